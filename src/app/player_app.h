@@ -1,0 +1,101 @@
+// The application object: the whole state of the player and every operation on it.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "tables/tables.h"
+
+enum {
+    SCREEN_MAIN = 0,        // the movie plays; controls around it
+    SCREEN_THUMBNAIL = 1,   // the gallery; movie paused, video hidden
+};
+
+enum {
+    DRAG_NONE = 0,
+    DRAG_SEEK = 1,
+    DRAG_VOLUME = 2,
+};
+
+class PlayerApp {
+public:
+    PlayerApp();
+    ~PlayerApp();
+    PlayerApp(const PlayerApp&) = delete;
+    PlayerApp& operator=(const PlayerApp&) = delete;
+
+    // app/player_app.cpp
+    int32_t run(HINSTANCE hInstance);
+    int32_t startUp(HINSTANCE hInstance);
+    int32_t runFrame();
+    int32_t drawScreen();
+    int32_t handleInput();
+    void shutDown();
+
+    // app/main_window.cpp
+    int32_t createMainWindow(HINSTANCE hInstance);
+    static LRESULT CALLBACK mainWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    void setMousePosition(int32_t x, int32_t y);
+    void setLeftPressed();
+    void setLeftReleased();
+
+    // app/save_data.cpp
+    int32_t loadSaveData();
+    int32_t writeSaveData();
+
+    // tables/play_table.cpp, tables/thumbnail_table.cpp
+    int32_t readPlayTable(const char* path);
+    int32_t readThumbnailTable(const char* path);
+
+    // gfx/device.cpp, gfx/textures.cpp, gfx/main_screen.cpp, gfx/thumbnail_screen.cpp
+    int32_t createDevice();
+    int32_t loadTextures();
+    int32_t drawMainScreen();
+    int32_t drawThumbnailScreen();
+
+    // movie/movie_graph.cpp, movie/sequence.cpp, movie/main_screen_input.cpp,
+    // movie/thumbnail_screen_input.cpp
+    int32_t createMovieGraph();
+    int32_t loadMovie(int32_t item, int32_t clip);
+    int32_t advanceSequence();
+    int32_t handleMainScreenInput();
+    int32_t handleThumbnailScreenInput();
+    int32_t cursorClientX();
+
+    // Fields, in this order.
+    HWND hwnd;
+    IDirect3D9* d3d;
+    IDirect3DDevice9* device;
+    D3DPRESENT_PARAMETERS presentParams;
+    IDirect3DTexture9* texMainBG;
+    IDirect3DTexture9* texThumbnailBG1;
+    IDirect3DTexture9* texThumbnailBG2;
+    IDirect3DTexture9* texThumbnail;
+    IGraphBuilder* graphBuilder;
+    IMediaControl* mediaControl;
+    IBasicAudio* basicAudio;
+    IVideoWindow* videoWindow;
+    IMediaSeeking* mediaSeeking;
+    IMediaEvent* mediaEvent;
+    int64_t duration;
+    int32_t screenMode;
+    PlayItem playItems[MAX_PLAY_ITEMS];
+    int32_t itemCount;
+    int32_t currentItem;
+    int32_t currentClip;
+    int32_t clipPlayCount;
+    ThumbnailEntry thumbnailTable[MAX_THUMBNAILS];
+    uint8_t unlockFlags[MAX_TABLE_CLIPS];
+    int32_t thumbnailPage;
+    int32_t isPlaying;
+    int32_t volume;
+    int32_t dragMode;
+    int32_t dragLastX;
+    int32_t mouseX;
+    int32_t mouseY;
+    int32_t leftPressed;
+    int32_t leftReleased;
+};
+
+// Shows text in a message box captioned "Error!!" with MB_ICONERROR, owned by owner.
+void showError(HWND owner, const char* text);

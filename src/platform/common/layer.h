@@ -1,0 +1,78 @@
+// Seams between the Linux backends of the platform layer. The program never
+// includes this header; each backend includes it to reach the others.
+//
+//   window side (sdl backend, or the record backend in tests):
+//     windowSdlHandle, windowClientSize, windowSetRepaintHandler, windowRequestRepaint
+//   child video (common/child_video.cpp): written by the gst backend, composited
+//     by the gl backend's Present over the device's picture
+//   resources (common/resources.cpp): the program's icon, linked in at build time
+//   code page 932 (common/cp932.cpp): the "A" functions' text conversion
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "../platform.h"
+
+struct SDL_Window;
+
+namespace fwlayer {
+
+// --- Window side ----------------------------------------------------------------
+// The SDL window behind a top-level HWND, or null.
+SDL_Window* windowSdlHandle(HWND hwnd);
+
+// Called on the main thread from inside the message pump (PeekMessageA,
+// GetMessageA, a message box's loop) after windowRequestRepaint, so that a child
+// video's new frame reaches the screen between the program's own frames.
+typedef void (*RepaintHandler)(void* user);
+void windowSetRepaintHandler(HWND hwnd, RepaintHandler handler, void* user);
+// Thread-safe; coalesces: many requests before the pump runs give one repaint.
+void windowRequestRepaint(HWND hwnd);
+
+// --- Child video ------------------------------------------------------------------
+// One child video area: the picture of a movie, laid over its owner's client area
+// at a rectangle, as a WS_CHILD video window over a WS_CLIPCHILDREN parent.
+struct ChildVideo;
+
+ChildVideo* childVideoCreate();
+void childVideoDestroy(ChildVideo* video);
+void childVideoSetOwner(ChildVideo* video, HWND owner);           // null detaches
+void childVideoSetRect(ChildVideo* video, int left, int top, int width, int height);
+void childVideoSetVisible(ChildVideo* video, bool visible);
+// Any thread. Copies a frame of 32-bit pixels, bytes B, G, R, A (alpha ignored),
+// top row first, and asks the owner for a repaint.
+void childVideoPushFrame(ChildVideo* video, const uint8_t* bgra, int width, int height, int stride);
+// Back to black until the next frame arrives (a new clip was rendered).
+void childVideoClearFrame(ChildVideo* video);
+
+struct ChildVideoView {
+    int left, top, width, height;   // client rectangle
+    int frameWidth, frameHeight;    // 0 before the first frame: the area is black
+    int frameStride;
+    const uint8_t* frameBgra;       // valid only inside the visitor
+    uint64_t frameSerial;           // grows with every pushed or cleared frame
+};
+typedef void (*ChildVideoVisitor)(const ChildVideoView& view, void* user);
+// Visits the visible child videos of owner, in creation order, under their lock.
+void childVideoForEachVisible(HWND owner, ChildVideoVisitor visitor, void* user);
+// Changes whenever anything a visible child of owner shows changes (frame,
+// rectangle, visibility, ownership).
+uint64_t childVideoGeneration(HWND owner);
+
+// --- Resources ----------------------------------------------------------------------
+struct Resource {
+    const uint8_t* data;
+    size_t size;
+};
+// The resource of that name (for example the icon group "MAINICON" as a .ico file),
+// or {null, 0}.
+Resource findResource(const char* name);
+
+// --- Code page 932 ------------------------------------------------------------------
+// Shift-JIS bytes (NUL-terminated) to UTF-8, as Windows decodes code page 932;
+// bytes that are not valid Shift-JIS become U+FFFD.
+std::string cp932ToUtf8(const char* text);
+std::string cp932ToUtf8(const char* text, size_t length);
+
+}  // namespace fwlayer
