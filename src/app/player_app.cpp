@@ -1,0 +1,171 @@
+// The application object: construction, start-up, the paced main loop, the frame,
+// and shutdown.
+#include "app/player_app.h"
+
+#include <cstring>
+
+#include "app/messages.h"
+
+namespace {
+
+const DWORD kFrameInterval = 15;  // ms from the start of one frame to the start of the next
+
+template <typename T>
+void releaseInterface(T*& pInterface) {
+    if (pInterface) {
+        pInterface->Release();
+        pInterface = nullptr;
+    }
+}
+
+}  // namespace
+
+void showError(HWND owner, const char* text) { MessageBoxA(owner, text, kErrorCaption, MB_ICONERROR); }
+
+PlayerApp::PlayerApp()
+    : hwnd(nullptr),
+      d3d(nullptr),
+      device(nullptr),
+      presentParams(),
+      texMainBG(nullptr),
+      texThumbnailBG1(nullptr),
+      texThumbnailBG2(nullptr),
+      texThumbnail(nullptr),
+      graphBuilder(nullptr),
+      mediaControl(nullptr),
+      basicAudio(nullptr),
+      videoWindow(nullptr),
+      mediaSeeking(nullptr),
+      mediaEvent(nullptr),
+      duration(0),
+      screenMode(SCREEN_MAIN),
+      itemCount(0),
+      currentItem(0),
+      currentClip(0),
+      clipPlayCount(0),
+      thumbnailPage(0),
+      isPlaying(1),
+      volume(0),
+      dragMode(DRAG_NONE),
+      dragLastX(0),
+      mouseX(0),
+      mouseY(0),
+      leftPressed(0),
+      leftReleased(0) {
+    std::memset(playItems, 0, sizeof(playItems));
+    std::memset(thumbnailTable, 0, sizeof(thumbnailTable));
+    std::memset(unlockFlags, 0, sizeof(unlockFlags));
+}
+
+PlayerApp::~PlayerApp() { shutDown(); }
+
+int32_t PlayerApp::run(HINSTANCE hInstance) {
+    if (startUp(hInstance) == 1) {
+        MSG msg;
+        DWORD Last = timeGetTime();
+        for (;;) {
+            if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+                if (GetMessageA(&msg, nullptr, 0, 0) <= 0) break;
+                TranslateMessage(&msg);
+                DispatchMessageA(&msg);
+                continue;
+            }
+            DWORD Now = timeGetTime();
+            if (static_cast<int32_t>(Now - Last) >= static_cast<int32_t>(kFrameInterval)) {
+                if (!runFrame()) break;
+                Last = Now;
+            } else {
+                Sleep(1);
+            }
+        }
+    }
+    shutDown();
+    return 1;
+}
+
+int32_t PlayerApp::startUp(HINSTANCE hInstance) {
+    CoInitialize(nullptr);
+    loadSaveData();
+    if (!createMainWindow(hInstance)) {
+        showError(hwnd, kMessageWindowFailed);
+        return 0;
+    }
+    if (!createDevice()) {
+        showError(hwnd, kMessageGraphicsFailed);
+        return 0;
+    }
+    if (!createMovieGraph()) {
+        showError(hwnd, kMessageShowFailed);
+        return 0;
+    }
+    if (!loadTextures()) {
+        showError(hwnd, kMessageTextureFailed);
+        return 0;
+    }
+    if (!readPlayTable("Data/PlayTable.txt")) {
+        showError(hwnd, kMessagePlayTableFailed);
+        return 0;
+    }
+    if (!readThumbnailTable("Data/ThumbnailTable.txt")) {
+        showError(hwnd, kMessageThumbnailTableFailed);
+        return 0;
+    }
+    currentItem = 0;
+    currentClip = 0;
+    if (!loadMovie(currentItem, currentClip)) {
+        showError(hwnd, kMessageMovieFailed);
+        return 0;
+    }
+    if (isPlaying == 1) mediaControl->Run();
+    return 1;
+}
+
+int32_t PlayerApp::runFrame() {
+    drawScreen();
+    advanceSequence();
+    return handleInput() != 0 ? 1 : 0;
+}
+
+int32_t PlayerApp::drawScreen() {
+    if (screenMode == SCREEN_MAIN) return drawMainScreen();
+    if (screenMode == SCREEN_THUMBNAIL) return drawThumbnailScreen();
+    return 1;
+}
+
+int32_t PlayerApp::handleInput() {
+    // Another screen value never occurs; it is left alone and the loop goes on.
+    int32_t Result = 1;
+    if (screenMode == SCREEN_MAIN)
+        Result = handleMainScreenInput();
+    else if (screenMode == SCREEN_THUMBNAIL)
+        Result = handleThumbnailScreenInput();
+    leftPressed = 0;
+    leftReleased = 0;
+    return Result;
+}
+
+void PlayerApp::shutDown() {
+    if (!writeSaveData()) showError(nullptr, kMessageSaveFailed);
+
+    releaseInterface(texMainBG);
+    releaseInterface(texThumbnailBG1);
+    releaseInterface(texThumbnailBG2);
+    releaseInterface(texThumbnail);
+    releaseInterface(device);
+    releaseInterface(d3d);
+
+    // The video window is hidden and detached from the main window before the graph goes.
+    if (videoWindow) {
+        videoWindow->put_Visible(OAFALSE);
+        videoWindow->put_Owner(0);
+    }
+    if (mediaControl) mediaControl->Stop();
+    releaseInterface(mediaControl);
+    releaseInterface(basicAudio);
+    releaseInterface(videoWindow);
+    releaseInterface(mediaSeeking);
+    releaseInterface(mediaEvent);
+    releaseInterface(graphBuilder);
+
+    CoUninitialize();
+}
