@@ -1,0 +1,407 @@
+// A movie file played by one GStreamer playbin: the decoded video arrives at our
+// own appsink as 32-bit BGRx frames and goes to the graph's child video; the audio
+// goes to the default output (or, with no output device, to a clock-paced fake
+// sink, so the clip still plays silently in real time) through playbin's volume.
+//
+// Implements: opening with a bounded wait for the first frame, the graph states
+// (stopped, cued, paused, running) on a pipeline that never leaves PAUSED/PLAYING
+// so that the position survives a stop, accurate flushing seeks, positions and
+// durations from 0 at the first frame (a demuxer's start offset is hidden),
+// linear volume, end-of-stream and error notes.
+// Does not: run a GLib main loop (bus messages are handled synchronously as they
+// are posted), render subtitles or visualisations, or choose among streams.
+#include "clip.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gst/video/video.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace fwgst {
+
+namespace {
+
+// How long opening may take before the file counts as unplayable.
+constexpr int kOpenTimeoutMs = 10000;
+
+// playbin's flags: video, audio and software volume; no subtitles, no visualisation.
+constexpr int kPlayFlags = 0x1 | 0x2 | 0x10;
+
+}  // namespace
+
+struct Clip {
+    GstElement* pipeline = nullptr;
+    fwlayer::ChildVideo* video = nullptr;
+    int videoStreams = 0;
+    int audioStreams = 0;
+    gint64 startOffsetNs = 0;
+    gint64 durationNs = -1;
+    ClipState state = ClipState::Stopped;
+
+    // Shared with the streaming threads.
+    std::mutex lock;
+    std::condition_variable changed;
+    bool showFrames = false;
+    uint64_t asyncDoneCount = 0;
+    bool endOfStream = false;
+    HRESULT error = S_OK;
+    GstSample* lastSample = nullptr;
+    uint64_t lastSampleSerial = 0;
+    uint64_t seekSerial = 0;
+    bool seekPending = false;
+    uint64_t seekAsyncBase = 0;
+    int64_t seekTarget = 0;
+};
+
+namespace {
+
+HRESULT errorToHresult(const GError* error) {
+    if (!error) return VFW_E_CANNOT_RENDER;
+    if (error->domain == GST_RESOURCE_ERROR) {
+        if (error->code == GST_RESOURCE_ERROR_NOT_FOUND || error->code == GST_RESOURCE_ERROR_OPEN_READ ||
+            error->code == GST_RESOURCE_ERROR_READ)
+            return VFW_E_NOT_FOUND;
+        return VFW_E_CANNOT_RENDER;
+    }
+    if (error->domain == GST_STREAM_ERROR) {
+        switch (error->code) {
+            case GST_STREAM_ERROR_TYPE_NOT_FOUND:
+            case GST_STREAM_ERROR_WRONG_TYPE:
+                return VFW_E_UNKNOWN_FILE_TYPE;
+            case GST_STREAM_ERROR_CODEC_NOT_FOUND:
+                return VFW_E_UNSUPPORTED_STREAM;
+            case GST_STREAM_ERROR_DEMUX:
+            case GST_STREAM_ERROR_DECODE:
+            case GST_STREAM_ERROR_FORMAT:
+                return VFW_E_INVALID_FILE_FORMAT;
+            default:
+                return VFW_E_CANNOT_RENDER;
+        }
+    }
+    if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN)
+        return VFW_E_UNSUPPORTED_STREAM;
+    return VFW_E_CANNOT_RENDER;
+}
+
+void pushSample(fwlayer::ChildVideo* video, GstSample* sample) {
+    GstCaps* caps = gst_sample_get_caps(sample);
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstVideoInfo info;
+    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)) return;
+    GstVideoFrame frame;
+    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) return;
+    fwlayer::childVideoPushFrame(video, static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
+                                 GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
+                                 GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
+    gst_video_frame_unmap(&frame);
+}
+
+// Streaming thread: keep the sample as the one the clip stands on, and show it
+// unless the graph is stopped.
+GstFlowReturn takeSample(Clip* clip, GstSample* sample) {
+    if (!sample) return GST_FLOW_OK;
+    bool show;
+    {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        if (clip->lastSample) gst_sample_unref(clip->lastSample);
+        clip->lastSample = gst_sample_ref(sample);
+        clip->lastSampleSerial = clip->seekSerial;
+        show = clip->showFrames;
+    }
+    if (show) pushSample(clip->video, sample);
+    gst_sample_unref(sample);
+    return GST_FLOW_OK;
+}
+
+GstFlowReturn onNewPreroll(GstAppSink* sink, gpointer user) {
+    return takeSample(static_cast<Clip*>(user), gst_app_sink_pull_preroll(sink));
+}
+
+GstFlowReturn onNewSample(GstAppSink* sink, gpointer user) {
+    return takeSample(static_cast<Clip*>(user), gst_app_sink_pull_sample(sink));
+}
+
+// Runs on whichever thread posts; every message is dropped here, so nothing piles
+// up on a bus that no main loop reads.
+GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
+    Clip* clip = static_cast<Clip*>(user);
+    switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_ERROR: {
+            GError* error = nullptr;
+            gst_message_parse_error(message, &error, nullptr);
+            HRESULT hr = errorToHresult(error);
+            if (error) g_error_free(error);
+            std::lock_guard<std::mutex> guard(clip->lock);
+            if (clip->error == S_OK) clip->error = hr;
+            clip->changed.notify_all();
+            break;
+        }
+        case GST_MESSAGE_EOS: {
+            std::lock_guard<std::mutex> guard(clip->lock);
+            clip->endOfStream = true;
+            break;
+        }
+        case GST_MESSAGE_ASYNC_DONE:
+            if (GST_MESSAGE_SRC(message) == GST_OBJECT(clip->pipeline)) {
+                std::lock_guard<std::mutex> guard(clip->lock);
+                ++clip->asyncDoneCount;
+                clip->changed.notify_all();
+            }
+            break;
+        default:
+            break;
+    }
+    return GST_BUS_DROP;
+}
+
+// Whether the default audio output can be opened, asked once per process: with
+// no device the automatic sink would fall back to a fake one on every load, with
+// a warning and a probe of every audio system each time.
+bool audioOutputAvailable() {
+    static int available = -1;
+    if (available >= 0) return available == 1;
+    available = 0;
+    GstElement* probe = gst_element_factory_make("autoaudiosink", nullptr);
+    if (!probe) return false;
+    gst_object_ref_sink(probe);
+    if (gst_element_set_state(probe, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE) {
+        GstIterator* children = gst_bin_iterate_elements(GST_BIN(probe));
+        GValue item = G_VALUE_INIT;
+        if (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
+            GstElement* child = GST_ELEMENT(g_value_get_object(&item));
+            GstElementFactory* factory = gst_element_get_factory(child);
+            const char* name = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : "";
+            available = g_str_has_prefix(name, "fake") ? 0 : 1;
+            g_value_reset(&item);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(children);
+    }
+    gst_element_set_state(probe, GST_STATE_NULL);
+    gst_object_unref(probe);
+    return available == 1;
+}
+
+GstElement* makeAudioSink(bool* silent) {
+    *silent = !audioOutputAvailable();
+    if (!*silent) return gst_element_factory_make("autoaudiosink", nullptr);
+    GstElement* sink = gst_element_factory_make("fakeaudiosink", nullptr);
+    if (!sink) sink = gst_element_factory_make("fakesink", nullptr);
+    if (sink) g_object_set(sink, "sync", TRUE, nullptr);
+    return sink;
+}
+
+GstElement* makeVideoSink(Clip* clip) {
+    GstElement* sink = gst_element_factory_make("appsink", nullptr);
+    if (!sink) return nullptr;
+    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
+    // qos lets late frames be skipped on a slow machine instead of drifting behind.
+    g_object_set(sink, "caps", caps, "sync", TRUE, "qos", TRUE, "enable-last-sample", FALSE, "max-buffers", 2,
+                 nullptr);
+    gst_caps_unref(caps);
+    GstAppSinkCallbacks callbacks = {};
+    callbacks.new_preroll = onNewPreroll;
+    callbacks.new_sample = onNewSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, clip, nullptr);
+    return sink;
+}
+
+gint64 queryPositionNs(Clip* clip) {
+    gint64 position = -1;
+    if (!gst_element_query_position(clip->pipeline, GST_FORMAT_TIME, &position)) return -1;
+    return position;
+}
+
+void queryDuration(Clip* clip) {
+    gint64 duration = -1;
+    if (gst_element_query_duration(clip->pipeline, GST_FORMAT_TIME, &duration) && duration > 0)
+        clip->durationNs = duration;
+}
+
+}  // namespace
+
+bool ensureGstreamer() {
+    static int initialised = -1;
+    if (initialised < 0) initialised = gst_init_check(nullptr, nullptr, nullptr) ? 1 : 0;
+    return initialised == 1;
+}
+
+Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result) {
+    *result = VFW_E_CANNOT_RENDER;
+    if (!ensureGstreamer()) return nullptr;
+    struct stat status;
+    if (stat(utf8Path, &status) != 0) {
+        *result = VFW_E_NOT_FOUND;
+        return nullptr;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        *result = VFW_E_UNKNOWN_FILE_TYPE;
+        return nullptr;
+    }
+    gchar* uri = gst_filename_to_uri(utf8Path, nullptr);
+    if (!uri) {
+        *result = VFW_E_NOT_FOUND;
+        return nullptr;
+    }
+
+    Clip* clip = new Clip();
+    clip->video = video;
+    clip->pipeline = gst_element_factory_make("playbin", nullptr);
+    if (clip->pipeline) gst_object_ref_sink(clip->pipeline);
+    bool silent = true;
+    GstElement* videoSink = clip->pipeline ? makeVideoSink(clip) : nullptr;
+    GstElement* audioSink = videoSink ? makeAudioSink(&silent) : nullptr;
+    if (!audioSink) {
+        if (videoSink) gst_object_unref(gst_object_ref_sink(videoSink));
+        if (clip->pipeline) gst_object_unref(clip->pipeline);
+        delete clip;
+        g_free(uri);
+        return nullptr;
+    }
+    g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags", kPlayFlags,
+                 nullptr);
+    g_free(uri);
+    GstBus* bus = gst_element_get_bus(clip->pipeline);
+    gst_bus_set_sync_handler(bus, onBusMessage, clip, nullptr);
+    gst_object_unref(bus);
+
+    HRESULT failure = S_OK;
+    if (gst_element_set_state(clip->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) failure = E_FAIL;
+    {
+        std::unique_lock<std::mutex> guard(clip->lock);
+        bool settled = clip->changed.wait_for(guard, std::chrono::milliseconds(kOpenTimeoutMs), [clip] {
+            return clip->error != S_OK || clip->asyncDoneCount > 0;
+        });
+        if (clip->error != S_OK)
+            failure = clip->error;
+        else if (failure != S_OK || !settled)
+            failure = VFW_E_CANNOT_RENDER;
+    }
+    if (failure == S_OK) {
+        g_object_get(clip->pipeline, "n-video", &clip->videoStreams, "n-audio", &clip->audioStreams, nullptr);
+        if (clip->videoStreams == 0 && clip->audioStreams == 0) failure = VFW_E_CANNOT_RENDER;
+    }
+    if (failure != S_OK) {
+        clipClose(clip);
+        *result = failure;
+        return nullptr;
+    }
+    // Some containers (MPEG program streams among them) time their first frame
+    // later than 0; the graph's positions start at that frame.
+    gint64 start = queryPositionNs(clip);
+    if (start > 0) clip->startOffsetNs = start;
+    queryDuration(clip);
+    *result = (silent && clip->audioStreams > 0) ? VFW_S_AUDIO_NOT_RENDERED : S_OK;
+    return clip;
+}
+
+void clipClose(Clip* clip) {
+    if (!clip) return;
+    if (clip->pipeline) {
+        // Joins the streaming threads, so no callback runs after this.
+        gst_element_set_state(clip->pipeline, GST_STATE_NULL);
+        GstBus* bus = gst_element_get_bus(clip->pipeline);
+        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+        gst_object_unref(bus);
+        gst_object_unref(clip->pipeline);
+    }
+    if (clip->lastSample) gst_sample_unref(clip->lastSample);
+    delete clip;
+}
+
+bool clipHasVideo(const Clip* clip) { return clip->videoStreams > 0; }
+bool clipHasAudio(const Clip* clip) { return clip->audioStreams > 0; }
+
+ClipState clipState(const Clip* clip) { return clip->state; }
+
+void clipSetState(Clip* clip, ClipState state) {
+    GstSample* standing = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        clip->showFrames = state != ClipState::Stopped;
+        // Cueing shows the frame the clip stands on now, unless a seek's frame is
+        // still on its way (then that frame shows when it arrives).
+        if (state == ClipState::Cued && clip->lastSample && clip->lastSampleSerial == clip->seekSerial)
+            standing = gst_sample_ref(clip->lastSample);
+    }
+    clip->state = state;
+    gst_element_set_state(clip->pipeline, state == ClipState::Running ? GST_STATE_PLAYING : GST_STATE_PAUSED);
+    if (standing) {
+        pushSample(clip->video, standing);
+        gst_sample_unref(standing);
+    }
+}
+
+bool clipDuration(Clip* clip, int64_t* duration) {
+    if (clip->durationNs < 0) queryDuration(clip);
+    if (clip->durationNs < 0) return false;
+    gint64 length = clip->durationNs - clip->startOffsetNs;
+    *duration = length > 0 ? length / 100 : 0;
+    return true;
+}
+
+bool clipPosition(Clip* clip, int64_t* position) {
+    {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        if (clip->seekPending && clip->asyncDoneCount == clip->seekAsyncBase && clip->error == S_OK) {
+            *position = clip->seekTarget;
+            return true;
+        }
+        clip->seekPending = false;
+    }
+    gint64 ns = queryPositionNs(clip);
+    if (ns < 0) return false;
+    int64_t units = (ns - clip->startOffsetNs) / 100;
+    int64_t duration = 0;
+    if (clipDuration(clip, &duration) && units > duration) units = duration;
+    *position = units < 0 ? 0 : units;
+    return true;
+}
+
+bool clipSeek(Clip* clip, int64_t position) {
+    int64_t duration = 0;
+    bool known = clipDuration(clip, &duration);
+    if (position < 0) position = 0;
+    if (known && position > duration) position = duration;
+    gint64 target = position * 100;
+    // A seek to the very end would find no frame to stand on; the last frame
+    // covers the final moment before it.
+    if (known && target > 0 && target >= duration * 100) target = duration * 100 - GST_MSECOND;
+    if (target < 0) target = 0;
+    {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        ++clip->seekSerial;
+        clip->seekPending = true;
+        clip->seekAsyncBase = clip->asyncDoneCount;
+        clip->seekTarget = position;
+        clip->endOfStream = false;
+    }
+    gboolean ok = gst_element_seek(clip->pipeline, 1.0, GST_FORMAT_TIME,
+                                   GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
+                                   target + clip->startOffsetNs, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    std::lock_guard<std::mutex> guard(clip->lock);
+    // An end reached before the flush belongs to the old position.
+    clip->endOfStream = false;
+    if (!ok) clip->seekPending = false;
+    return ok;
+}
+
+void clipSetVolume(Clip* clip, double gain) { g_object_set(clip->pipeline, "volume", gain, nullptr); }
+
+bool clipTakeCompletion(Clip* clip) {
+    std::lock_guard<std::mutex> guard(clip->lock);
+    if (!clip->endOfStream) return false;
+    clip->endOfStream = false;
+    return true;
+}
+
+HRESULT clipStreamError(Clip* clip) {
+    std::lock_guard<std::mutex> guard(clip->lock);
+    return clip->error;
+}
+
+}  // namespace fwgst
