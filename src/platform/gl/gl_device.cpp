@@ -1,0 +1,881 @@
+// The Direct3D 9 subset on OpenGL 2.1 fixed function, drawing into the SDL window
+// behind the device's HWND.
+//
+// Implemented:
+//   Direct3DCreate9 (D3D_SDK_VERSION only)
+//   IDirect3D9::CreateDevice: adapter 0, D3DDEVTYPE_HAL, windowed, hardware or
+//     software vertex processing (the same here), an optional D16 depth buffer
+//   IDirect3DDevice9: SetRenderState, SetTextureStageState, SetSamplerState (the
+//     states of gl_state.h), CreateTexture (one level of A8R8G8B8 in the managed
+//     pool), SetTexture (stage 0), SetFVF (XYZRHW | DIFFUSE | TEX1), DrawPrimitiveUP
+//     (triangle lists, strips and fans), Clear (target and depth, whole or by
+//     rectangles), BeginScene, EndScene, Present (the whole back buffer)
+//   IDirect3DTexture9: GetLevelDesc, LockRect and UnlockRect of level 0
+//   AddRef and Release on every object, counted as Direct3D counts them: a texture
+//     keeps its device (and the OpenGL context) alive, the device its IDirect3D9.
+// Not implemented (D3DERR_INVALIDCALL or D3DERR_NOTAVAILABLE): QueryInterface (E_NOINTERFACE),
+//   fullscreen, stencil, other formats and pools, mipmaps, partial or redirected
+//   presents, Reset and device loss, multithreaded devices.
+//
+// Frames. Nothing reaches OpenGL while the program draws: every Clear and draw from
+// one Present to the next is recorded with its state, texture version and vertices
+// (gl_frame.h). Present compares the record with the last frame shown; an equal frame
+// with no new video costs neither rasterization nor a swap. Otherwise the record is
+// replayed, the child video areas are drawn over it and the buffers are swapped.
+//
+// Pixel centres. Direct3D 9 samples pixel (x, y) at (x, y); OpenGL at (x + 0.5,
+// y + 0.5). Vertices are moved by half a pixel less one sub-pixel step, so that an
+// edge lying on a Direct3D pixel centre falls just before the OpenGL one: left and
+// top edges on a centre take the pixel and right and bottom edges do not, which is
+// Direct3D's top-left rule, whatever rule OpenGL applies to exact hits.
+#include <SDL.h>
+#include <GL/gl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "../common/layer.h"
+#include "gl_device.h"
+#include "gl_frame.h"
+#include "gl_state.h"
+
+namespace fwgl {
+
+namespace {
+
+const DWORD kScreenVertexFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+const UINT kScreenVertexStride = 28;
+
+struct GlDirect3D;
+struct GlDevice;
+
+struct GlTexture final : public IDirect3DTexture9 {
+    ULONG refs = 1;
+    GlDevice* device = nullptr;
+    uint64_t id = 0;
+    uint64_t version = 1;
+    UINT width = 0;
+    UINT height = 0;
+    uint8_t* bits = nullptr;   // the CPU copy, width * 4 bytes a row
+    GLuint name = 0;
+    bool uploaded = false;     // OpenGL holds the CPU copy (at least once in full)
+    bool locked = false;
+    RECT lockedRect = {};
+    DWORD lockFlags = 0;
+    GLint appliedMinFilter = 0;
+    GLint appliedMagFilter = 0;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+        if (object) *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect,
+                                       DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override;
+
+    void uploadRows(LONG top, LONG bottom);
+};
+
+// One visible child video area as last drawn.
+struct VideoSlot {
+    GLuint texture = 0;
+    uint64_t serial = 0;
+    int textureWidth = 0, textureHeight = 0;
+    int left = 0, top = 0, width = 0, height = 0;
+    bool hasFrame = false;
+};
+
+struct GlDirect3D final : public IDirect3D9 {
+    ULONG refs = 1;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+        if (object) *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        ULONG left = --refs;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
+                                           DWORD behaviorFlags, D3DPRESENT_PARAMETERS* params,
+                                           IDirect3DDevice9** device) override;
+};
+
+int gLiveDevices = 0;
+
+struct GlDevice final : public IDirect3DDevice9 {
+    ULONG refs = 1;             // the program's references
+    int liveTextures = 0;       // textures not yet destroyed: each keeps the context
+    GlDirect3D* d3d = nullptr;
+    HWND hwnd = nullptr;
+    SDL_GLContext context = nullptr;
+    int width = 0, height = 0;
+    bool hasDepthBuffer = false;
+    bool backBufferPreserved = false;
+    float pixelCentreShift = 0.5f;
+
+    PipelineState state = {};
+    GlTexture* boundTexture = nullptr;   // referenced while bound, as Direct3D does
+    bool inScene = false;
+    std::vector<GlTexture*> textures;
+    uint64_t nextTextureId = 1;
+
+    FrameRecord current;
+    FrameRecord last;
+    bool lastValid = false;
+    uint64_t lastVideoGeneration = 0;
+    std::vector<VideoSlot> videos;
+    size_t visibleVideos = 0;
+    bool videoRectsChanged = false;
+
+    // What OpenGL was last given, so that a replay sets only what differs.
+    PipelineState applied = {};
+    bool appliedValid = false;
+    GLuint appliedTexture = 0;
+    bool appliedTexturing = false;
+
+    DeviceStats stats = {};
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
+        if (object) *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override;
+    HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                            D3DPOOL pool, IDirect3DTexture9** texture,
+                                            HANDLE* sharedHandle) override;
+    HRESULT STDMETHODCALLTYPE BeginScene() override;
+    HRESULT STDMETHODCALLTYPE EndScene() override;
+    HRESULT STDMETHODCALLTYPE Clear(DWORD count, CONST D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                                    DWORD stencil) override;
+    HRESULT STDMETHODCALLTYPE Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
+                                      CONST RGNDATA* dirtyRegion) override;
+    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE type, DWORD value) override {
+        return setRenderState(state, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
+    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
+                                                   DWORD value) override {
+        return setTextureStageState(state, stage, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override {
+        return setSamplerState(state, sampler, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
+                                              UINT stride) override;
+    HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override {
+        if (fvf != kScreenVertexFvf) return D3DERR_INVALIDCALL;
+        state.fvf = fvf;
+        return D3D_OK;
+    }
+
+    bool makeCurrent();
+    void setUpOpenGl();
+    bool checkBackBufferPreserved(SDL_Window* window);
+    void textureDestroyed(GlTexture* texture);
+    void destroyIfUnused();
+    GlTexture* findTexture(uint64_t id) const;
+
+    void replay(const FrameRecord& frame);
+    void replayClear(const FrameRecord& frame, const FrameCommand& command);
+    void replayDraw(const FrameRecord& frame, const FrameCommand& command);
+    void applyState(const PipelineState& wanted);
+    void bindForDraw(GlTexture* texture, const PipelineState& wanted);
+    void collectVideos();
+    void drawVideos();
+    void composeAndSwap(SDL_Window* window, const FrameRecord& frame, bool frameChanged);
+    static void onRepaint(void* user);
+};
+
+// --- Direct3D object ------------------------------------------------------------------
+
+HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
+                                 D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) {
+    if (!device) return D3DERR_INVALIDCALL;
+    *device = nullptr;
+    if (!params || adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
+    if (deviceType != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
+    // Exactly one kind of vertex processing, and nothing else: both kinds are the
+    // same here, since vertices arrive transformed.
+    DWORD processing = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING);
+    if (behaviorFlags != processing || (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING &&
+                                        processing != D3DCREATE_HARDWARE_VERTEXPROCESSING))
+        return D3DERR_INVALIDCALL;
+    if (!params->Windowed) return D3DERR_NOTAVAILABLE;
+    if (params->BackBufferFormat != D3DFMT_UNKNOWN && params->BackBufferFormat != D3DFMT_X8R8G8B8 &&
+        params->BackBufferFormat != D3DFMT_A8R8G8B8)
+        return D3DERR_NOTAVAILABLE;
+    if (params->BackBufferCount > 1 || params->MultiSampleType != D3DMULTISAMPLE_NONE ||
+        params->MultiSampleQuality != 0 || params->Flags != 0 || params->FullScreen_RefreshRateInHz != 0)
+        return D3DERR_INVALIDCALL;
+    if (params->SwapEffect < D3DSWAPEFFECT_DISCARD || params->SwapEffect > D3DSWAPEFFECT_COPY)
+        return D3DERR_INVALIDCALL;
+    if (params->EnableAutoDepthStencil && params->AutoDepthStencilFormat != D3DFMT_D16)
+        return D3DERR_NOTAVAILABLE;
+    if (params->PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE &&
+        params->PresentationInterval != D3DPRESENT_INTERVAL_DEFAULT)
+        return D3DERR_INVALIDCALL;
+    HWND deviceWindow = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
+    SDL_Window* window = deviceWindow ? fwlayer::windowSdlHandle(deviceWindow) : nullptr;
+    if (!window) return D3DERR_INVALIDCALL;
+    // One device per window: the window has one OpenGL drawable.
+    if (gLiveDevices > 0) return D3DERR_NOTAVAILABLE;
+    if (!(SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL)) return D3DERR_NOTAVAILABLE;
+
+    int drawableWidth = 0, drawableHeight = 0;
+    SDL_GL_GetDrawableSize(window, &drawableWidth, &drawableHeight);
+    int width = params->BackBufferWidth ? static_cast<int>(params->BackBufferWidth) : drawableWidth;
+    int height = params->BackBufferHeight ? static_cast<int>(params->BackBufferHeight) : drawableHeight;
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return D3DERR_INVALIDCALL;
+
+    // Keeps SDL's OpenGL library loaded for as long as the context lives, even if the
+    // window goes first.
+    if (SDL_GL_LoadLibrary(nullptr) != 0) return D3DERR_NOTAVAILABLE;
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 1);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, 0);
+    SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 16);
+    SDL_GLContext context = SDL_GL_CreateContext(window);
+    if (!context) {
+        SDL_GL_UnloadLibrary();
+        return D3DERR_NOTAVAILABLE;
+    }
+    int major = 0, minor = 0;
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    GLint depthBits = 0;
+    glGetIntegerv(GL_DEPTH_BITS, &depthBits);
+    bool usable = version && std::sscanf(version, "%d.%d", &major, &minor) == 2 &&
+                  (major > 2 || (major == 2 && minor >= 1)) &&
+                  (!params->EnableAutoDepthStencil || depthBits >= 16);
+    if (!usable) {
+        SDL_GL_MakeCurrent(window, nullptr);
+        SDL_GL_DeleteContext(context);
+        SDL_GL_UnloadLibrary();
+        return D3DERR_NOTAVAILABLE;
+    }
+    SDL_GL_SetSwapInterval(params->PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
+
+    GlDevice* created = new GlDevice;
+    created->d3d = this;
+    AddRef();
+    created->hwnd = deviceWindow;
+    created->context = context;
+    created->width = width;
+    created->height = height;
+    created->hasDepthBuffer = params->EnableAutoDepthStencil != FALSE;
+    created->state = defaultPipelineState(created->hasDepthBuffer);
+    created->setUpOpenGl();
+    created->backBufferPreserved = created->checkBackBufferPreserved(window);
+    created->stats.backBufferPreserved = created->backBufferPreserved;
+    ++gLiveDevices;
+    fwlayer::windowSetRepaintHandler(deviceWindow, &GlDevice::onRepaint, created);
+    *device = created;
+    return D3D_OK;
+}
+
+// --- Device lifetime ------------------------------------------------------------------
+
+ULONG GlDevice::Release() {
+    if (refs == 0) return 0;
+    ULONG left = --refs;
+    if (left > 0) return left;
+    // The program is done with the device: nothing draws or repaints any more. The
+    // context stays until the last texture has gone.
+    fwlayer::windowSetRepaintHandler(hwnd, nullptr, nullptr);
+    if (boundTexture) {
+        // The unbound texture may be the last one: keep this object until it is gone.
+        ++liveTextures;
+        GlTexture* texture = boundTexture;
+        boundTexture = nullptr;
+        texture->Release();
+        --liveTextures;
+    }
+    destroyIfUnused();
+    return 0;
+}
+
+void GlDevice::destroyIfUnused() {
+    if (refs > 0 || liveTextures > 0) return;
+    if (makeCurrent()) {
+        for (VideoSlot& slot : videos)
+            if (slot.texture) glDeleteTextures(1, &slot.texture);
+        SDL_GL_MakeCurrent(fwlayer::windowSdlHandle(hwnd), nullptr);
+    }
+    // Without its window the context's objects simply go with it.
+    SDL_GL_DeleteContext(context);
+    SDL_GL_UnloadLibrary();
+    --gLiveDevices;
+    GlDirect3D* owner = d3d;
+    delete this;
+    owner->Release();
+}
+
+bool GlDevice::makeCurrent() {
+    SDL_Window* window = fwlayer::windowSdlHandle(hwnd);
+    if (!window) return false;
+    if (SDL_GL_GetCurrentContext() != context || SDL_GL_GetCurrentWindow() != window)
+        if (SDL_GL_MakeCurrent(window, context) != 0) return false;
+    return true;
+}
+
+void GlDevice::setUpOpenGl() {
+    int drawableWidth = 0, drawableHeight = 0;
+    SDL_GL_GetDrawableSize(fwlayer::windowSdlHandle(hwnd), &drawableWidth, &drawableHeight);
+    // The back buffer sits at the drawable's top left.
+    glViewport(0, drawableHeight - height, width, height);
+    // Screen space, y downwards, z from 0 (near) to 1 (far) as Direct3D's.
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, width, height, 0.0, 0.0, -1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_COMBINE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_RGB, GL_SRC_COLOR);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_RGB, GL_SRC_COLOR);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND0_ALPHA, GL_SRC_ALPHA);
+    glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_ALPHA, GL_SRC_ALPHA);
+    glShadeModel(GL_SMOOTH);
+    glDisable(GL_LIGHTING);
+    // Half a pixel, less the smallest step the rasterizer resolves.
+    GLint subpixelBits = 4;
+    glGetIntegerv(GL_SUBPIXEL_BITS, &subpixelBits);
+    if (subpixelBits < 4) subpixelBits = 4;
+    if (subpixelBits > 8) subpixelBits = 8;
+    pixelCentreShift = 0.5f - 1.0f / static_cast<float>(1 << subpixelBits);
+    appliedValid = false;
+}
+
+// Whether what was drawn stays in the back buffer after a swap, so that a new video
+// frame can be drawn over the last picture alone. Checked once, with a colour no
+// frame has yet.
+bool GlDevice::checkBackBufferPreserved(SDL_Window* window) {
+    const GLubyte marker[4] = {3, 5, 7, 255};
+    glDisable(GL_SCISSOR_TEST);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
+    glClearColor(marker[0] / 255.0f, marker[1] / 255.0f, marker[2] / 255.0f, 1.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    SDL_GL_SwapWindow(window);
+    GLubyte pixel[4] = {};
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, pixel);
+    bool preserved = pixel[0] == marker[0] && pixel[1] == marker[1] && pixel[2] == marker[2];
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    SDL_GL_SwapWindow(window);
+    return preserved;
+}
+
+GlTexture* GlDevice::findTexture(uint64_t id) const {
+    for (GlTexture* texture : textures)
+        if (texture->id == id) return texture;
+    return nullptr;
+}
+
+void GlDevice::textureDestroyed(GlTexture* texture) {
+    for (size_t i = 0; i < textures.size(); ++i)
+        if (textures[i] == texture) {
+            textures.erase(textures.begin() + static_cast<std::ptrdiff_t>(i));
+            break;
+        }
+    if (texture->name && makeCurrent()) {
+        if (appliedTexture == texture->name) appliedTexture = 0;
+        glDeleteTextures(1, &texture->name);
+    }
+    --liveTextures;
+    destroyIfUnused();
+}
+
+// --- Textures ---------------------------------------------------------------------------
+
+HRESULT GlDevice::CreateTexture(UINT textureWidth, UINT textureHeight, UINT levels, DWORD usage, D3DFORMAT format,
+                                D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) {
+    if (!texture) return D3DERR_INVALIDCALL;
+    *texture = nullptr;
+    if (!makeCurrent()) return D3DERR_INVALIDCALL;
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
+    HRESULT check = checkTextureRequest(textureWidth, textureHeight, levels, usage, format, pool, sharedHandle,
+                                        maxSize);
+    if (check != D3D_OK) return check;
+    uint8_t* bits = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(textureWidth) * textureHeight, 4));
+    if (!bits) return D3DERR_OUTOFVIDEOMEMORY;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    appliedTexture = name;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(textureWidth),
+                 static_cast<GLsizei>(textureHeight), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+    if (glGetError() != GL_NO_ERROR) {
+        glDeleteTextures(1, &name);
+        appliedTexture = 0;
+        std::free(bits);
+        return D3DERR_OUTOFVIDEOMEMORY;
+    }
+    GlTexture* created = new GlTexture;
+    created->device = this;
+    created->id = nextTextureId++;
+    created->width = textureWidth;
+    created->height = textureHeight;
+    created->bits = bits;
+    created->name = name;
+    created->appliedMinFilter = GL_NEAREST;
+    created->appliedMagFilter = GL_NEAREST;
+    textures.push_back(created);
+    ++liveTextures;
+    *texture = created;
+    return D3D_OK;
+}
+
+ULONG GlTexture::Release() {
+    if (refs == 0) return 0;
+    ULONG left = --refs;
+    if (left > 0) return left;
+    GlDevice* owner = device;
+    std::free(bits);
+    bits = nullptr;
+    owner->textureDestroyed(this);
+    delete this;
+    return 0;
+}
+
+HRESULT GlTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
+    if (level != 0 || !desc) return D3DERR_INVALIDCALL;
+    std::memset(desc, 0, sizeof(*desc));
+    desc->Format = D3DFMT_A8R8G8B8;
+    desc->Type = D3DRTYPE_SURFACE;
+    desc->Usage = 0;
+    desc->Pool = D3DPOOL_MANAGED;
+    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
+    desc->Width = width;
+    desc->Height = height;
+    return D3D_OK;
+}
+
+HRESULT GlTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRectOut, CONST RECT* rect, DWORD flags) {
+    if (level != 0 || !lockedRectOut || locked) return D3DERR_INVALIDCALL;
+    if ((flags & ~static_cast<DWORD>(D3DLOCK_READONLY | D3DLOCK_DISCARD)) != 0) return D3DERR_INVALIDCALL;
+    RECT area = {0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
+    if (rect) {
+        if (rect->left < 0 || rect->top < 0 || rect->left >= rect->right || rect->top >= rect->bottom ||
+            rect->right > area.right || rect->bottom > area.bottom)
+            return D3DERR_INVALIDCALL;
+        area = *rect;
+    }
+    locked = true;
+    lockedRect = area;
+    lockFlags = flags;
+    lockedRectOut->Pitch = static_cast<INT>(width * 4);
+    lockedRectOut->pBits = bits + static_cast<size_t>(area.top) * width * 4 + static_cast<size_t>(area.left) * 4;
+    return D3D_OK;
+}
+
+HRESULT GlTexture::UnlockRect(UINT level) {
+    if (level != 0 || !locked) return D3DERR_INVALIDCALL;
+    locked = false;
+    if (lockFlags & D3DLOCK_READONLY) return D3D_OK;
+    ++version;
+    if (device->makeCurrent()) uploadRows(uploaded ? lockedRect.top : 0, uploaded ? lockedRect.bottom : height);
+    return D3D_OK;
+}
+
+// Whole rows of the CPU copy into OpenGL; the first upload is the whole texture.
+void GlTexture::uploadRows(LONG top, LONG bottom) {
+    glBindTexture(GL_TEXTURE_2D, name);
+    device->appliedTexture = name;
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, top, static_cast<GLsizei>(width), bottom - top, GL_BGRA, GL_UNSIGNED_BYTE,
+                    bits + static_cast<size_t>(top) * width * 4);
+    uploaded = true;
+}
+
+// --- Recording ----------------------------------------------------------------------------
+
+HRESULT GlDevice::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
+    if (stage != 0) return D3DERR_INVALIDCALL;
+    GlTexture* wanted = nullptr;
+    if (texture) {
+        wanted = dynamic_cast<GlTexture*>(texture);
+        if (!wanted || wanted->device != this) return D3DERR_INVALIDCALL;
+    }
+    if (wanted == boundTexture) return D3D_OK;
+    if (wanted) wanted->AddRef();
+    GlTexture* previous = boundTexture;
+    boundTexture = wanted;
+    if (previous) previous->Release();
+    return D3D_OK;
+}
+
+HRESULT GlDevice::BeginScene() {
+    if (inScene) return D3DERR_INVALIDCALL;
+    inScene = true;
+    return D3D_OK;
+}
+
+HRESULT GlDevice::EndScene() {
+    if (!inScene) return D3DERR_INVALIDCALL;
+    inScene = false;
+    return D3D_OK;
+}
+
+HRESULT GlDevice::Clear(DWORD count, CONST D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD) {
+    if ((count > 0 && !rects) || count > 4096) return D3DERR_INVALIDCALL;
+    // No stencil buffer; a depth clear needs a depth buffer.
+    if (flags == 0 || (flags & ~static_cast<DWORD>(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER)) != 0)
+        return D3DERR_INVALIDCALL;
+    if ((flags & D3DCLEAR_ZBUFFER) && !hasDepthBuffer) return D3DERR_INVALIDCALL;
+    if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
+    current.addClear(count, rects, flags, color, z);
+    return D3D_OK;
+}
+
+HRESULT GlDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices, UINT stride) {
+    if (!inScene || !vertices || state.fvf != kScreenVertexFvf || stride != kScreenVertexStride)
+        return D3DERR_INVALIDCALL;
+    UINT vertexCount = vertexCountFor(type, primitiveCount);
+    if (vertexCount == 0 || vertexCount > 65536) return D3DERR_INVALIDCALL;
+    current.addDraw(state, boundTexture ? boundTexture->id : 0, boundTexture ? boundTexture->version : 0, type,
+                    primitiveCount, vertices, vertexCount, stride);
+    return D3D_OK;
+}
+
+// --- Presenting -------------------------------------------------------------------------
+
+HRESULT GlDevice::Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
+                          CONST RGNDATA* dirtyRegion) {
+    if (sourceRect || destRect || destWindowOverride || dirtyRegion || inScene) return D3DERR_INVALIDCALL;
+    SDL_Window* window = fwlayer::windowSdlHandle(hwnd);
+    if (!window) {
+        current.reset();
+        return D3DERR_DEVICELOST;
+    }
+    uint64_t generation = fwlayer::childVideoGeneration(hwnd);
+    bool frameChanged = !lastValid || !sameFrame(current, last);
+    bool videoChanged = !lastValid || generation != lastVideoGeneration;
+    if (!frameChanged && !videoChanged) {
+        ++stats.framesSkipped;
+        current.reset();
+        return D3D_OK;
+    }
+    if (!makeCurrent()) {
+        current.reset();
+        return D3DERR_DEVICELOST;
+    }
+    lastVideoGeneration = generation;
+    composeAndSwap(window, current, frameChanged);
+    ++stats.presents;
+    std::swap(current, last);
+    lastValid = true;
+    current.reset();
+    return D3D_OK;
+}
+
+// Draws frame (when it changed, or when the video areas moved and what lay under them
+// must come back, or when the back buffer is not kept) and the videos over it, then
+// swaps. Otherwise only the video areas are drawn over the last picture.
+void GlDevice::composeAndSwap(SDL_Window* window, const FrameRecord& frame, bool frameChanged) {
+    collectVideos();
+    if (frameChanged || videoRectsChanged || !backBufferPreserved) {
+        replay(frame);
+        ++stats.framesDrawn;
+    } else {
+        ++stats.videoOnlyUpdates;
+    }
+    drawVideos();
+    SDL_GL_SwapWindow(window);
+}
+
+void GlDevice::onRepaint(void* user) {
+    GlDevice* device = static_cast<GlDevice*>(user);
+    if (device->refs == 0 || !device->lastValid) return;
+    uint64_t generation = fwlayer::childVideoGeneration(device->hwnd);
+    if (generation == device->lastVideoGeneration) return;   // a Present has shown it already
+    SDL_Window* window = fwlayer::windowSdlHandle(device->hwnd);
+    if (!window || !device->makeCurrent()) return;
+    device->lastVideoGeneration = generation;
+    device->composeAndSwap(window, device->last, false);
+    ++device->stats.repaints;
+}
+
+// --- Replay into OpenGL ------------------------------------------------------------------
+
+void GlDevice::replay(const FrameRecord& frame) {
+    for (const FrameCommand& command : frame.commands) {
+        if (command.kind == FrameCommand::Clear)
+            replayClear(frame, command);
+        else
+            replayDraw(frame, command);
+    }
+}
+
+void GlDevice::replayClear(const FrameRecord& frame, const FrameCommand& command) {
+    GLbitfield mask = 0;
+    if (command.clearFlags & D3DCLEAR_TARGET) {
+        D3DCOLOR color = command.clearColor;
+        glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f, static_cast<float>((color >> 8) & 0xFF) / 255.0f,
+                     static_cast<float>(color & 0xFF) / 255.0f, static_cast<float>(color >> 24) / 255.0f);
+        mask |= GL_COLOR_BUFFER_BIT;
+    }
+    if (command.clearFlags & D3DCLEAR_ZBUFFER) {
+        float z = 0.0f;
+        std::memcpy(&z, &command.clearDepthBits, sizeof(z));
+        glClearDepth(z);
+        // A clear writes depth whatever ZWRITEENABLE says.
+        glDepthMask(GL_TRUE);
+        mask |= GL_DEPTH_BUFFER_BIT;
+    }
+    size_t rectCount = command.dataSize / sizeof(D3DRECT);
+    if (rectCount == 0) {
+        glDisable(GL_SCISSOR_TEST);
+        glClear(mask);
+    } else {
+        glEnable(GL_SCISSOR_TEST);
+        const uint8_t* data = frame.dataOf(command);
+        for (size_t i = 0; i < rectCount; ++i) {
+            D3DRECT rect;
+            std::memcpy(&rect, data + i * sizeof(D3DRECT), sizeof(rect));
+            LONG x1 = rect.x1 < 0 ? 0 : rect.x1, y1 = rect.y1 < 0 ? 0 : rect.y1;
+            LONG x2 = rect.x2 > width ? width : rect.x2, y2 = rect.y2 > height ? height : rect.y2;
+            if (x1 >= x2 || y1 >= y2) continue;
+            int drawableHeight = 0;
+            GLint viewport[4];
+            glGetIntegerv(GL_VIEWPORT, viewport);
+            drawableHeight = viewport[1] + height;
+            glScissor(x1, drawableHeight - y2, x2 - x1, y2 - y1);
+            glClear(mask);
+        }
+        glDisable(GL_SCISSOR_TEST);
+    }
+    if (appliedValid && (command.clearFlags & D3DCLEAR_ZBUFFER)) glDepthMask(applied.zWriteEnable ? GL_TRUE : GL_FALSE);
+}
+
+void GlDevice::applyState(const PipelineState& wanted) {
+    bool all = !appliedValid;
+    const PipelineState& was = applied;
+    if (all || was.zEnable != wanted.zEnable) {
+        if (wanted.zEnable) glEnable(GL_DEPTH_TEST); else glDisable(GL_DEPTH_TEST);
+    }
+    if (all || was.zWriteEnable != wanted.zWriteEnable) glDepthMask(wanted.zWriteEnable ? GL_TRUE : GL_FALSE);
+    if (all || was.zFunc != wanted.zFunc) glDepthFunc(glCompareFunc(wanted.zFunc));
+    if (all || was.alphaTestEnable != wanted.alphaTestEnable) {
+        if (wanted.alphaTestEnable) glEnable(GL_ALPHA_TEST); else glDisable(GL_ALPHA_TEST);
+    }
+    if (all || was.alphaFunc != wanted.alphaFunc || was.alphaRef != wanted.alphaRef)
+        glAlphaFunc(glCompareFunc(wanted.alphaFunc), static_cast<float>(wanted.alphaRef) / 255.0f);
+    if (all || was.alphaBlendEnable != wanted.alphaBlendEnable) {
+        if (wanted.alphaBlendEnable) glEnable(GL_BLEND); else glDisable(GL_BLEND);
+    }
+    if (all || was.srcBlend != wanted.srcBlend || was.destBlend != wanted.destBlend)
+        glBlendFunc(glBlendFactor(wanted.srcBlend), glBlendFactor(wanted.destBlend));
+    if (all || was.cullMode != wanted.cullMode) {
+        GlCull cull = glCull(wanted.cullMode);
+        if (cull.enabled) {
+            glEnable(GL_CULL_FACE);
+            glCullFace(GL_BACK);
+            glFrontFace(cull.frontFace);
+        } else {
+            glDisable(GL_CULL_FACE);
+        }
+    }
+    if (all || was.ditherEnable != wanted.ditherEnable) {
+        if (wanted.ditherEnable) glEnable(GL_DITHER); else glDisable(GL_DITHER);
+    }
+    if (all || was.colorOp != wanted.colorOp || was.colorArg1 != wanted.colorArg1 ||
+        was.colorArg2 != wanted.colorArg2) {
+        GlCombine combine = glCombine(wanted.colorOp, wanted.colorArg1, wanted.colorArg2);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, static_cast<GLint>(combine.function));
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, static_cast<GLint>(combine.source0));
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_RGB, static_cast<GLint>(combine.source1));
+    }
+    if (all || was.alphaOp != wanted.alphaOp || was.alphaArg1 != wanted.alphaArg1 ||
+        was.alphaArg2 != wanted.alphaArg2) {
+        GlCombine combine = glCombine(wanted.alphaOp, wanted.alphaArg1, wanted.alphaArg2);
+        glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, static_cast<GLint>(combine.function));
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, static_cast<GLint>(combine.source0));
+        glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE1_ALPHA, static_cast<GLint>(combine.source1));
+    }
+    applied = wanted;
+    appliedValid = true;
+}
+
+// Without a texture, or with stage 0 disabled, the diffuse colour goes through alone.
+void GlDevice::bindForDraw(GlTexture* texture, const PipelineState& wanted) {
+    bool texturing = texture && wanted.colorOp != D3DTOP_DISABLE;
+    if (texturing != appliedTexturing) {
+        if (texturing) glEnable(GL_TEXTURE_2D); else glDisable(GL_TEXTURE_2D);
+        appliedTexturing = texturing;
+    }
+    if (!texturing) return;
+    if (appliedTexture != texture->name) {
+        glBindTexture(GL_TEXTURE_2D, texture->name);
+        appliedTexture = texture->name;
+    }
+    if (!texture->uploaded) texture->uploadRows(0, static_cast<LONG>(texture->height));
+    GLint minFilter = static_cast<GLint>(glTextureFilter(wanted.minFilter));
+    GLint magFilter = static_cast<GLint>(glTextureFilter(wanted.magFilter));
+    if (texture->appliedMinFilter != minFilter) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter);
+        texture->appliedMinFilter = minFilter;
+    }
+    if (texture->appliedMagFilter != magFilter) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, magFilter);
+        texture->appliedMagFilter = magFilter;
+    }
+}
+
+void GlDevice::replayDraw(const FrameRecord& frame, const FrameCommand& command) {
+    applyState(command.state);
+    // A texture released since the frame was recorded draws as no texture. A texture
+    // changed since then draws with its present content: only a repaint replays an
+    // older frame, and the program changes no texture after start-up.
+    bindForDraw(command.textureId ? findTexture(command.textureId) : nullptr, command.state);
+    GLenum mode = command.primitiveType == D3DPT_TRIANGLELIST    ? GL_TRIANGLES
+                  : command.primitiveType == D3DPT_TRIANGLESTRIP ? GL_TRIANGLE_STRIP
+                                                                 : GL_TRIANGLE_FAN;
+    const uint8_t* data = frame.dataOf(command);
+    UINT vertexCount = command.dataSize / command.vertexStride;
+    glBegin(mode);
+    for (UINT i = 0; i < vertexCount; ++i) {
+        const uint8_t* vertex = data + static_cast<size_t>(i) * command.vertexStride;
+        float position[4];
+        DWORD color;
+        float uv[2];
+        std::memcpy(position, vertex, sizeof(position));
+        std::memcpy(&color, vertex + 16, sizeof(color));
+        std::memcpy(uv, vertex + 20, sizeof(uv));
+        float w = position[3] != 0.0f ? 1.0f / position[3] : 1.0f;
+        glColor4ub(static_cast<GLubyte>(color >> 16), static_cast<GLubyte>(color >> 8), static_cast<GLubyte>(color),
+                   static_cast<GLubyte>(color >> 24));
+        glTexCoord2f(uv[0], uv[1]);
+        glVertex4f((position[0] + pixelCentreShift) * w, (position[1] + pixelCentreShift) * w, position[2] * w, w);
+    }
+    glEnd();
+}
+
+// --- Child video areas ---------------------------------------------------------------------
+
+struct VideoVisit {
+    GlDevice* device;
+    size_t index;
+    bool rectsChanged;
+};
+
+void GlDevice::collectVideos() {
+    VideoVisit visit = {this, 0, false};
+    fwlayer::childVideoForEachVisible(
+        hwnd,
+        [](const fwlayer::ChildVideoView& view, void* user) {
+            VideoVisit& visit = *static_cast<VideoVisit*>(user);
+            GlDevice& device = *visit.device;
+            if (visit.index == device.videos.size()) {
+                device.videos.push_back(VideoSlot());
+                visit.rectsChanged = true;
+            }
+            VideoSlot& slot = device.videos[visit.index++];
+            if (visit.index > device.visibleVideos || slot.left != view.left || slot.top != view.top ||
+                slot.width != view.width || slot.height != view.height)
+                visit.rectsChanged = true;
+            slot.left = view.left;
+            slot.top = view.top;
+            slot.width = view.width;
+            slot.height = view.height;
+            slot.hasFrame = view.frameWidth > 0 && view.frameHeight > 0 && view.frameBgra;
+            if (!slot.hasFrame || view.frameSerial == slot.serial) return;
+            // The frame is only valid here, under the video's lock: upload it now.
+            if (!slot.texture) glGenTextures(1, &slot.texture);
+            glBindTexture(GL_TEXTURE_2D, slot.texture);
+            device.appliedTexture = slot.texture;
+            glPixelStorei(GL_UNPACK_ROW_LENGTH, view.frameStride / 4);
+            if (slot.textureWidth != view.frameWidth || slot.textureHeight != view.frameHeight) {
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, view.frameWidth, view.frameHeight, 0, GL_BGRA,
+                             GL_UNSIGNED_BYTE, view.frameBgra);
+                slot.textureWidth = view.frameWidth;
+                slot.textureHeight = view.frameHeight;
+            } else {
+                glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, view.frameWidth, view.frameHeight, GL_BGRA,
+                                GL_UNSIGNED_BYTE, view.frameBgra);
+            }
+            glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+            slot.serial = view.frameSerial;
+        },
+        &visit);
+    if (visit.index != visibleVideos) visit.rectsChanged = true;
+    visibleVideos = visit.index;
+    videoRectsChanged = visit.rectsChanged;
+}
+
+// The videos cover their rectangles completely: pixel edges on OpenGL's whole
+// coordinates, no blending, no depth, the frame scaled with linear filtering.
+void GlDevice::drawVideos() {
+    if (visibleVideos == 0) return;
+    glDisable(GL_BLEND);
+    glDisable(GL_ALPHA_TEST);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDepthMask(GL_FALSE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_RGB, GL_REPLACE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, GL_TEXTURE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
+    glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, GL_PRIMARY_COLOR);
+    for (size_t i = 0; i < visibleVideos; ++i) {
+        const VideoSlot& slot = videos[i];
+        if (slot.hasFrame) {
+            glEnable(GL_TEXTURE_2D);
+            glBindTexture(GL_TEXTURE_2D, slot.texture);
+        } else {
+            glDisable(GL_TEXTURE_2D);
+        }
+        float left = static_cast<float>(slot.left), top = static_cast<float>(slot.top);
+        float right = left + static_cast<float>(slot.width), bottom = top + static_cast<float>(slot.height);
+        glColor4ub(0, 0, 0, 255);
+        glBegin(GL_TRIANGLE_FAN);
+        glTexCoord2f(0.0f, 0.0f);
+        glVertex2f(left, top);
+        glTexCoord2f(1.0f, 0.0f);
+        glVertex2f(right, top);
+        glTexCoord2f(1.0f, 1.0f);
+        glVertex2f(right, bottom);
+        glTexCoord2f(0.0f, 1.0f);
+        glVertex2f(left, bottom);
+        glEnd();
+    }
+    // Everything above was set behind the state cache's back.
+    appliedValid = false;
+    appliedTexture = 0;
+    appliedTexturing = false;
+    glDisable(GL_TEXTURE_2D);
+}
+
+}  // namespace
+
+bool deviceStats(IDirect3DDevice9* device, DeviceStats* stats) {
+    GlDevice* glDevice = dynamic_cast<GlDevice*>(device);
+    if (!glDevice || !stats) return false;
+    *stats = glDevice->stats;
+    return true;
+}
+
+}  // namespace fwgl
+
+IDirect3D9* WINAPI Direct3DCreate9(UINT SDKVersion) {
+    if (SDKVersion != D3D_SDK_VERSION) return nullptr;
+    return new fwgl::GlDirect3D;
+}

@@ -1,0 +1,54 @@
+// One frame's drawing as the device received it: every Clear and every draw, each
+// draw with the full pipeline state, the texture (by identity and content version)
+// and a copy of its vertices. Present compares the new frame with the last one shown
+// and touches OpenGL only when they differ. No OpenGL here.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "gl_state.h"
+
+namespace fwgl {
+
+// Every member is 32 or 64 bits wide and the layout has no padding, so commands
+// compare byte for byte.
+struct FrameCommand {
+    enum Kind : uint32_t { Clear = 1, Draw = 2 };
+    uint32_t kind;
+    // Clear: flags, colour, depth (float bits); the rectangles are in the data.
+    uint32_t clearFlags;
+    uint32_t clearColor;
+    uint32_t clearDepthBits;
+    // Draw: primitive type and count, vertex stride; the vertices are in the data.
+    uint32_t primitiveType;
+    uint32_t primitiveCount;
+    uint32_t vertexStride;
+    uint32_t dataOffset;
+    uint32_t dataSize;
+    uint32_t reserved;
+    uint64_t textureId;        // 0: no texture
+    uint64_t textureVersion;   // grows with every unlock of that texture
+    PipelineState state;
+};
+
+struct FrameRecord {
+    std::vector<FrameCommand> commands;
+    std::vector<uint8_t> data;
+
+    void reset() {
+        commands.clear();
+        data.clear();
+    }
+    void addClear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z);
+    void addDraw(const PipelineState& state, uint64_t textureId, uint64_t textureVersion, DWORD primitiveType,
+                 UINT primitiveCount, const void* vertices, UINT vertexCount, UINT stride);
+    const uint8_t* dataOf(const FrameCommand& command) const { return data.data() + command.dataOffset; }
+};
+
+bool sameFrame(const FrameRecord& a, const FrameRecord& b);
+
+// Vertices a primitive list of this type and count uses, 0 for an unsupported type.
+UINT vertexCountFor(DWORD primitiveType, UINT primitiveCount);
+
+}  // namespace fwgl
