@@ -38,7 +38,7 @@ std::string utf8(LPCWSTR text) {
 
 std::string position(const LONGLONG* value) { return value ? std::to_string(*value) : "null"; }
 
-struct RecordedFilter : public IBaseFilter {
+struct RecordedFilter final : public IBaseFilter {
     ULONG refs = 1;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
         *out = nullptr;
@@ -57,7 +57,7 @@ struct RecordedFilter : public IBaseFilter {
 
 struct RecordedGraph;
 
-struct RecordedEnum : public IEnumFilters {
+struct RecordedEnum final : public IEnumFilters {
     ULONG refs = 1;
     RecordedGraph* graph;
     size_t next = 0;
@@ -76,7 +76,7 @@ struct RecordedEnum : public IEnumFilters {
     }
 };
 
-struct RecordedGraph : public IGraphBuilder,
+struct RecordedGraph final : public IGraphBuilder,
                        public IMediaControl,
                        public IMediaEvent,
                        public IMediaSeeking,
