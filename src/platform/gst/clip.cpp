@@ -17,8 +17,10 @@
 #include <gst/video/video.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 
 namespace fwgst {
@@ -30,6 +32,10 @@ constexpr int kOpenTimeoutMs = 10000;
 
 // playbin's flags: video, audio and software volume; no subtitles, no visualisation.
 constexpr int kPlayFlags = 0x1 | 0x2 | 0x10;
+
+// How far before the asked position a seek starts in a container whose demuxer
+// lands late (see clipSeek): its mux delay plus a group of pictures.
+constexpr gint64 kLateDemuxerLeadNs = 1500 * GST_MSECOND;
 
 }  // namespace
 
@@ -55,6 +61,11 @@ struct Clip {
     bool seekPending = false;
     uint64_t seekAsyncBase = 0;
     int64_t seekTarget = 0;
+
+    // Set while the pipeline is being built, read afterwards.
+    std::atomic<gint64> seekLeadNs{0};
+    // Stream time that the sinks' segments must not start before, or -1.
+    std::atomic<gint64> segmentFloorNs{-1};
 };
 
 namespace {
@@ -156,6 +167,53 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
             break;
     }
     return GST_BUS_DROP;
+}
+
+// MPEG program and transport stream demuxers find a seek's place by the
+// system clock references, which run ahead of the pictures' time stamps by the
+// mux delay: they land after the key frame the asked picture needs, and even an
+// accurate seek shows a later picture. Such clips seek from earlier instead.
+void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer user) {
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (!factory) return;
+    const char* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
+    if (std::strcmp(name, "mpegpsdemux") == 0 || std::strcmp(name, "tsdemux") == 0)
+        static_cast<Clip*>(user)->seekLeadNs = kLateDemuxerLeadNs;
+}
+
+// On the sinks' input: a seek that started early (see clipSeek) moves the start
+// of the segment to the asked position, so the sinks drop what comes before it
+// and time the rest from there, as after an accurate seek.
+GstPadProbeReturn onSinkEvent(GstPad*, GstPadProbeInfo* info, gpointer user) {
+    Clip* clip = static_cast<Clip*>(user);
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (!event || GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
+    gint64 floor = clip->segmentFloorNs.load();
+    if (floor < 0) return GST_PAD_PROBE_OK;
+    const GstSegment* original = nullptr;
+    gst_event_parse_segment(event, &original);
+    if (original->format != GST_FORMAT_TIME || original->rate <= 0 || !GST_CLOCK_TIME_IS_VALID(original->time) ||
+        !GST_CLOCK_TIME_IS_VALID(original->start) || gint64(original->time) >= floor)
+        return GST_PAD_PROBE_OK;
+    GstSegment segment;
+    gst_segment_copy_into(original, &segment);
+    guint64 advance = guint64(floor) - segment.time;
+    segment.start += advance;
+    segment.time += advance;
+    segment.position = segment.start;
+    if (GST_CLOCK_TIME_IS_VALID(segment.stop) && segment.start > segment.stop) segment.start = segment.stop;
+    GstEvent* moved = gst_event_new_segment(&segment);
+    gst_event_set_seqnum(moved, gst_event_get_seqnum(event));
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = moved;
+    return GST_PAD_PROBE_OK;
+}
+
+void watchSinkSegments(GstElement* sink, Clip* clip) {
+    GstPad* pad = gst_element_get_static_pad(sink, "sink");
+    if (!pad) return;
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, onSinkEvent, clip, nullptr);
+    gst_object_unref(pad);
 }
 
 // Whether the default audio output can be opened, asked once per process: with
@@ -262,6 +320,9 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
         g_free(uri);
         return nullptr;
     }
+    watchSinkSegments(videoSink, clip);
+    watchSinkSegments(audioSink, clip);
+    g_signal_connect(clip->pipeline, "deep-element-added", G_CALLBACK(onElementAdded), clip);
     g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags", kPlayFlags,
                  nullptr);
     g_free(uri);
@@ -372,6 +433,9 @@ bool clipSeek(Clip* clip, int64_t position) {
     // covers the final moment before it.
     if (known && target > 0 && target >= duration * 100) target = duration * 100 - GST_MSECOND;
     if (target < 0) target = 0;
+    gint64 start = target - clip->seekLeadNs.load();
+    if (start < 0) start = 0;
+    clip->segmentFloorNs = start < target ? target + clip->startOffsetNs : -1;
     {
         std::lock_guard<std::mutex> guard(clip->lock);
         ++clip->seekSerial;
@@ -382,7 +446,7 @@ bool clipSeek(Clip* clip, int64_t position) {
     }
     gboolean ok = gst_element_seek(clip->pipeline, 1.0, GST_FORMAT_TIME,
                                    GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
-                                   target + clip->startOffsetNs, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+                                   start + clip->startOffsetNs, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
     std::lock_guard<std::mutex> guard(clip->lock);
     // An end reached before the flush belongs to the old position.
     clip->endOfStream = false;
