@@ -27,8 +27,12 @@ namespace fwgst {
 
 namespace {
 
-// How long opening may take before the file counts as unplayable.
-constexpr int kOpenTimeoutMs = 10000;
+// How long opening may take before the file counts as unplayable: in all, and
+// without a word from the pipeline. The second catches a demuxer that fails
+// while its decoding bin still holds back errors during its own set-up (a
+// truncated file can do this): nothing more ever happens then.
+constexpr int kOpenTimeoutMs = 20000;
+constexpr int kOpenSilenceMs = 2000;
 
 // playbin's flags: video, audio and software volume; no subtitles, no visualisation.
 constexpr int kPlayFlags = 0x1 | 0x2 | 0x10;
@@ -61,6 +65,7 @@ struct Clip {
     bool seekPending = false;
     uint64_t seekAsyncBase = 0;
     int64_t seekTarget = 0;
+    std::chrono::steady_clock::time_point lastMessage;
 
     // Set while the pipeline is being built, read afterwards.
     std::atomic<gint64> seekLeadNs{0};
@@ -140,6 +145,10 @@ GstFlowReturn onNewSample(GstAppSink* sink, gpointer user) {
 // up on a bus that no main loop reads.
 GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
     Clip* clip = static_cast<Clip*>(user);
+    {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        clip->lastMessage = std::chrono::steady_clock::now();
+    }
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_ERROR: {
             GError* error = nullptr;
@@ -166,6 +175,8 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
         default:
             break;
     }
+    // A handler that drops a message owns it.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
@@ -331,16 +342,25 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
     gst_object_unref(bus);
 
     HRESULT failure = S_OK;
+    std::chrono::steady_clock::time_point opened = std::chrono::steady_clock::now();
+    clip->lastMessage = opened;
     if (gst_element_set_state(clip->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) failure = E_FAIL;
     {
         std::unique_lock<std::mutex> guard(clip->lock);
-        bool settled = clip->changed.wait_for(guard, std::chrono::milliseconds(kOpenTimeoutMs), [clip] {
-            return clip->error != S_OK || clip->asyncDoneCount > 0;
-        });
-        if (clip->error != S_OK)
-            failure = clip->error;
-        else if (failure != S_OK || !settled)
-            failure = VFW_E_CANNOT_RENDER;
+        for (;;) {
+            if (clip->error != S_OK) {
+                failure = clip->error;
+                break;
+            }
+            if (clip->asyncDoneCount > 0) break;
+            std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+            if (failure != S_OK || now - opened > std::chrono::milliseconds(kOpenTimeoutMs) ||
+                now - clip->lastMessage > std::chrono::milliseconds(kOpenSilenceMs)) {
+                failure = VFW_E_CANNOT_RENDER;
+                break;
+            }
+            clip->changed.wait_for(guard, std::chrono::milliseconds(50));
+        }
     }
     if (failure == S_OK) {
         g_object_get(clip->pipeline, "n-video", &clip->videoStreams, "n-audio", &clip->audioStreams, nullptr);
