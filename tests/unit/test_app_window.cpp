@@ -109,6 +109,7 @@ struct CaptureCase {
     const char* name;
     std::vector<ButtonStep> steps;
 };
+void PrintTo(const CaptureCase& c, std::ostream* os) { *os << c.name; }
 
 class CaptureTest : public WindowTest, public ::testing::WithParamInterface<CaptureCase> {};
 

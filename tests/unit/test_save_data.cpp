@@ -61,6 +61,7 @@ struct SaveFileCase {
     std::string bytes;
     int32_t volume;
 };
+void PrintTo(const SaveFileCase& c, std::ostream* os) { *os << c.name; }
 
 std::string flagBytes(const std::string& head) {
     std::string flags = head;
@@ -108,6 +109,7 @@ struct SaveFailureCase {
     const char* name;
     const char* setUpCommand;  // run in the test's folder
 };
+void PrintTo(const SaveFailureCase& c, std::ostream* os) { *os << c.name; }
 
 class SaveFailureTest : public SaveDataTest, public ::testing::WithParamInterface<SaveFailureCase> {};
 

@@ -25,6 +25,7 @@ struct TokenizerCase {
     std::string line;
     std::vector<ReaderCall> calls;
 };
+void PrintTo(const TokenizerCase& c, std::ostream* os) { *os << c.name; }
 
 std::string repeated(char c, size_t count) { return std::string(count, c); }
 
@@ -169,6 +170,7 @@ struct PlayTableCase {
     int32_t result;
     std::string items;
 };
+void PrintTo(const PlayTableCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<PlayTableCase> playTableCases() {
     const std::string path300 = repeated('p', 300);
@@ -250,8 +252,9 @@ TEST_F(TableTest, PlayTableCapacities) {
     EXPECT_EQ(app->playItems[63].clips[0].sequenceNumber, 63);
     expectNeighboursMarked(*app);
 
-    // More than 4 Item lines: the surplus still counts as lines of the block.
-    EXPECT_EQ(readPlay("MultiItem 7\n" + itemLines(6) + "Other\nSingleItem \"after\" 1\n"), 1);
+    // More than 4 Item lines: the surplus still counts as lines of the block, so the
+    // SingleItem line inside it is skipped.
+    EXPECT_EQ(readPlay("MultiItem 7\n" + itemLines(6) + "SingleItem \"inside\" 1\nSingleItem \"after\" 1\n"), 1);
     EXPECT_EQ(describeItems(*app), "n=4 0:c0:2 1:c1:2 2:c2:2 3:c3:2 | n=0 4:after:1");
     expectNeighboursMarked(*app);
 
@@ -273,6 +276,7 @@ struct ThumbnailCase {
     std::string text;
     std::vector<ThumbnailEntry> entries;  // entries 0 on; all later ones stay item 0, clip 0
 };
+void PrintTo(const ThumbnailCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<ThumbnailCase> thumbnailCases() {
     return {
