@@ -25,11 +25,14 @@ int gUserTag;   // its address goes through GWLP_USERDATA
 
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void say(const char* format, ...) {
+    // One write per line: the repaint requester prints from its own thread.
+    char line[256];
     va_list args;
     va_start(args, format);
-    std::vprintf(format, args);
+    std::vsnprintf(line, sizeof line - 1, format, args);
     va_end(args);
-    std::fputc('\n', stdout);
+    std::strcat(line, "\n");
+    std::fputs(line, stdout);
     std::fflush(stdout);
 }
 
@@ -101,7 +104,9 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
         say("MessageBoxA %d", result);
         return 3;
     }
-    say("CoInitialize %ld %ld", static_cast<long>(CoInitialize(nullptr)), static_cast<long>(CoInitialize(nullptr)));
+    HRESULT first = CoInitialize(nullptr);
+    HRESULT second = CoInitialize(nullptr);
+    say("CoInitialize %ld %ld", static_cast<long>(first), static_cast<long>(second));
 
     WNDCLASSA windowClass;
     std::memset(&windowClass, 0, sizeof windowClass);
@@ -134,11 +139,15 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
         fwlayer::windowSetRepaintHandler(gWindow, onRepaint, &repaints);
         std::atomic<bool> done(false);
         HWND target = gWindow;
-        // Bursts of requests 200 ms apart: each burst must give at least one repaint
-        // while the loop below sits in GetMessageA with no input at all.
+        // Requests made while nothing pumps coalesce into one repaint.
+        say("batch");
+        for (int i = 0; i < 10; ++i) fwlayer::windowRequestRepaint(gWindow);
+        // Bursts of requests 200 ms apart from another thread: each burst must give
+        // a repaint while the loop below sits in GetMessageA with no input at all.
         std::thread requester([&done, target] {
             for (int burst = 0; burst < 5 && !done.load(); ++burst) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                say("burst %d", burst);
                 for (int i = 0; i < 10; ++i) fwlayer::windowRequestRepaint(target);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
