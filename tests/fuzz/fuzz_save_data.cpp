@@ -1,5 +1,6 @@
 // Any bytes as "GameData.sys": the first 68 are read in order, missing ones stay
 // 0, and the rewrite holds exactly those 68 bytes.
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -20,18 +21,32 @@ void check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-// A folder of our own, in memory when it can be: every save syncs its file and folder.
-void enterWorkFolder() {
-    static bool entered = false;
-    if (entered) return;
-    char pattern[] = "/dev/shm/fw_fuzz_save_XXXXXX";
-    char fallback[] = "/tmp/fw_fuzz_save_XXXXXX";
-    const char* folder = mkdtemp(pattern);
-    if (!folder) folder = mkdtemp(fallback);
-    check(folder != nullptr);
-    check(chdir(folder) == 0);
-    entered = true;
-}
+// The player uses relative paths: each input runs in a folder of our own (in
+// memory when it can be, since every input means file writes), and the fuzzer
+// gets its own current folder back afterwards for its corpus paths.
+class WorkFolder {
+public:
+    WorkFolder() {
+        static const char* folder = makeFolder();
+        home = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        check(home >= 0 && chdir(folder) == 0);
+    }
+    ~WorkFolder() {
+        check(fchdir(home) == 0);
+        close(home);
+    }
+
+private:
+    static const char* makeFolder() {
+        static char pattern[] = "/dev/shm/fw_fuzz_save_XXXXXX";
+        static char fallback[] = "/tmp/fw_fuzz_save_XXXXXX";
+        const char* folder = mkdtemp(pattern);
+        if (!folder) folder = mkdtemp(fallback);
+        check(folder != nullptr);
+        return folder;
+    }
+    int home;
+};
 
 std::string readSave() {
     std::string bytes;
@@ -47,7 +62,7 @@ std::string readSave() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    enterWorkFolder();
+    WorkFolder inWorkFolder;
     std::FILE* file = std::fopen("GameData.sys", "wb");
     check(file != nullptr);
     if (size) check(std::fwrite(data, 1, size, file) == size);

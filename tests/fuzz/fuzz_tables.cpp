@@ -1,6 +1,7 @@
 // Table text of any shape: the tokenizer under every order of reader calls, and
 // both table readers on the same bytes as their files. The readers must stay
 // inside their records and leave the rest of the object alone.
+#include <fcntl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,20 +23,33 @@ void check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-// The player reads relative paths: work in a folder of our own, in memory when it
-// can be, since every input is written as two files.
-void enterWorkFolder() {
-    static bool entered = false;
-    if (entered) return;
-    char pattern[] = "/dev/shm/fw_fuzz_tables_XXXXXX";
-    char fallback[] = "/tmp/fw_fuzz_tables_XXXXXX";
-    const char* folder = mkdtemp(pattern);
-    if (!folder) folder = mkdtemp(fallback);
-    check(folder != nullptr);
-    check(chdir(folder) == 0);
-    check(mkdir("Data", 0755) == 0);
-    entered = true;
-}
+// The player uses relative paths: each input runs in a folder of our own (in
+// memory when it can be, since every input means file writes), and the fuzzer
+// gets its own current folder back afterwards for its corpus paths.
+class WorkFolder {
+public:
+    WorkFolder() {
+        static const char* folder = makeFolder();
+        home = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        check(home >= 0 && chdir(folder) == 0);
+    }
+    ~WorkFolder() {
+        check(fchdir(home) == 0);
+        close(home);
+    }
+
+private:
+    static const char* makeFolder() {
+        static char pattern[] = "/dev/shm/fw_fuzz_tables_XXXXXX";
+        static char fallback[] = "/tmp/fw_fuzz_tables_XXXXXX";
+        const char* folder = mkdtemp(pattern);
+        if (!folder) folder = mkdtemp(fallback);
+        check(folder != nullptr);
+        check(mkdir((std::string(folder) + "/Data").c_str(), 0755) == 0);
+        return folder;
+    }
+    int home;
+};
 
 void writeFile(const char* path, const uint8_t* data, size_t size) {
     std::FILE* file = std::fopen(path, "wb");
@@ -111,7 +125,7 @@ PlayerApp& theApp() {
 }
 
 void fuzzReaders(const uint8_t* data, size_t size) {
-    enterWorkFolder();
+    WorkFolder inWorkFolder;
     writeFile("Data/PlayTable.txt", data, size);
     writeFile("Data/ThumbnailTable.txt", data, size);
     PlayerApp& app = theApp();
