@@ -1,0 +1,535 @@
+// A small program on the layer's Win32 and Direct3D 9 subsets: a window at the
+// screen's top left, a device with the player's presentation parameters and
+// pipeline state, textures with patterns whose every texel is known, and quads
+// drawn as the player draws them. The end-to-end tests screenshot the window and
+// compare every pixel; the device's counters tell whether unchanged frames were
+// skipped. Lines on standard output; each "READY <phase>" waits for a line on
+// standard input before going on.
+//
+//   d3d_probe pixels   the test picture (QUAD lines describe it), presented
+//                      again and again unchanged
+//   d3d_probe video    a child video area over a picture: black, a frame, a frame
+//                      that arrives while the program draws nothing, hidden
+//   d3d_probe bench    the benchmark: start-up, changing and static frames, video
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/common/layer.h"
+#include "platform/gl/gl_device.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::chrono::steady_clock::time_point gStart = std::chrono::steady_clock::now();
+std::atomic<int> gInputLines{0};
+HWND gWindow = nullptr;
+IDirect3D9* gD3d = nullptr;
+IDirect3DDevice9* gDevice = nullptr;
+
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+double cpuSeconds() {
+    timespec now;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double wallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - gStart).count();
+}
+
+LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+bool pump() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) return false;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+// Pumps messages for the given time without drawing.
+void idle(int milliseconds) {
+    DWORD until = timeGetTime() + static_cast<DWORD>(milliseconds);
+    while (static_cast<int>(until - timeGetTime()) > 0) {
+        pump();
+        Sleep(1);
+    }
+}
+
+void printStats(const char* label) {
+    fwgl::DeviceStats stats = {};
+    fwgl::deviceStats(gDevice, &stats);
+    say("STATS %s presents %llu drawn %llu skipped %llu videoonly %llu repaints %llu preserved %d", label,
+        static_cast<unsigned long long>(stats.presents), static_cast<unsigned long long>(stats.framesDrawn),
+        static_cast<unsigned long long>(stats.framesSkipped), static_cast<unsigned long long>(stats.videoOnlyUpdates),
+        static_cast<unsigned long long>(stats.repaints), stats.backBufferPreserved ? 1 : 0);
+}
+
+// Announces a phase and keeps the window alive until the test answers.
+void waitForTest(const char* phase) {
+    int seen = gInputLines.load();
+    say("READY %s", phase);
+    while (gInputLines.load() == seen) {
+        if (!pump()) return;
+        Sleep(5);
+    }
+}
+
+// --- The device as the player makes it --------------------------------------------------
+
+bool createWindowAndDevice() {
+    WNDCLASSA windowClass;
+    std::memset(&windowClass, 0, sizeof windowClass);
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.lpszClassName = "D3DPROBE";
+    if (RegisterClassA(&windowClass) == 0) return false;
+    gWindow = CreateWindowExA(0, "D3DPROBE", "d3d probe", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
+                              nullptr, nullptr);
+    if (!gWindow) return false;
+    gD3d = Direct3DCreate9(D3D_SDK_VERSION);
+    if (!gD3d) return false;
+    D3DPRESENT_PARAMETERS params;
+    std::memset(&params, 0, sizeof params);
+    params.BackBufferWidth = 800;
+    params.BackBufferHeight = 600;
+    params.BackBufferFormat = D3DFMT_UNKNOWN;
+    params.BackBufferCount = 1;
+    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    params.hDeviceWindow = gWindow;
+    params.Windowed = TRUE;
+    params.EnableAutoDepthStencil = TRUE;
+    params.AutoDepthStencilFormat = D3DFMT_D16;
+    params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    if (gD3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, gWindow, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params,
+                           &gDevice) != D3D_OK)
+        return false;
+    struct RenderState {
+        D3DRENDERSTATETYPE type;
+        DWORD value;
+    };
+    const RenderState renderStates[] = {
+        {D3DRS_MULTISAMPLEANTIALIAS, FALSE}, {D3DRS_DITHERENABLE, TRUE},      {D3DRS_ALPHATESTENABLE, TRUE},
+        {D3DRS_ALPHAFUNC, D3DCMP_GREATER},   {D3DRS_ALPHAREF, 0},             {D3DRS_ZWRITEENABLE, TRUE},
+        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},     {D3DRS_ZENABLE, D3DZB_TRUE},     {D3DRS_CULLMODE, D3DCULL_NONE},
+        {D3DRS_LIGHTING, FALSE},             {D3DRS_ALPHABLENDENABLE, TRUE},  {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA},
+        {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA},
+    };
+    bool ok = true;
+    for (const RenderState& state : renderStates) ok = ok && gDevice->SetRenderState(state.type, state.value) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TEXTURE) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TEXTURE) == D3D_OK;
+    ok = ok && gDevice->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT) == D3D_OK;
+    ok = ok && gDevice->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT) == D3D_OK;
+    return ok;
+}
+
+typedef DWORD (*TexelFn)(int x, int y);
+
+// Texel patterns, as the test recomputes them (A8R8G8B8 values).
+DWORD patternTexel(int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | ((x * 7 + y * 13) & 0xFF); }
+DWORD holesTexel(int x, int y) {
+    return (x + y) % 3 == 0 ? 0x00FF00FFu : 0xFF000000u | (10u << 16) | ((4 * x) << 8) | (4 * y);
+}
+DWORD columnGreyTexel(int x, int) { return 0xFF000000u | (x << 16) | (x << 8) | x; }
+DWORD rowGreyTexel(int, int y) { return 0xFF000000u | (y << 16) | (y << 8) | y; }
+
+IDirect3DTexture9* makeTexture(int size, int width, int height, TexelFn texel) {
+    IDirect3DTexture9* texture = nullptr;
+    if (gDevice->CreateTexture(size, size, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr) != D3D_OK)
+        return nullptr;
+    D3DLOCKED_RECT locked;
+    if (texture->LockRect(0, &locked, nullptr, 0) != D3D_OK) return texture;
+    for (int y = 0; y < height; ++y) {
+        DWORD* row = reinterpret_cast<DWORD*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+        for (int x = 0; x < width; ++x) row[x] = texel ? texel(x, y) : 0;
+    }
+    texture->UnlockRect(0);
+    return texture;
+}
+
+// The player's quad: a texel rectangle 1:1 at a whole position, coordinates on texel
+// centres, a fan of two triangles.
+void drawQuad(IDirect3DTexture9* texture, float x, float y, const RECT& src, D3DCOLOR color) {
+    struct Vertex {
+        float x, y, z, rhw;
+        D3DCOLOR diffuse;
+        float u, v;
+    };
+    D3DSURFACE_DESC desc;
+    texture->GetLevelDesc(0, &desc);
+    float left = x, right = x + static_cast<float>(src.right - src.left);
+    float top = y, bottom = y + static_cast<float>(src.bottom - src.top);
+    float uLeft = static_cast<float>(static_cast<float>(src.left + 0.5) / static_cast<double>(desc.Width));
+    float uRight = static_cast<float>(static_cast<float>(src.right + 0.5) / static_cast<double>(desc.Width));
+    float vTop = static_cast<float>(static_cast<float>(src.top + 0.5) / static_cast<double>(desc.Height));
+    float vBottom = static_cast<float>(static_cast<float>(src.bottom + 0.5) / static_cast<double>(desc.Height));
+    Vertex vertices[4] = {{left, top, 0, 1, color, uLeft, vTop},
+                          {right, top, 0, 1, color, uRight, vTop},
+                          {right, bottom, 0, 1, color, uRight, vBottom},
+                          {left, bottom, 0, 1, color, uLeft, vBottom}};
+    gDevice->SetTexture(0, texture);
+    gDevice->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    gDevice->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, vertices, sizeof(Vertex));
+}
+
+// --- pixels ----------------------------------------------------------------------------------
+
+struct Quad {
+    int texture;
+    RECT src;
+    int x, y;
+    D3DCOLOR color;
+};
+
+const D3DCOLOR kClearColor = 0xFF203040;
+const Quad kPictureQuads[] = {
+    {0, {0, 0, 256, 256}, 0, 0, 0xFFFFFFFF},         // 1:1, every texel once
+    {0, {17, 33, 80, 71}, 5, 300, 0xFFFFFFFF},       // a rectangle from inside the texture
+    {0, {200, 1, 256, 9}, 100, 350, 0xFFFFFFFF},     // to the texture's right edge
+    {0, {255, 255, 256, 256}, 120, 370, 0xFFFFFFFF}, // one texel
+    {0, {0, 0, 1, 256}, 140, 300, 0xFFFFFFFF},       // one column, the whole height
+    {0, {3, 7, 253, 8}, 160, 580, 0xFFFFFFFF},       // one row
+    {0, {0, 0, 64, 64}, 600, 0, 0xFFFFFFFF},         // beneath the texels of alpha 0
+    {1, {0, 0, 64, 64}, 600, 0, 0xFFFFFFFF},         // alpha 0 on every third diagonal
+    {3, {0, 0, 256, 256}, 300, 0, 0xFFFFFFFF},       // grey by row ...
+    {2, {0, 0, 256, 256}, 300, 0, 0xC0FFFFFF},       // ... under grey by column at 192/255
+    {0, {0, 0, 256, 256}, 300, 300, 0xFF8040C0},     // tinted: texture times diffuse
+    {0, {10, 10, 60, 60}, 600, 100, 0xFFFFFFFF},     // two overlapping quads at one depth:
+    {2, {0, 0, 50, 50}, 620, 120, 0xFFFFFFFF},       // the later one is on top
+    {0, {0, 0, 40, 40}, 700, 300, 0x80FFFFFF},       // half alpha
+};
+
+void drawPicture(IDirect3DTexture9* const* textures, int shift) {
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClearColor, 1.0f, 0);
+    gDevice->BeginScene();
+    for (const Quad& quad : kPictureQuads)
+        drawQuad(textures[quad.texture], static_cast<float>(quad.x + shift), static_cast<float>(quad.y), quad.src,
+                 quad.color);
+    gDevice->EndScene();
+    gDevice->Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+IDirect3DTexture9* gTextures[4];
+
+bool makePictureTextures() {
+    gTextures[0] = makeTexture(256, 256, 256, patternTexel);
+    gTextures[1] = makeTexture(64, 64, 64, holesTexel);
+    gTextures[2] = makeTexture(256, 256, 256, columnGreyTexel);
+    gTextures[3] = makeTexture(256, 256, 256, rowGreyTexel);
+    for (IDirect3DTexture9* texture : gTextures)
+        if (!texture) return false;
+    return true;
+}
+
+void releaseAll() {
+    for (IDirect3DTexture9*& texture : gTextures)
+        if (texture) {
+            say("texture release %lu", static_cast<unsigned long>(texture->Release()));
+            texture = nullptr;
+        }
+    if (gDevice) say("device release %lu", static_cast<unsigned long>(gDevice->Release()));
+    if (gD3d) say("d3d release %lu", static_cast<unsigned long>(gD3d->Release()));
+    gDevice = nullptr;
+    gD3d = nullptr;
+}
+
+// Frames every 15 ms, as the player's loop paces them.
+void presentFrames(int count, int shift) {
+    for (int i = 0; i < count; ++i) {
+        pump();
+        drawPicture(gTextures, shift);
+        Sleep(15);
+    }
+}
+
+void printPicture() {
+    for (const Quad& quad : kPictureQuads)
+        say("QUAD %d %d %d %d %d %d %d %u", quad.texture, static_cast<int>(quad.src.left),
+            static_cast<int>(quad.src.top), static_cast<int>(quad.src.right), static_cast<int>(quad.src.bottom),
+            quad.x, quad.y, static_cast<unsigned>(quad.color));
+    say("CLEAR %u", static_cast<unsigned>(kClearColor));
+}
+
+int runPixels() {
+    printPicture();
+    presentFrames(1, 0);
+    printStats("first");
+    presentFrames(40, 0);
+    printStats("static");
+    waitForTest("pixels");
+    // A change, then the same picture again: two frames drawn.
+    presentFrames(1, 1);
+    presentFrames(10, 0);
+    printStats("changed");
+    waitForTest("again");
+    releaseAll();
+    return 0;
+}
+
+// --- video -------------------------------------------------------------------------------------
+
+const int kVideoLeft = 100, kVideoTop = 50, kVideoWidth = 320, kVideoHeight = 240;
+
+// A frame of four flat quarters, each twice the size on screen.
+void pushQuarters(fwlayer::ChildVideo* video, const uint8_t colours[4][3]) {
+    const int width = 160, height = 120, stride = 4 * width + 16;
+    std::vector<uint8_t> frame(static_cast<size_t>(stride) * height, 0x55);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const uint8_t* colour = colours[(y >= height / 2) * 2 + (x >= width / 2)];
+            uint8_t* pixel = &frame[static_cast<size_t>(y) * stride + x * 4];
+            pixel[0] = colour[2];
+            pixel[1] = colour[1];
+            pixel[2] = colour[0];
+            pixel[3] = 0;
+        }
+    fwlayer::childVideoPushFrame(video, frame.data(), width, height, stride);
+}
+
+int runVideo() {
+    printPicture();
+    say("VIDEO %d %d %d %d", kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight);
+    fwlayer::ChildVideo* video = fwlayer::childVideoCreate();
+    fwlayer::childVideoSetOwner(video, gWindow);
+    fwlayer::childVideoSetRect(video, kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight);
+    fwlayer::childVideoSetVisible(video, true);
+    presentFrames(20, 0);
+    printStats("black");
+    waitForTest("black");
+
+    const uint8_t first[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
+    std::thread([&] { pushQuarters(video, first); }).join();
+    presentFrames(20, 0);
+    printStats("video");
+    waitForTest("video");
+
+    // The program draws nothing now: only the repaint request brings the frame.
+    const uint8_t second[4][3] = {{255, 255, 0}, {0, 255, 255}, {255, 0, 255}, {16, 32, 64}};
+    std::thread([&] { pushQuarters(video, second); }).join();
+    idle(300);
+    printStats("repaint");
+    waitForTest("repaint");
+
+    fwlayer::childVideoSetVisible(video, false);
+    presentFrames(5, 0);
+    printStats("hidden");
+    waitForTest("hidden");
+    fwlayer::childVideoSetOwner(video, nullptr);
+    fwlayer::childVideoDestroy(video);
+    releaseAll();
+    return 0;
+}
+
+// --- bench ----------------------------------------------------------------------------------------
+
+// Reads a picture of the player's raw format ("TEYL", width, height, BGRA rows) into
+// a new square power-of-two texture, or makes one of that size with a pattern when
+// the file is missing.
+IDirect3DTexture9* loadPicture(const char* path, int fallbackWidth, int fallbackHeight) {
+    int width = fallbackWidth, height = fallbackHeight;
+    FILE* file = std::fopen(path, "rb");
+    unsigned char header[12];
+    if (file && std::fread(header, 1, 12, file) == 12 && std::memcmp(header, "TEYL", 4) == 0) {
+        std::memcpy(&width, header + 4, 4);
+        std::memcpy(&height, header + 8, 4);
+    } else if (file) {
+        std::fclose(file);
+        file = nullptr;
+    }
+    int size = 1;
+    while (size < std::max(width, height)) size *= 2;
+    IDirect3DTexture9* texture = nullptr;
+    if (gDevice->CreateTexture(size, size, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr) != D3D_OK) {
+        if (file) std::fclose(file);
+        return nullptr;
+    }
+    D3DLOCKED_RECT locked;
+    texture->LockRect(0, &locked, nullptr, 0);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch;
+        if (file) {
+            if (std::fread(row, 4, static_cast<size_t>(width), file) == 0) break;
+        } else {
+            for (int x = 0; x < width; ++x) reinterpret_cast<DWORD*>(row)[x] = patternTexel(x & 0xFF, y & 0xFF);
+        }
+    }
+    texture->UnlockRect(0);
+    if (file) std::fclose(file);
+    return texture;
+}
+
+// The main screen's quads: background, two knobs, five buttons, the knob at seekX.
+void drawMainLike(IDirect3DTexture9* sheet, int seekX) {
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    gDevice->BeginScene();
+    drawQuad(sheet, 0, 0, {0, 0, 800, 600}, 0xFFFFFFFF);
+    drawQuad(sheet, static_cast<float>(seekX), 534, {99, 645, 118, 661}, 0xFFFFFFFF);
+    drawQuad(sheet, 370, 566, {99, 645, 118, 661}, 0xFFFFFFFF);
+    for (int i = 0; i < 5; ++i) drawQuad(sheet, 456.0f + 58.0f * i, 535, {58 * i, 600, 58 * i + 58, 645}, 0xFFFFFFFF);
+    gDevice->EndScene();
+    gDevice->Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+// The thumbnail screen's quads: background, 28 translucent lock images, two buttons.
+void drawThumbnailLike(IDirect3DTexture9* background, IDirect3DTexture9* sheet, int hover) {
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    gDevice->BeginScene();
+    drawQuad(background, 0, 0, {0, 0, 800, 600}, 0xFFFFFFFF);
+    drawQuad(sheet, 721, 24, {112, 600, 170, 645}, 0xFFFFFFFF);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 7; ++c) {
+            float x = 29.0f + 107.0f * c, y = 91.0f + 108.0f * r;
+            if (r * 7 + c == hover)
+                drawQuad(sheet, x, y, {100 * c, 75 * r, 100 * c + 100, 75 * r + 75}, 0xFFFFFFFF);
+            else
+                drawQuad(sheet, x, y, {0, 600, 100, 675}, 0xC0FFFFFF);
+        }
+    drawQuad(sheet, 714, 535, {228, 600, 286, 645}, 0xFFFFFFFF);
+    gDevice->EndScene();
+    gDevice->Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+// The player's loop: messages first, a frame when 15 ms have passed, else a 1 ms sleep.
+template <typename Frame>
+double loopCpuPercent(double seconds, Frame frame) {
+    double cpuStart = cpuSeconds(), wallStart = wallSeconds();
+    DWORD lastFrame = timeGetTime() - 15;
+    int index = 0;
+    while (wallSeconds() - wallStart < seconds) {
+        if (!pump()) break;
+        if (timeGetTime() - lastFrame >= 15) {
+            lastFrame = timeGetTime();
+            frame(index++);
+        } else {
+            Sleep(1);
+        }
+    }
+    return 100.0 * (cpuSeconds() - cpuStart) / (wallSeconds() - wallStart);
+}
+
+int runBench(double createdAt) {
+    IDirect3DTexture9* mainSheet = loadPicture("Bmp/MainBG.bmp", 800, 686);
+    IDirect3DTexture9* thumbBackground = loadPicture("Bmp/ThumbnailBG1.bmp", 800, 600);
+    IDirect3DTexture9* thumbBackground2 = loadPicture("Bmp/ThumbnailBG2.bmp", 800, 600);
+    IDirect3DTexture9* thumbSheet = loadPicture("Bmp/Thumbnail.bmp", 700, 675);
+    if (!mainSheet || !thumbBackground || !thumbBackground2 || !thumbSheet) return 4;
+    drawMainLike(mainSheet, 35);
+    double firstFrame = wallSeconds();
+    say("BENCH startup_ms %.1f (window and device %.1f, textures and first frame %.1f)", firstFrame * 1000.0,
+        createdAt * 1000.0, (firstFrame - createdAt) * 1000.0);
+
+    // Changing frames, each timed alone: CPU time of the whole process (OpenGL's
+    // rasterizer threads included) from the first call of the frame to the end of Present.
+    struct Case {
+        const char* name;
+        int screen;
+    };
+    const Case cases[] = {{"main", 0}, {"thumbnail", 1}};
+    for (const Case& benchCase : cases) {
+        std::vector<double> cpu, wall;
+        for (int i = 0; i < 200; ++i) {
+            pump();
+            double cpuStart = cpuSeconds(), wallStart = wallSeconds();
+            if (benchCase.screen == 0)
+                drawMainLike(mainSheet, 35 + i % 300);
+            else
+                drawThumbnailLike(thumbBackground, thumbSheet, i % 28);
+            cpu.push_back((cpuSeconds() - cpuStart) * 1000.0);
+            wall.push_back((wallSeconds() - wallStart) * 1000.0);
+            Sleep(2);
+        }
+        say("BENCH changed_frame_%s cpu_ms_median %.3f wall_ms_median %.3f", benchCase.name, median(cpu),
+            median(wall));
+    }
+    for (const Case& benchCase : cases) {
+        double percent = loopCpuPercent(3.0, [&](int) {
+            if (benchCase.screen == 0)
+                drawMainLike(mainSheet, 100);
+            else
+                drawThumbnailLike(thumbBackground, thumbSheet, -1);
+        });
+        say("BENCH static_%s cpu_percent %.2f", benchCase.name, percent);
+    }
+    // A video of 640 x 480 at 30 frames a second over a static main screen.
+    fwlayer::ChildVideo* video = fwlayer::childVideoCreate();
+    fwlayer::childVideoSetOwner(video, gWindow);
+    fwlayer::childVideoSetRect(video, 80, 16, 640, 480);
+    fwlayer::childVideoSetVisible(video, true);
+    std::atomic<bool> running{true};
+    std::thread decoder([&] {
+        std::vector<uint8_t> frame(640 * 480 * 4);
+        for (int n = 0; running.load(); ++n) {
+            std::memset(frame.data(), n & 0xFF, frame.size());
+            fwlayer::childVideoPushFrame(video, frame.data(), 640, 480, 640 * 4);
+            std::this_thread::sleep_for(std::chrono::milliseconds(33));
+        }
+    });
+    double percent = loopCpuPercent(3.0, [&](int) { drawMainLike(mainSheet, 100); });
+    running.store(false);
+    decoder.join();
+    say("BENCH video_30fps_static_main cpu_percent %.2f (decoder thread's copies included)", percent);
+    printStats("bench");
+    fwlayer::childVideoSetOwner(video, nullptr);
+    fwlayer::childVideoDestroy(video);
+    mainSheet->Release();
+    thumbBackground->Release();
+    thumbBackground2->Release();
+    thumbSheet->Release();
+    releaseAll();
+    return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int) {
+    std::string mode = lpCmdLine ? lpCmdLine : "";
+    if (mode.empty()) mode = "pixels";
+    std::thread([] {
+        int c;
+        while ((c = std::getchar()) != EOF)
+            if (c == '\n') gInputLines.fetch_add(1);
+    }).detach();
+    if (!createWindowAndDevice()) {
+        say("FAILED device");
+        return 2;
+    }
+    double createdAt = wallSeconds();
+    if (mode == "bench") return runBench(createdAt);
+    if (!makePictureTextures()) {
+        say("FAILED textures");
+        return 3;
+    }
+    if (mode == "video") return runVideo();
+    return runPixels();
+}
