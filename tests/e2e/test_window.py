@@ -11,7 +11,7 @@ import time
 
 import pytest
 
-from conftest import PROBES, dismiss_message_box, make_gallery, skip_without_player
+from conftest import PROBES, dismiss_message_box, make_gallery, skip_without_player, xdotool
 
 PROBE = PROBES / "win32_probe"
 PROBE_TITLE = "Probe\u30d7\u30ed\u30fc\u30d6"  # the window name, given in code page 932
@@ -67,10 +67,20 @@ def test_window_has_800x600_client_area_title_icon_and_frame_metrics(launch, tmp
     assert (x - left) == (right - x - 800)  # the same border on both sides
 
 
+def focus_root():
+    """Takes the keyboard focus away from every window, as a closed dialog may leave it."""
+    root = re.search(r"Window id: (0x[0-9a-f]+)", subprocess.run(["xwininfo", "-root"], capture_output=True,
+                                                                  text=True, timeout=10).stdout).group(1)
+    xdotool("windowfocus", root)
+
+
 @needs_probe
-def test_capture_keeps_moves_outside_the_window_and_cursor_follows_the_drag(launch, tmp_path):
+@pytest.mark.parametrize("focused", [True, False], ids=["focused", "focus-elsewhere"])
+def test_capture_keeps_moves_outside_the_window_and_cursor_follows_the_drag(launch, tmp_path, focused):
     app = start_probe(launch, tmp_path)
     left, top, _, _ = app.client_rect()
+    if not focused:
+        focus_root()
     app.move(100, 50)
     app.down()
     app.wait_for_output(r"^WM_LBUTTONDOWN 100 50 1 linked 1$")

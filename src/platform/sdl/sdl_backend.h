@@ -77,6 +77,8 @@ namespace fwsdl {
 // on X11.
 bool x11PointerPosition(SDL_Window* window, int* x, int* y);
 bool x11ClientOrigin(SDL_Window* window, int* x, int* y);
+// Waits until the X server has handled every request so far (a focus change).
+bool x11Sync(SDL_Window* window);
 
 }  // namespace fwsdl
 

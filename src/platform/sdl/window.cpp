@@ -341,11 +341,18 @@ HWND WINAPI SetCapture(HWND hWnd) {
         sendMessage(loser, WM_CAPTURECHANGED, 0, reinterpret_cast<LPARAM>(hWnd));
     }
     gCapture = hWnd;
-    // SDL captures for the window with the keyboard focus; ours has it once shown.
+    // SDL captures only for the window with the keyboard focus. A window that was
+    // clicked is the active one on Windows, so it takes the focus here if it had
+    // lost it (to a message box, say), and the capture is tried again once SDL has
+    // seen the focus arrive.
     if (SDL_CaptureMouse(SDL_TRUE) != 0) {
         SDL_SetWindowInputFocus(window->sdl);
-        SDL_PumpEvents();
-        SDL_CaptureMouse(SDL_TRUE);
+        for (int attempt = 0; attempt < 50; ++attempt) {
+            x11Sync(window->sdl);
+            SDL_PumpEvents();
+            if (SDL_CaptureMouse(SDL_TRUE) == 0) break;
+            SDL_Delay(2);
+        }
     }
     return previous;
 }

@@ -51,4 +51,11 @@ bool x11ClientOrigin(SDL_Window* window, int* x, int* y) {
     return true;
 }
 
+bool x11Sync(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    if (!x11Info(window, &info)) return false;
+    XSync(info.info.x11.display, False);
+    return true;
+}
+
 }  // namespace fwsdl
