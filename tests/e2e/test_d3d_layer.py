@@ -105,15 +105,17 @@ def texels(index, size):
     return [grey, grey, grey, np.full_like(x, 255)]
 
 
-def expected_picture(lines):
-    """Replays the probe's QUAD lines through the pipeline's arithmetic."""
+def expected_picture(lines, moved=None):
+    """Replays the probe's QUAD lines through the pipeline's arithmetic; moved is
+    (index, dx, dy) of a quad drawn elsewhere."""
     clear = next(int(line.split()[1]) for line in lines if line.startswith("CLEAR "))
     picture = np.zeros((HEIGHT, WIDTH, 3), dtype=np.int64)
     picture[:, :] = [(clear >> 16) & 0xFF, (clear >> 8) & 0xFF, clear & 0xFF]
-    for line in lines:
-        if not line.startswith("QUAD "):
-            continue
-        index, left, top, right, bottom, x, y, color = map(int, line.split()[1:])
+    quads = [list(map(int, line.split()[1:])) for line in lines if line.startswith("QUAD ")]
+    if moved:
+        quads[moved[0]][5] += moved[1]
+        quads[moved[0]][6] += moved[2]
+    for index, left, top, right, bottom, x, y, color in quads:
         planes = texels(index, TEXTURE_SIZES[index])
         diffuse = [(color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF, color >> 24]
         source = [mul(plane[top:bottom, left:right], d) for plane, d in zip(planes, diffuse)]
@@ -141,15 +143,23 @@ def test_picture_is_pixel_exact_and_unchanged_frames_are_skipped(d3d_display):
     probe.go_on()
     probe.until_ready("again")
     again = probe.screenshot()
+    probe.go_on()
+    probe.until_ready("moved")
+    moved_shot = probe.screenshot()
+    moved = next(tuple(map(int, line.split()[1:])) for line in probe.lines if line.startswith("MOVED "))
     assert probe.finish() == 0
     assert_same(shot, expected, "picture")
     assert_same(again, expected, "picture after a change and back")
+    assert_same(moved_shot, expected_picture(probe.lines, moved), "picture with one quad moved")
 
     first, static, changed = probe.stats("first"), probe.stats("static"), probe.stats("changed")
     assert first["drawn"] == 1
     assert static["drawn"] == 1 and static["skipped"] == 40
     # One frame moved by a pixel, then the original: both drawn, the rest skipped.
     assert changed["drawn"] == 3 and changed["skipped"] == 49
+    # Moving one quad redraws around it only, once.
+    assert probe.stats("moved")["partial"] == changed["partial"] + 1
+    assert probe.stats("moved")["drawn"] == changed["drawn"] + 1
     # The bound texture is held by the device until the device goes; then everything is freed.
     assert probe.lines[-3:] == ["texture release 0", "device release 0", "d3d release 0"]
 
@@ -161,6 +171,8 @@ def test_exact_blend_of_the_lock_image_alpha(d3d_display):
     shot = probe.screenshot()
     probe.go_on()
     probe.until_ready("again")
+    probe.go_on()
+    probe.until_ready("moved")
     probe.finish()
     source, destination = np.meshgrid(np.arange(256), np.arange(256))
     table = shot[0:256, 300:556, 0]

@@ -29,8 +29,10 @@
 // top edges on a centre take the pixel and right and bottom edges do not, which is
 // Direct3D's top-left rule, whatever rule OpenGL applies to exact hits.
 #include <SDL.h>
+#include <SDL_syswm.h>
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -133,6 +135,15 @@ struct GlDevice final : public IDirect3DDevice9 {
     std::vector<VideoSlot> videos;
     size_t visibleVideos = 0;
     bool videoRectsChanged = false;
+    PixelRect clip = {0, 0, 0, 0};   // where replays draw now
+    int viewportY = 0;               // OpenGL row of the back buffer's bottom row
+
+    // The X11 partial copy from back to front buffer, when OpenGL offers it: only
+    // changed pixels travel to the window, and the back buffer stays as drawn.
+    typedef void (*CopySubBufferFn)(void* display, unsigned long drawable, int x, int y, int width, int height);
+    CopySubBufferFn copySubBuffer = nullptr;
+    void* x11Display = nullptr;
+    unsigned long x11Window = 0;
 
     // What OpenGL was last given, so that a replay sets only what differs.
     PipelineState applied = {};
@@ -179,6 +190,7 @@ struct GlDevice final : public IDirect3DDevice9 {
     bool makeCurrent();
     void setUpOpenGl();
     bool checkBackBufferPreserved(SDL_Window* window);
+    void findCopySubBuffer(SDL_Window* window);
     void textureDestroyed(GlTexture* texture);
     void destroyIfUnused();
     GlTexture* findTexture(uint64_t id) const;
@@ -190,7 +202,11 @@ struct GlDevice final : public IDirect3DDevice9 {
     void bindForDraw(GlTexture* texture, const PipelineState& wanted);
     void collectVideos();
     void drawVideos();
-    void composeAndSwap(SDL_Window* window, const FrameRecord& frame, bool frameChanged);
+    void compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged);
+    PixelRect unite(const PixelRect& a, const PixelRect& b) const;
+    int glRowOf(int bottom) const;
+    void setClip(const PixelRect& rect);
+    void present(SDL_Window* window, const PixelRect& rect);
     static void onRepaint(void* user);
 };
 
@@ -273,7 +289,8 @@ HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focus
     created->hasDepthBuffer = params->EnableAutoDepthStencil != FALSE;
     created->state = defaultPipelineState(created->hasDepthBuffer);
     created->setUpOpenGl();
-    created->backBufferPreserved = created->checkBackBufferPreserved(window);
+    created->findCopySubBuffer(window);
+    created->backBufferPreserved = created->copySubBuffer || created->checkBackBufferPreserved(window);
     created->stats.backBufferPreserved = created->backBufferPreserved;
     ++gLiveDevices;
     fwlayer::windowSetRepaintHandler(deviceWindow, &GlDevice::onRepaint, created);
@@ -330,7 +347,9 @@ void GlDevice::setUpOpenGl() {
     int drawableWidth = 0, drawableHeight = 0;
     SDL_GL_GetDrawableSize(fwlayer::windowSdlHandle(hwnd), &drawableWidth, &drawableHeight);
     // The back buffer sits at the drawable's top left.
-    glViewport(0, drawableHeight - height, width, height);
+    viewportY = drawableHeight - height;
+    glViewport(0, viewportY, width, height);
+    clip = {0, 0, width, height};
     // Screen space, y downwards, z from 0 (near) to 1 (far) as Direct3D's.
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -352,6 +371,21 @@ void GlDevice::setUpOpenGl() {
     if (subpixelBits > 8) subpixelBits = 8;
     pixelCentreShift = 0.5f - 1.0f / static_cast<float>(1 << subpixelBits);
     appliedValid = false;
+}
+
+void GlDevice::findCopySubBuffer(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return;
+    typedef const char* (*QueryExtensionsFn)(Display*, int);
+    QueryExtensionsFn queryExtensions =
+        reinterpret_cast<QueryExtensionsFn>(SDL_GL_GetProcAddress("glXQueryExtensionsString"));
+    if (!queryExtensions) return;
+    const char* extensions = queryExtensions(info.info.x11.display, DefaultScreen(info.info.x11.display));
+    if (!extensions || !std::strstr(extensions, "GLX_MESA_copy_sub_buffer")) return;
+    copySubBuffer = reinterpret_cast<CopySubBufferFn>(SDL_GL_GetProcAddress("glXCopySubBufferMESA"));
+    x11Display = info.info.x11.display;
+    x11Window = info.info.x11.window;
 }
 
 // Whether what was drawn stays in the back buffer after a swap, so that a new video
@@ -576,39 +610,100 @@ HRESULT GlDevice::Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND des
         return D3DERR_DEVICELOST;
     }
     lastVideoGeneration = generation;
-    composeAndSwap(window, current, frameChanged);
-    ++stats.presents;
+    compose(window, current, frameChanged, videoChanged);
     std::swap(current, last);
     lastValid = true;
     current.reset();
     return D3D_OK;
 }
 
-// Draws frame (when it changed, or when the video areas moved and what lay under them
-// must come back, or when the back buffer is not kept) and the videos over it, then
-// swaps. Otherwise only the video areas are drawn over the last picture.
-void GlDevice::composeAndSwap(SDL_Window* window, const FrameRecord& frame, bool frameChanged) {
+// Puts frame and the child videos on the window, redrawing as little as the kept
+// back buffer allows: the part of the picture that differs from the last frame (all
+// of it when the video areas moved, when the back buffer is not kept, or when the
+// difference cannot be bounded), and the videos where they changed or where the
+// picture under them was redrawn. Only the pixels drawn reach the window when a
+// partial copy is available.
+void GlDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged) {
     collectVideos();
-    if (frameChanged || videoRectsChanged || !backBufferPreserved) {
+    const PixelRect full = {0, 0, width, height};
+    bool keepPicture = backBufferPreserved && !videoRectsChanged;
+    PixelRect redraw = {0, 0, 0, 0};
+    if (frameChanged) {
+        if (!keepPicture || !frameDamage(last, frame, width, height, &redraw)) redraw = full;
+    } else if (!keepPicture) {
+        redraw = full;
+    }
+    PixelRect shown = redraw;
+    if (!redraw.empty()) {
+        setClip(redraw);
         replay(frame);
         ++stats.framesDrawn;
+        if (redraw.left != 0 || redraw.top != 0 || redraw.right != width || redraw.bottom != height)
+            ++stats.partialRedraws;
     } else {
         ++stats.videoOnlyUpdates;
     }
-    drawVideos();
-    SDL_GL_SwapWindow(window);
+    if (videoChanged) {
+        setClip(full);
+        drawVideos();
+        for (size_t i = 0; i < visibleVideos; ++i)
+            shown = unite(shown, {videos[i].left, videos[i].top, videos[i].left + videos[i].width,
+                                  videos[i].top + videos[i].height});
+    } else if (!redraw.empty()) {
+        drawVideos();   // within the redrawn part
+    }
+    setClip(full);
+    present(window, shown);
 }
 
+PixelRect GlDevice::unite(const PixelRect& a, const PixelRect& b) const {
+    PixelRect clipped = {std::max(b.left, 0), std::max(b.top, 0), std::min(b.right, width), std::min(b.bottom, height)};
+    if (clipped.empty()) return a;
+    if (a.empty()) return clipped;
+    return {std::min(a.left, clipped.left), std::min(a.top, clipped.top), std::max(a.right, clipped.right),
+            std::max(a.bottom, clipped.bottom)};
+}
+
+// Rows of the back buffer counted from the top, as OpenGL's window rows from the bottom.
+int GlDevice::glRowOf(int bottom) const { return viewportY + height - bottom; }
+
+void GlDevice::setClip(const PixelRect& rect) {
+    clip = rect;
+    if (rect.left == 0 && rect.top == 0 && rect.right == width && rect.bottom == height) {
+        glDisable(GL_SCISSOR_TEST);
+    } else {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(rect.left, glRowOf(rect.bottom), rect.right - rect.left, rect.bottom - rect.top);
+    }
+}
+
+void GlDevice::present(SDL_Window* window, const PixelRect& rect) {
+    if (rect.empty()) return;
+    ++stats.presents;
+    if (copySubBuffer) {
+        copySubBuffer(x11Display, x11Window, rect.left, glRowOf(rect.bottom), rect.right - rect.left,
+                      rect.bottom - rect.top);
+    } else {
+        SDL_GL_SwapWindow(window);
+    }
+}
+
+// A new video frame between the program's frames, or the window uncovered.
 void GlDevice::onRepaint(void* user) {
     GlDevice* device = static_cast<GlDevice*>(user);
     if (device->refs == 0 || !device->lastValid) return;
-    uint64_t generation = fwlayer::childVideoGeneration(device->hwnd);
-    if (generation == device->lastVideoGeneration) return;   // a Present has shown it already
     SDL_Window* window = fwlayer::windowSdlHandle(device->hwnd);
     if (!window || !device->makeCurrent()) return;
-    device->lastVideoGeneration = generation;
-    device->composeAndSwap(window, device->last, false);
     ++device->stats.repaints;
+    uint64_t generation = fwlayer::childVideoGeneration(device->hwnd);
+    if (generation != device->lastVideoGeneration) {
+        device->lastVideoGeneration = generation;
+        device->compose(window, device->last, false, true);
+    } else if (device->backBufferPreserved) {
+        device->present(window, {0, 0, device->width, device->height});
+    } else {
+        device->compose(window, device->last, false, true);
+    }
 }
 
 // --- Replay into OpenGL ------------------------------------------------------------------
@@ -640,25 +735,22 @@ void GlDevice::replayClear(const FrameRecord& frame, const FrameCommand& command
     }
     size_t rectCount = command.dataSize / sizeof(D3DRECT);
     if (rectCount == 0) {
-        glDisable(GL_SCISSOR_TEST);
-        glClear(mask);
+        glClear(mask);   // within the clip
     } else {
-        glEnable(GL_SCISSOR_TEST);
+        const PixelRect whole = clip;
         const uint8_t* data = frame.dataOf(command);
         for (size_t i = 0; i < rectCount; ++i) {
             D3DRECT rect;
             std::memcpy(&rect, data + i * sizeof(D3DRECT), sizeof(rect));
-            LONG x1 = rect.x1 < 0 ? 0 : rect.x1, y1 = rect.y1 < 0 ? 0 : rect.y1;
-            LONG x2 = rect.x2 > width ? width : rect.x2, y2 = rect.y2 > height ? height : rect.y2;
-            if (x1 >= x2 || y1 >= y2) continue;
-            int drawableHeight = 0;
-            GLint viewport[4];
-            glGetIntegerv(GL_VIEWPORT, viewport);
-            drawableHeight = viewport[1] + height;
-            glScissor(x1, drawableHeight - y2, x2 - x1, y2 - y1);
+            PixelRect part = {std::max(static_cast<int>(rect.x1), whole.left), std::max(static_cast<int>(rect.y1), whole.top),
+                              std::min(static_cast<int>(rect.x2), whole.right),
+                              std::min(static_cast<int>(rect.y2), whole.bottom)};
+            if (part.empty()) continue;
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(part.left, glRowOf(part.bottom), part.right - part.left, part.bottom - part.top);
             glClear(mask);
         }
-        glDisable(GL_SCISSOR_TEST);
+        setClip(whole);
     }
     if (appliedValid && (command.clearFlags & D3DCLEAR_ZBUFFER)) glDepthMask(applied.zWriteEnable ? GL_TRUE : GL_FALSE);
 }

@@ -9,12 +9,13 @@
 namespace fwgl {
 
 struct DeviceStats {
-    uint64_t presents;           // Present calls that reached the window
-    uint64_t framesDrawn;        // frames replayed into OpenGL and swapped
+    uint64_t presents;           // pictures put on the window (whole or a part)
+    uint64_t framesDrawn;        // frames replayed into OpenGL, whole or in part
+    uint64_t partialRedraws;     // of those, frames redrawn only where they differ from the last
     uint64_t framesSkipped;      // frames equal to the last one shown, with no new video: no OpenGL work
     uint64_t videoOnlyUpdates;   // presents and repaints that drew only the video areas
     uint64_t repaints;           // repaint requests from the window side that drew something
-    bool backBufferPreserved;    // the back buffer keeps its content across a swap
+    bool backBufferPreserved;    // the back buffer keeps its content from one picture to the next
 };
 
 // False when device is not a device of this backend.

@@ -1,6 +1,8 @@
 // Recording and comparing frames (see gl_frame.h).
 #include "gl_frame.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace fwgl {
@@ -46,6 +48,68 @@ bool sameFrame(const FrameRecord& a, const FrameRecord& b) {
         std::memcmp(a.commands.data(), b.commands.data(), a.commands.size() * sizeof(FrameCommand)) != 0)
         return false;
     return a.data.empty() || std::memcmp(a.data.data(), b.data.data(), a.data.size()) == 0;
+}
+
+namespace {
+
+// Equal commands with equal data, wherever each frame keeps its data.
+bool sameCommand(const FrameRecord& frameA, const FrameCommand& a, const FrameRecord& frameB,
+                 const FrameCommand& b) {
+    FrameCommand placedA = a, placedB = b;
+    placedA.dataOffset = 0;
+    placedB.dataOffset = 0;
+    if (std::memcmp(&placedA, &placedB, sizeof(FrameCommand)) != 0) return false;
+    return a.dataSize == 0 || std::memcmp(frameA.dataOf(a), frameB.dataOf(b), a.dataSize) == 0;
+}
+
+// Grows damage by the pixels a draw can touch; a pixel more on each side covers any
+// rounding of the rasterizer.
+bool addDrawBounds(const FrameRecord& frame, const FrameCommand& command, PixelRect* damage) {
+    if (command.kind != FrameCommand::Draw || command.vertexStride < 8) return false;
+    const uint8_t* data = frame.dataOf(command);
+    UINT vertexCount = command.dataSize / command.vertexStride;
+    for (UINT i = 0; i < vertexCount; ++i) {
+        float position[2];
+        std::memcpy(position, data + static_cast<size_t>(i) * command.vertexStride, sizeof(position));
+        if (!(position[0] > -1e6f && position[0] < 1e6f && position[1] > -1e6f && position[1] < 1e6f)) return false;
+        int left = static_cast<int>(std::floor(position[0])) - 1, right = static_cast<int>(std::ceil(position[0])) + 1;
+        int top = static_cast<int>(std::floor(position[1])) - 1, bottom = static_cast<int>(std::ceil(position[1])) + 1;
+        if (damage->empty()) {
+            *damage = {left, top, right, bottom};
+        } else {
+            damage->left = std::min(damage->left, left);
+            damage->top = std::min(damage->top, top);
+            damage->right = std::max(damage->right, right);
+            damage->bottom = std::max(damage->bottom, bottom);
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool frameDamage(const FrameRecord& previous, const FrameRecord& next, int width, int height, PixelRect* damage) {
+    *damage = {0, 0, 0, 0};
+    size_t previousCount = previous.commands.size(), nextCount = next.commands.size();
+    size_t prefix = 0;
+    while (prefix < previousCount && prefix < nextCount &&
+           sameCommand(previous, previous.commands[prefix], next, next.commands[prefix]))
+        ++prefix;
+    size_t suffix = 0;
+    while (suffix < previousCount - prefix && suffix < nextCount - prefix &&
+           sameCommand(previous, previous.commands[previousCount - 1 - suffix], next,
+                       next.commands[nextCount - 1 - suffix]))
+        ++suffix;
+    for (size_t i = prefix; i < previousCount - suffix; ++i)
+        if (!addDrawBounds(previous, previous.commands[i], damage)) return false;
+    for (size_t i = prefix; i < nextCount - suffix; ++i)
+        if (!addDrawBounds(next, next.commands[i], damage)) return false;
+    damage->left = std::max(damage->left, 0);
+    damage->top = std::max(damage->top, 0);
+    damage->right = std::min(damage->right, width);
+    damage->bottom = std::min(damage->bottom, height);
+    if (damage->empty()) *damage = {0, 0, 0, 0};
+    return true;
 }
 
 UINT vertexCountFor(DWORD primitiveType, UINT primitiveCount) {

@@ -48,6 +48,19 @@ struct FrameRecord {
 
 bool sameFrame(const FrameRecord& a, const FrameRecord& b);
 
+// A rectangle of back-buffer pixels, right and bottom exclusive.
+struct PixelRect {
+    int left, top, right, bottom;
+    bool empty() const { return left >= right || top >= bottom; }
+};
+
+// The pixels that can differ between drawing previous and drawing next on the same
+// starting picture: the commands both frames share at their start and at their end
+// are left out, and what lies between, in either frame, is bounded by its vertices.
+// False when that middle holds a Clear or a vertex off any pixel grid (NaN,
+// infinity): then everything is redrawn. The rectangle is clipped to width x height.
+bool frameDamage(const FrameRecord& previous, const FrameRecord& next, int width, int height, PixelRect* damage);
+
 // Vertices a primitive list of this type and count uses, 0 for an unsupported type.
 UINT vertexCountFor(DWORD primitiveType, UINT primitiveCount);
 

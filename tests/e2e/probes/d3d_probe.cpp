@@ -33,6 +33,7 @@ std::atomic<int> gInputLines{0};
 HWND gWindow = nullptr;
 IDirect3D9* gD3d = nullptr;
 IDirect3DDevice9* gDevice = nullptr;
+double gWindowAt = 0.0;
 
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void say(const char* format, ...) {
@@ -81,8 +82,9 @@ void idle(int milliseconds) {
 void printStats(const char* label) {
     fwgl::DeviceStats stats = {};
     fwgl::deviceStats(gDevice, &stats);
-    say("STATS %s presents %llu drawn %llu skipped %llu videoonly %llu repaints %llu preserved %d", label,
-        static_cast<unsigned long long>(stats.presents), static_cast<unsigned long long>(stats.framesDrawn),
+    say("STATS %s presents %llu drawn %llu partial %llu skipped %llu videoonly %llu repaints %llu preserved %d",
+        label, static_cast<unsigned long long>(stats.presents), static_cast<unsigned long long>(stats.framesDrawn),
+        static_cast<unsigned long long>(stats.partialRedraws),
         static_cast<unsigned long long>(stats.framesSkipped), static_cast<unsigned long long>(stats.videoOnlyUpdates),
         static_cast<unsigned long long>(stats.repaints), stats.backBufferPreserved ? 1 : 0);
 }
@@ -108,6 +110,7 @@ bool createWindowAndDevice() {
     gWindow = CreateWindowExA(0, "D3DPROBE", "d3d probe", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
                               nullptr, nullptr);
     if (!gWindow) return false;
+    gWindowAt = wallSeconds();
     gD3d = Direct3DCreate9(D3D_SDK_VERSION);
     if (!gD3d) return false;
     D3DPRESENT_PARAMETERS params;
@@ -225,12 +228,18 @@ const Quad kPictureQuads[] = {
     {0, {0, 0, 40, 40}, 700, 300, 0x80FFFFFF},       // half alpha
 };
 
+// One quad of the picture can be moved, to change a small part of the frame.
+int gMovedQuad = -1, gMoveX = 0, gMoveY = 0;
+
 void drawPicture(IDirect3DTexture9* const* textures, int shift) {
     gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClearColor, 1.0f, 0);
     gDevice->BeginScene();
-    for (const Quad& quad : kPictureQuads)
-        drawQuad(textures[quad.texture], static_cast<float>(quad.x + shift), static_cast<float>(quad.y), quad.src,
-                 quad.color);
+    int index = 0;
+    for (const Quad& quad : kPictureQuads) {
+        bool moved = index++ == gMovedQuad;
+        drawQuad(textures[quad.texture], static_cast<float>(quad.x + shift + (moved ? gMoveX : 0)),
+                 static_cast<float>(quad.y + (moved ? gMoveY : 0)), quad.src, quad.color);
+    }
     gDevice->EndScene();
     gDevice->Present(nullptr, nullptr, nullptr, nullptr);
 }
@@ -288,6 +297,14 @@ int runPixels() {
     presentFrames(10, 0);
     printStats("changed");
     waitForTest("again");
+    // Only one quad moves: only the pixels around its old and new places are redrawn.
+    gMovedQuad = 12;
+    gMoveX = 7;
+    gMoveY = 3;
+    say("MOVED %d %d %d", gMovedQuad, gMoveX, gMoveY);
+    presentFrames(5, 0);
+    printStats("moved");
+    waitForTest("moved");
     releaseAll();
     return 0;
 }
@@ -444,10 +461,12 @@ int runBench(double createdAt) {
     IDirect3DTexture9* thumbBackground2 = loadPicture("Bmp/ThumbnailBG2.bmp", 800, 600);
     IDirect3DTexture9* thumbSheet = loadPicture("Bmp/Thumbnail.bmp", 700, 675);
     if (!mainSheet || !thumbBackground || !thumbBackground2 || !thumbSheet) return 4;
+    double texturesAt = wallSeconds();
     drawMainLike(mainSheet, 35);
     double firstFrame = wallSeconds();
-    say("BENCH startup_ms %.1f (window and device %.1f, textures and first frame %.1f)", firstFrame * 1000.0,
-        createdAt * 1000.0, (firstFrame - createdAt) * 1000.0);
+    say("BENCH startup_ms %.1f cpu_ms %.1f (window %.1f, device %.1f, textures %.1f, first frame %.1f)",
+        firstFrame * 1000.0, cpuSeconds() * 1000.0, gWindowAt * 1000.0, (createdAt - gWindowAt) * 1000.0,
+        (texturesAt - createdAt) * 1000.0, (firstFrame - texturesAt) * 1000.0);
 
     // Changing frames, each timed alone: CPU time of the whole process (OpenGL's
     // rasterizer threads included) from the first call of the frame to the end of Present.
@@ -455,13 +474,15 @@ int runBench(double createdAt) {
         const char* name;
         int screen;
     };
-    const Case cases[] = {{"main", 0}, {"thumbnail", 1}};
+    // main: the seek knob moves a pixel; thumbnail: the highlighted cell moves on;
+    // switch: the whole screen changes, main and thumbnail screens in turn.
+    const Case cases[] = {{"main", 0}, {"thumbnail", 1}, {"switch", 2}};
     for (const Case& benchCase : cases) {
         std::vector<double> cpu, wall;
         for (int i = 0; i < 200; ++i) {
             pump();
             double cpuStart = cpuSeconds(), wallStart = wallSeconds();
-            if (benchCase.screen == 0)
+            if (benchCase.screen == 0 || (benchCase.screen == 2 && i % 2 == 0))
                 drawMainLike(mainSheet, 35 + i % 300);
             else
                 drawThumbnailLike(thumbBackground, thumbSheet, i % 28);
@@ -472,7 +493,9 @@ int runBench(double createdAt) {
         say("BENCH changed_frame_%s cpu_ms_median %.3f wall_ms_median %.3f", benchCase.name, median(cpu),
             median(wall));
     }
-    for (const Case& benchCase : cases) {
+    say("BENCH static_loop_alone cpu_percent %.2f (the pacing loop with no device call)",
+        loopCpuPercent(3.0, [](int) {}));
+    for (const Case& benchCase : {cases[0], cases[1]}) {
         double percent = loopCpuPercent(3.0, [&](int) {
             if (benchCase.screen == 0)
                 drawMainLike(mainSheet, 100);
