@@ -191,8 +191,8 @@ bool writePng(const char* path, Picture& picture) {
   return true;
 }
 
-// Reads the 12-byte header and checks it against the file's length. With
-// `pixels` null only the header is read (for `info`).
+// Reads the 12-byte header and checks it against the file's length; with
+// `pixels` false the pixels themselves are not read (for `info`).
 bool readRaw(const char* path, Picture* picture, bool pixels) {
   FILE* file = std::fopen(path, "rb");
   if (!file) return fail(std::string(path) + ": cannot open: " + systemError());
