@@ -15,7 +15,8 @@
 //     keeps its device (and the OpenGL context) alive, the device its IDirect3D9.
 // Not implemented (D3DERR_INVALIDCALL or D3DERR_NOTAVAILABLE): QueryInterface (E_NOINTERFACE),
 //   fullscreen, stencil, other formats and pools, mipmaps, partial or redirected
-//   presents, Reset and device loss, multithreaded devices.
+//   presents, Reset and device loss, multithreaded devices. Draws reach OpenGL at
+//   Present, so a texture written between a draw and the Present shows its new texels.
 //
 // Frames. Nothing reaches OpenGL while the program draws: every Clear and draw from
 // one Present to the next is recorded with its state, texture version and vertices
@@ -89,6 +90,8 @@ struct VideoSlot {
     int textureWidth = 0, textureHeight = 0;
     int left = 0, top = 0, width = 0, height = 0;
     bool hasFrame = false;
+    bool uploaded = false;     // the texture holds the frame of serial
+    GLint filter = 0;          // the texture's filter now
 };
 
 struct GlDirect3D final : public IDirect3D9 {
@@ -831,9 +834,8 @@ void GlDevice::bindForDraw(GlTexture* texture, const PipelineState& wanted) {
 
 void GlDevice::replayDraw(const FrameRecord& frame, const FrameCommand& command) {
     applyState(command.state);
-    // A texture released since the frame was recorded draws as no texture. A texture
-    // changed since then draws with its present content: only a repaint replays an
-    // older frame, and the program changes no texture after start-up.
+    // A texture released since the frame was recorded draws as no texture; one
+    // unlocked again between a draw and the Present draws with its new content.
     bindForDraw(command.textureId ? findTexture(command.textureId) : nullptr, command.state);
     GLenum mode = command.primitiveType == D3DPT_TRIANGLELIST    ? GL_TRIANGLES
                   : command.primitiveType == D3DPT_TRIANGLESTRIP ? GL_TRIANGLE_STRIP
@@ -879,22 +881,22 @@ void GlDevice::collectVideos() {
             }
             VideoSlot& slot = device.videos[visit.index++];
             if (visit.index > device.visibleVideos || slot.left != view.left || slot.top != view.top ||
-                slot.width != view.width || slot.height != view.height)
+                slot.width != view.width || slot.height != view.height) {
                 visit.rectsChanged = true;
+                slot.uploaded = false;   // perhaps another video in this place now
+            }
             slot.left = view.left;
             slot.top = view.top;
             slot.width = view.width;
             slot.height = view.height;
             slot.hasFrame = view.frameWidth > 0 && view.frameHeight > 0 && view.frameBgra;
-            if (!slot.hasFrame || view.frameSerial == slot.serial) return;
+            if (!slot.hasFrame || (slot.uploaded && view.frameSerial == slot.serial)) return;
             // The frame is only valid here, under the video's lock: upload it now.
             if (!slot.texture) glGenTextures(1, &slot.texture);
             glBindTexture(GL_TEXTURE_2D, slot.texture);
             device.appliedTexture = slot.texture;
             glPixelStorei(GL_UNPACK_ROW_LENGTH, view.frameStride / 4);
             if (slot.textureWidth != view.frameWidth || slot.textureHeight != view.frameHeight) {
-                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
                 glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
                 glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
                 glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, view.frameWidth, view.frameHeight, 0, GL_BGRA,
@@ -907,6 +909,7 @@ void GlDevice::collectVideos() {
             }
             glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
             slot.serial = view.frameSerial;
+            slot.uploaded = true;
         },
         &visit);
     if (visit.index != visibleVideos) visit.rectsChanged = true;
@@ -915,7 +918,8 @@ void GlDevice::collectVideos() {
 }
 
 // The videos cover their rectangles completely: pixel edges on OpenGL's whole
-// coordinates, no blending, no depth, the frame scaled with linear filtering.
+// coordinates, no blending, no depth, the frame scaled with linear filtering (or
+// copied with point sampling, which is the same and cheaper, when it fits exactly).
 void GlDevice::drawVideos() {
     if (visibleVideos == 0) return;
     glDisable(GL_BLEND);
@@ -928,10 +932,16 @@ void GlDevice::drawVideos() {
     glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
     glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, GL_PRIMARY_COLOR);
     for (size_t i = 0; i < visibleVideos; ++i) {
-        const VideoSlot& slot = videos[i];
+        VideoSlot& slot = videos[i];
         if (slot.hasFrame) {
             glEnable(GL_TEXTURE_2D);
             glBindTexture(GL_TEXTURE_2D, slot.texture);
+            GLint filter = slot.textureWidth == slot.width && slot.textureHeight == slot.height ? GL_NEAREST : GL_LINEAR;
+            if (slot.filter != filter) {
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+                slot.filter = filter;
+            }
         } else {
             glDisable(GL_TEXTURE_2D);
         }
