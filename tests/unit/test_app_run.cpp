@@ -89,11 +89,16 @@ protected:
     }
 
     // Runs the main loop; atFrame(n) runs as frame n (from 1) begins, at its
-    // BeginScene, and the quit message is posted there in frame quitFrame.
-    void runFrames(int quitFrame, std::function<void(int frame)> atFrame = nullptr) {
+    // BeginScene, and the quit message is posted there in frame quitFrame;
+    // atLine sees every other call.
+    void runFrames(int quitFrame, std::function<void(int frame)> atFrame = nullptr,
+                   std::function<void(const std::string&)> atLine = nullptr) {
         app.reset(new PlayerApp);
-        fwrecord::onCall = [this, quitFrame, atFrame](const std::string& line) {
-            if (line != "BeginScene") return;
+        fwrecord::onCall = [=](const std::string& line) {
+            if (line != "BeginScene") {
+                if (atLine) atLine(line);
+                return;
+            }
             frameStarts.push_back(win32().clock);
             queueAtFrameStart.push_back(win32().queue.size());
             frameLines.push_back(calls().size() - 1);
@@ -248,23 +253,15 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A flood of messages holds frames back; afterwards one frame runs, then the pace resumes.
 TEST_F(AppTest, QueuedMessagesGoFirst) {
-    // Each dispatch takes 4 ms and posts the next message, 20 in all, from frame 2 on.
-    app.reset(new PlayerApp);
+    // From frame 2 on, each dispatch takes 4 ms and posts the next message, 20 in all.
     int dispatched = 0;
-    int frameCount = 0;
-    fwrecord::onCall = [this, &dispatched, &frameCount](const std::string& line) {
-        if (line == "BeginScene") {
-            frameStarts.push_back(win32().clock);
-            queueAtFrameStart.push_back(win32().queue.size());
-            if (++frameCount == 2) postMessage(WM_MOUSEMOVE, 0, MAKELPARAM(1, 1));
-            if (frameCount == 5) postMessage(WM_QUIT, 0, 0);
-        } else if (line.compare(0, 16, "DispatchMessageA") == 0) {
+    runFrames(
+        5, [](int frame) { if (frame == 2) postMessage(WM_MOUSEMOVE, 0, MAKELPARAM(1, 1)); },
+        [&dispatched](const std::string& line) {
+            if (line.compare(0, 16, "DispatchMessageA") != 0) return;
             win32().clock += 4;
             if (++dispatched < 20) postMessage(WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
-        }
-    };
-    EXPECT_EQ(app->run(nullptr), 1);
-    fwrecord::onCall = nullptr;
+        });
     ASSERT_EQ(frameStarts.size(), 5u);
     for (size_t queued : queueAtFrameStart) EXPECT_EQ(queued, 0u);
     EXPECT_EQ(dispatched, 20);
