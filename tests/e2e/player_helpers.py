@@ -146,12 +146,37 @@ def mul(a, b):
     return (a * b + 127) // 255
 
 
+_wide_pictures = {}
+_screens = {}
+
+
+def _wide(pictures):
+    """The pictures as 32-bit integers, converted once per set."""
+    key = id(pictures)
+    if key not in _wide_pictures:
+        _wide_pictures[key] = (pictures, {name: picture.astype(np.int32) for name, picture in pictures.items()})
+    return _wide_pictures[key][1]
+
+
+def _cached(compose):
+    """Keeps composed screens by their arguments: a wait compares many shots with one."""
+    def composed(pictures, *args, **state):
+        key = (compose.__name__, id(pictures), args, tuple(sorted((k, bytes(v) if isinstance(v, bytearray) else v)
+                                                                   for k, v in state.items())))
+        if key not in _screens:
+            _wide(pictures)  # keeps pictures alive, so its id stays its own
+            _screens[key] = compose(pictures, *args, **state)
+        return _screens[key]
+    composed.__doc__ = compose.__doc__
+    return composed
+
+
 class Screen:
     """A 600 x 800 RGB picture on which quads are drawn as the player draws them."""
 
     def __init__(self, pictures):
-        self.pictures = {name: picture.astype(np.int64) for name, picture in pictures.items()}
-        self.pixels = np.zeros((HEIGHT, WIDTH, 3), dtype=np.int64)
+        self.pictures = _wide(pictures)
+        self.pixels = np.zeros((HEIGHT, WIDTH, 3), dtype=np.int32)
         self.loose = np.zeros((HEIGHT, WIDTH, 3), dtype=bool)  # may be 1 lower (see above)
 
     def quad(self, picture, region, at, diffuse=0xFFFFFFFF):
@@ -172,6 +197,7 @@ class Screen:
         return self
 
 
+@_cached
 def main_screen(pictures, seek_x=35, volume_x=370, dragging=0, item=0, item_count=1, playing=False,
                 clip_count=0, clip=0, mouse=NEUTRAL):
     """The main screen as a Screen (the video rectangle included, as Direct3D leaves it)."""
@@ -200,6 +226,7 @@ def main_screen(pictures, seek_x=35, volume_x=370, dragging=0, item=0, item_coun
     return screen
 
 
+@_cached
 def gallery_screen(pictures, page=0, flags=bytes(64), mouse=NEUTRAL):
     """The thumbnail screen as a Screen."""
     screen = Screen(pictures).quad("ThumbnailBG1.bmp" if page == 0 else "ThumbnailBG2.bmp", MAIN_BG, (0, 0))
@@ -232,7 +259,7 @@ def outside_video():
 def differences(actual, expected, mask=None):
     """A short description of where a shot differs from an expected Screen (within
     mask), or ''."""
-    actual = np.asarray(actual, dtype=np.int64)
+    actual = np.asarray(actual, dtype=np.int32)
     delta = actual - expected.pixels
     wrong = np.any((delta != 0) & ~(expected.loose & (delta == -1)), axis=2)
     expected = expected.pixels
@@ -307,17 +334,18 @@ def _clip_path(colours, seconds_each):
 
 
 def _clip_pipeline(colours, seconds_each, partial):
+    """The encoding pipeline; the frames come from a raw RGB file written beside the clip."""
     frames = int(round(25 * seconds_each))
-    sources = ""
-    for colour in colours:
-        argb = 0xFF000000 | (colour[0] << 16) | (colour[1] << 8) | colour[2]
-        sources += (f" videotestsrc num-buffers={frames} pattern=solid-color foreground-color={argb} "
-                    "! video/x-raw,format=I420,width=320,height=240,framerate=25/1 ! cat.")
+    raw = partial.with_suffix(".rgb")
+    with open(raw, "wb") as out:
+        for colour in colours:
+            out.write(np.tile(np.array(colour, dtype=np.uint8), (240, 320, 1)).tobytes() * frames)
     total = frames * len(colours)
-    return ("concat name=cat ! videoconvert ! mpeg2enc format=0 bitrate=800 ! mpegvideoparse ! mux. "
+    return (f"filesrc location={raw} ! rawvideoparse width=320 height=240 format=rgb framerate=25/1 "
+            "! videoconvert ! video/x-raw,format=I420 ! mpeg2enc format=0 bitrate=800 ! mpegvideoparse ! mux. "
             f"audiotestsrc num-buffers={total * 30 // 25 + 1} samplesperbuffer=1470 wave=sine ! audioconvert "
             "! audio/x-raw,rate=44100,channels=2 ! avenc_mp2 bitrate=128000 ! mpegaudioparse ! mux. "
-            f"avmux_mpeg name=mux ! filesink location={partial}" + sources)
+            f"avmux_mpeg name=mux ! filesink location={partial}")
 
 
 def colour_clips(*specs, seconds_each=1.5):
@@ -334,7 +362,9 @@ def colour_clips(*specs, seconds_each=1.5):
     for path, process in running:
         _, error = process.communicate(timeout=180)
         assert process.returncode == 0, "gst-launch-1.0 failed: %s" % error.decode("utf-8", "replace")
-        path.with_suffix(".part%d" % os.getpid()).rename(path)
+        partial = path.with_suffix(".part%d" % os.getpid())
+        partial.with_suffix(".rgb").unlink()
+        partial.rename(path)
     return paths
 
 
@@ -490,3 +520,17 @@ def client_shot(app):
     if getattr(app, "cached_rect", None) is None:
         app.cached_rect = app.client_rect()  # no window manager: the window never moves
     return grab(*app.cached_rect)
+
+
+def video_sample(app, palette):
+    """The colour of palette that the middle of the video shows now, or None (black,
+    a frame between two clips, anything else). Grabs only a small patch."""
+    if getattr(app, "cached_rect", None) is None:
+        app.cached_rect = app.client_rect()
+    left, top, width, height = VIDEO
+    patch = grab(app.cached_rect[0] + left + width // 2 - 32, app.cached_rect[1] + top + height // 2 - 32, 64, 64)
+    patch = patch.reshape(-1, 3).astype(np.int32)
+    for colour in palette:
+        if np.all(np.abs(patch - colour) <= COLOUR_TOLERANCE):
+            return colour
+    return None
