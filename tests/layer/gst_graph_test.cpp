@@ -325,7 +325,8 @@ TEST_P(GstFormatTest, PlaysSeeksAndRewindsLikeTheProgramUsesIt) {
     Clock::time_point started = Clock::now();
     graph.control->Run();
     ASSERT_TRUE(graph.waitForCompletion(4000)) << format.extension;
-    EXPECT_LT(std::chrono::duration<double>(Clock::now() - started).count(), 1.0);
+    // (A seek that started early and kept its time would first wait 1.5 s.)
+    EXPECT_LT(std::chrono::duration<double>(Clock::now() - started).count(), 1.5);
     EXPECT_FALSE(graph.completed());
     EXPECT_EQ(kFrames - 1, waitForFrameNumber(graph.owner, kFrames - 1));
     EXPECT_NEAR(double(duration), double(graph.position()), double(2 * kFrameUnits));
@@ -338,7 +339,7 @@ TEST_P(GstFormatTest, PlaysSeeksAndRewindsLikeTheProgramUsesIt) {
     ASSERT_TRUE(graph.waitForCompletion(4000)) << format.extension;
     double seconds = std::chrono::duration<double>(Clock::now() - rewound).count();
     EXPECT_GT(seconds, 0.8 * kFrames / kFps);
-    EXPECT_LT(seconds, 3.0);
+    EXPECT_LT(seconds, 4.0);
 
     // Ended and not rewound: cueing keeps the last frame.
     graph.control->StopWhenReady();
