@@ -26,7 +26,10 @@ std::deque<MSG> gQueue;
 bool gQuitPending = false;
 int gQuitCode = 0;
 
-// The buttons as the messages read so far left them (GetKeyState's view).
+// The buttons as the events translated so far left them (the MK_ flags of the
+// next message), and as the messages read so far left them (GetKeyState's view).
+uint32_t gPumpButtons = 0;
+
 bool gButtonDown[3];
 bool gButtonToggled[3];
 
@@ -73,6 +76,7 @@ void translate(const SDL_Event& event) {
     case SDL_MOUSEMOTION: {
         WindowRecord* window = windowFromSdlId(event.motion.windowID);
         if (window == nullptr || event.motion.which == SDL_TOUCH_MOUSEID) return;
+        gPumpButtons = event.motion.state;
         post(window, WM_MOUSEMOVE, buttonFlags(event.motion.state), packPoint(event.motion.x, event.motion.y),
              event.motion.x, event.motion.y);
         return;
@@ -87,8 +91,9 @@ void translate(const SDL_Event& event) {
         else if (event.button.button == SDL_BUTTON_RIGHT) message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
         else return;
         // wParam: the buttons held after this event, as Windows reports them.
-        uint32_t state = SDL_GetMouseState(nullptr, nullptr);
-        post(window, message, buttonFlags(state), packPoint(event.button.x, event.button.y), event.button.x,
+        uint32_t mask = SDL_BUTTON(event.button.button);
+        gPumpButtons = down ? (gPumpButtons | mask) : (gPumpButtons & ~mask);
+        post(window, message, buttonFlags(gPumpButtons), packPoint(event.button.x, event.button.y), event.button.x,
              event.button.y);
         return;
     }
