@@ -157,6 +157,12 @@ def test_picture_is_pixel_exact_and_unchanged_frames_are_skipped(d3d_display):
     assert static["drawn"] == 1 and static["skipped"] == 40
     # One frame moved by a pixel, then the original: both drawn, the rest skipped.
     assert changed["drawn"] == 3 and changed["skipped"] == 49
+    # Sizes past what OpenGL takes, and 0, are refused without a texture; 8192
+    # (llvmpipe's limit is 16384) is made.
+    created = {int(line.split()[1]): line.split()[2:] for line in probe.lines if line.startswith("CREATETEXTURE ")}
+    assert created[0] == ["invalidcall", "0"]
+    assert created[8192] == ["ok", "1"]
+    assert created[65536] == ["invalidcall", "0"] and created[1 << 20] == ["invalidcall", "0"]
     # Moving one quad redraws around it only, once.
     assert probe.stats("moved")["partial"] == changed["partial"] + 1
     assert probe.stats("moved")["drawn"] == changed["drawn"] + 1

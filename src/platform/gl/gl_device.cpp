@@ -124,6 +124,7 @@ struct GlDevice final : public IDirect3DDevice9 {
     bool hasDepthBuffer = false;
     bool backBufferPreserved = false;
     float pixelCentreShift = 0.5f;
+    GLint maxTextureSize = 0;
 
     PipelineState state = {};
     GlTexture* boundTexture = nullptr;   // referenced while bound, as Direct3D does
@@ -367,6 +368,7 @@ void GlDevice::setUpOpenGl() {
     glTexEnvi(GL_TEXTURE_ENV, GL_OPERAND1_ALPHA, GL_SRC_ALPHA);
     glShadeModel(GL_SMOOTH);
     glDisable(GL_LIGHTING);
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
     // Half a pixel, less the smallest step the rasterizer resolves.
     GLint subpixelBits = 4;
     glGetIntegerv(GL_SUBPIXEL_BITS, &subpixelBits);
@@ -437,12 +439,10 @@ HRESULT GlDevice::CreateTexture(UINT textureWidth, UINT textureHeight, UINT leve
                                 D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) {
     if (!texture) return D3DERR_INVALIDCALL;
     *texture = nullptr;
-    if (!makeCurrent()) return D3DERR_INVALIDCALL;
-    GLint maxSize = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     HRESULT check = checkTextureRequest(textureWidth, textureHeight, levels, usage, format, pool, sharedHandle,
-                                        maxSize);
+                                        maxTextureSize);
     if (check != D3D_OK) return check;
+    if (!makeCurrent()) return D3DERR_INVALIDCALL;
     uint8_t* bits = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(textureWidth) * textureHeight, 4));
     if (!bits) return D3DERR_OUTOFVIDEOMEMORY;
     while (glGetError() != GL_NO_ERROR) {

@@ -285,8 +285,22 @@ void printPicture() {
     say("CLEAR %u", static_cast<unsigned>(kClearColor));
 }
 
+// Sizes the device must refuse before making anything, and the largest it takes.
+void tryTextureSizes() {
+    const UINT sizes[] = {0, 8192, 65536, 1u << 20};
+    for (UINT size : sizes) {
+        IDirect3DTexture9* texture = nullptr;
+        HRESULT result = gDevice->CreateTexture(size, size, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
+        say("CREATETEXTURE %u %s %d", size, result == D3D_OK ? "ok" : result == D3DERR_INVALIDCALL ? "invalidcall"
+                                                                     : "other",
+            texture != nullptr);
+        if (texture) texture->Release();
+    }
+}
+
 int runPixels() {
     printPicture();
+    tryTextureSizes();
     presentFrames(1, 0);
     printStats("first");
     presentFrames(40, 0);
