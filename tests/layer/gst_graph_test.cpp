@@ -144,7 +144,12 @@ std::string clipPath(const Format& format) {
     return path;
 }
 
-std::wstring widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+// Each byte to the wide character of the same value, as the program widens.
+std::wstring widen(const std::string& text) {
+    std::wstring wide;
+    for (char c : text) wide += wchar_t(static_cast<unsigned char>(c));
+    return wide;
+}
 
 // The interfaces the program takes from one graph.
 struct Graph {
@@ -466,6 +471,25 @@ TEST(GstGraph, TearDownEmptiesTheGraphAndTheNextLoadStartsBlack) {
     EXPECT_EQ(0, look(graph.owner).visibleCount);
     graph.window->put_Visible(OATRUE);
     EXPECT_EQ(0, waitForFrameNumber(graph.owner, 0));
+}
+
+TEST(GstGraph, FindsNamesGivenInUtf32OrWidenedFromCodePage932) {
+    std::string directory = clipDirectory();
+    // "動画.avi", stored under its UTF-8 name.
+    std::string stored = directory + "/\xe5\x8b\x95\xe7\x94\xbb.avi";
+    {
+        std::ifstream in(clipPath(kFormats[1]), std::ios::binary);
+        std::ofstream out(stored, std::ios::binary);
+        out << in.rdbuf();
+    }
+    Graph graph(0x7800);
+    std::wstring utf32 = widen(directory) + L"/\u52d5\u753b.avi";
+    EXPECT_LE(0, graph.builder->RenderFile(utf32.c_str(), nullptr));
+    // The program widens its Shift-JIS bytes one by one.
+    std::wstring widened = widen(directory + "/\x93\xae\x89\xe6.avi");
+    EXPECT_LE(0, graph.builder->RenderFile(widened.c_str(), nullptr));
+    std::wstring wrong = widen(directory + "/\x93\xae.avi");
+    EXPECT_EQ(VFW_E_NOT_FOUND, graph.builder->RenderFile(wrong.c_str(), nullptr));
 }
 
 long residentKilobytes() {

@@ -8,7 +8,9 @@
 //   CoCreateInstance: CLSID_FilterGraph only (else REGDB_E_CLASSNOTREG); no
 //     aggregation (CLASS_E_NOAGGREGATION).
 //   IGraphBuilder: RenderFile (null play list; the wide name is UTF-32 and goes to
-//     the file system as UTF-8; a graph that holds a clip is emptied first),
+//     the file system as UTF-8; a name that is not found so and holds only
+//     characters up to U+00FF is tried once more as the code page 932 bytes it
+//     was widened from byte by byte; a graph that holds a clip is emptied first),
 //     EnumFilters, RemoveFilter (removing any filter takes the clip down: the graph
 //     is no longer complete). The filters are a source, a splitter, and a decoder
 //     and a renderer per rendered stream kind; they expose IUnknown and IBaseFilter.
@@ -33,9 +35,11 @@
 // every other call that needs a clip returns VFW_E_NOT_CONNECTED.
 // Not implemented: everything else of these interfaces (they do not declare it),
 // play lists, time formats other than 100 ns, a top-level video window.
+#include <unistd.h>
+
 #include <atomic>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
@@ -313,6 +317,18 @@ HRESULT FilterGraph::RenderFile(LPCWSTR lpcwstrFile, LPCWSTR lpcwstrPlayList) {
     emptyGraph();
     std::string path = wideToUtf8(lpcwstrFile);
     if (path.empty()) return VFW_E_NOT_FOUND;
+    if (access(path.c_str(), F_OK) != 0) {
+        std::string bytes;
+        bool narrow = true;
+        for (const wchar_t* c = lpcwstrFile; *c && narrow; ++c) {
+            narrow = uint32_t(*c) <= 0xFF;
+            bytes += char(*c);
+        }
+        if (narrow) {
+            std::string decoded = fwlayer::cp932ToUtf8(bytes.c_str(), bytes.size());
+            if (access(decoded.c_str(), F_OK) == 0) path = decoded;
+        }
+    }
     HRESULT result = E_FAIL;
     fwgst::Clip* clip = fwgst::clipOpen(path.c_str(), video_, &result);
     if (!clip) return result;
