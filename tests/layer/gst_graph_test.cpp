@@ -60,6 +60,8 @@ const Format kFormats[] = {
     {"ogv", "theoraenc", "oggmux", "vorbisenc", 1, ""},
 };
 
+void PrintTo(const Format& format, std::ostream* out) { *out << format.extension; }
+
 std::string& clipDirectoryName() {
     static std::string directory;
     return directory;

@@ -50,7 +50,6 @@ struct Clip {
     int audioStreams = 0;
     gint64 startOffsetNs = 0;
     gint64 durationNs = -1;
-    ClipState state = ClipState::Stopped;
 
     // Shared with the streaming threads.
     std::mutex lock;
@@ -397,8 +396,6 @@ void clipClose(Clip* clip) {
 bool clipHasVideo(const Clip* clip) { return clip->videoStreams > 0; }
 bool clipHasAudio(const Clip* clip) { return clip->audioStreams > 0; }
 
-ClipState clipState(const Clip* clip) { return clip->state; }
-
 void clipSetState(Clip* clip, ClipState state) {
     GstSample* standing = nullptr;
     {
@@ -409,7 +406,6 @@ void clipSetState(Clip* clip, ClipState state) {
         if (state == ClipState::Cued && clip->lastSample && clip->lastSampleSerial == clip->seekSerial)
             standing = gst_sample_ref(clip->lastSample);
     }
-    clip->state = state;
     gst_element_set_state(clip->pipeline, state == ClipState::Running ? GST_STATE_PLAYING : GST_STATE_PAUSED);
     if (standing) {
         pushSample(clip->video, standing);

@@ -30,7 +30,6 @@ bool clipHasAudio(const Clip* clip);
 // all but Running, so the position is kept.
 enum class ClipState { Stopped, Cued, Paused, Running };
 void clipSetState(Clip* clip, ClipState state);
-ClipState clipState(const Clip* clip);
 
 // Positions and durations in 100 ns units from 0 at the first frame.
 bool clipDuration(Clip* clip, int64_t* duration);
