@@ -13,12 +13,30 @@ What it gives a test:
   The returned `App` finds its window, moves and clicks in client coordinates, takes
   screenshots of the client area, closes the window and waits for the exit status.
 - `make_gallery(folder, ...)`: writes a complete gallery (four pictures, two tables,
-  one or more short movies) that others can then spoil on purpose; `write_picture`
-  writes one picture in the program's raw format; `movie_file()` gives a short
-  MPEG-1 clip, made once per session.
+  one or more short movies) that a test can then spoil on purpose; `write_picture`
+  writes one picture in the program's raw format (`pattern_picture` makes one);
+  `movie_file()` gives a short MPEG-1 clip, made once and cached in the build folder.
 - `dismiss_message_box(title)`: waits for a message box and presses Return in it.
+- `wait_for_window`, `top_level_windows`, `window_geometry`, `pointer_position`,
+  `screenshot_root`, `send_close`, `xdotool`: the pieces the above are made of.
 - `PLAYER`, `skip_without_player`: the player's path, and a mark that skips a test
   with a clear reason while the player is not built.
+
+Windows are found by listing the root's children with xwininfo rather than with
+`xdotool search`, which misses SDL's message boxes (their name is UTF8_STRING only).
+Closing sends WM_DELETE_WINDOW: `xdotool windowclose` would destroy the X window
+under the program instead.
+
+Example:
+
+    @skip_without_player
+    def test_something(launch, tmp_path):
+        app = launch.player(make_gallery(tmp_path / "gallery"))
+        app.find_window()
+        app.click(400, 300)
+        picture = app.screenshot()          # 600 x 800 x 3
+        app.close()
+        assert app.wait() == 1
 """
 import ctypes
 import ctypes.util
