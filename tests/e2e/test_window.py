@@ -203,3 +203,14 @@ def test_player_without_play_table_shows_its_message_then_exits_and_saves(launch
     assert app.stderr.splitlines().count(PLAY_TABLE_FAILED) == 1
     save = (gallery / "GameData.sys").read_bytes()
     assert save == bytes(68)  # volume 0, nothing unlocked: no movie was loaded
+
+
+@needs_probe
+def test_moving_the_window_sends_wm_move_and_keeps_the_cursor_arithmetic(launch, tmp_path):
+    app = start_probe(launch, tmp_path)
+    xdotool("windowmove", "--sync", app.window, 300, 150)
+    app.wait_for_output(r"^WM_MOVE 300 150$")
+    assert app.client_rect()[:2] == (300, 150)
+    app.move(10, 20)
+    match = app.wait_for_output(r"^WM_MOUSEMOVE 10 20 0 cursor (\d+) (\d+) clientx (-?\d+)$")
+    assert tuple(map(int, match.groups())) == (310, 170, 10)
