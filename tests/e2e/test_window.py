@@ -11,7 +11,7 @@ import time
 
 import pytest
 
-from conftest import PROBES, dismiss_message_box, make_gallery, skip_without_player, xdotool
+from conftest import PROBES, dismiss_message_box, make_gallery, skip_without_player, wait_for_window, xdotool
 
 PROBE = PROBES / "win32_probe"
 PROBE_TITLE = "Probe\u30d7\u30ed\u30fc\u30d6"  # the window name, given in code page 932
@@ -198,6 +198,12 @@ def test_player_without_play_table_shows_its_message_then_exits_and_saves(launch
     gallery = make_gallery(tmp_path / "gallery")
     (gallery / "Data" / "PlayTable.txt").unlink()
     app = launch.player(gallery)
+    main = app.find_window("Fernwood2")
+    box = wait_for_window("Error!!", alive=app.running)
+    owner = subprocess.run(["xprop", "-id", str(box), "WM_TRANSIENT_FOR"], capture_output=True, text=True,
+                           timeout=10).stdout
+    owner_id = re.search(r"window id # (0x[0-9a-f]+)", owner)
+    assert owner_id and int(owner_id.group(1), 16) == main  # the box belongs to the main window
     dismiss_message_box("Error!!", alive=app.running)
     assert app.wait() == 1
     assert app.stderr.splitlines().count(PLAY_TABLE_FAILED) == 1
