@@ -18,6 +18,7 @@
 // GetWindowRect reports the client rectangle widened by it.
 #include <cstdio>
 #include <cstring>
+#include <strings.h>
 
 #include "sdl_backend.h"
 
@@ -47,7 +48,8 @@ WindowClass* findClass(LPCSTR name) {
     ULONG_PTR value = reinterpret_cast<ULONG_PTR>(name);
     for (WindowClass& windowClass : gClasses) {
         if (!windowClass.used) continue;
-        if (value <= 0xFFFF ? windowClass.atom == value : std::strcmp(windowClass.name, name) == 0)
+        // Class names compare without regard to case, as on Windows.
+        if (value <= 0xFFFF ? windowClass.atom == value : strcasecmp(windowClass.name, name) == 0)
             return &windowClass;
     }
     return nullptr;
