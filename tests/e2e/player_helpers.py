@@ -19,6 +19,7 @@ products get) is sometimes rounded down to k, where round(x * y / 255) gives k +
 about one blended channel in a thousand of the lock image. Such pixels may be 1
 lower than computed, and nowhere else is any difference allowed.
 """
+import collections
 import ctypes
 import ctypes.util
 import os
@@ -105,12 +106,13 @@ def coordinate_picture(width, height):
 
 
 def lock_alpha(width=100, height=75):
-    """Alpha of the lock image: a fully transparent frame two texels wide, then values
-    that run through the whole range (0 and 255 among them) inside."""
+    """Alpha of the lock image: values that run through the whole range inside, 0 and
+    255 among them, and an edge one texel wide that is nearly opaque, so that a lock
+    drawn a row or a column short or long shows."""
     y, x = np.mgrid[0:height, 0:width]
     alpha = ((x * 37 + y * 11) % 256).astype(np.uint8)
-    frame = (x < 2) | (y < 2) | (x >= width - 2) | (y >= height - 2)
-    alpha[frame] = 0
+    edge = (x == 0) | (y == 0) | (x == width - 1) | (y == height - 1)
+    alpha[edge] = 255 - (x[edge] + y[edge]) % 32
     return alpha
 
 
@@ -123,8 +125,18 @@ def knob_alpha():
     return alpha
 
 
+_atlases = {}
+
+
 def atlases():
-    """The four pictures of a pixel-exact gallery, as RGBA arrays by file name."""
+    """The four pictures of a pixel-exact gallery, as RGBA arrays by file name; one
+    set for the session (read them, do not change them)."""
+    if not _atlases:
+        _atlases.update(_make_atlases())
+    return _atlases
+
+
+def _make_atlases():
     main = coordinate_picture(800, 700)
     for region in KNOB.values():
         left, top, right, bottom = region
@@ -147,7 +159,8 @@ def mul(a, b):
 
 
 _wide_pictures = {}
-_screens = {}
+_screens = collections.OrderedDict()  # the latest compositions, at most _KEPT_SCREENS
+_KEPT_SCREENS = 12
 
 
 def _wide(pictures):
@@ -165,7 +178,12 @@ def _cached(compose):
                                                                    for k, v in state.items())))
         if key not in _screens:
             _wide(pictures)  # keeps pictures alive, so its id stays its own
-            _screens[key] = compose(pictures, *args, **state)
+            screen = compose(pictures, *args, **state)
+            screen.pixels = screen.pixels.astype(np.int16)
+            _screens[key] = screen
+            if len(_screens) > _KEPT_SCREENS:
+                _screens.popitem(last=False)
+        _screens.move_to_end(key)
         return _screens[key]
     composed.__doc__ = compose.__doc__
     return composed
@@ -506,12 +524,13 @@ def grab(left, top, width, height):
                               0xFFFFFFFF, 2)  # ZPixmap
         assert image, "XGetImage failed"
         info = image.contents
-        assert info.bits_per_pixel == 32 and info.red_mask == 0xFF0000, "unexpected screen format"
-        raw = ctypes.string_at(info.data, info.bytes_per_line * height)
+        bits, red_mask, line = info.bits_per_pixel, info.red_mask, info.bytes_per_line
+        raw = ctypes.string_at(info.data, line * height)
         x11.XDestroyImage(image)
     finally:
         x11.XCloseDisplay(connection)
-    pixels = np.frombuffer(raw, dtype=np.uint8).reshape(height, info.bytes_per_line // 4, 4)[:, :width]
+    assert bits == 32 and red_mask == 0xFF0000, "unexpected screen format"
+    pixels = np.frombuffer(raw, dtype=np.uint8).reshape(height, line // 4, 4)[:, :width]
     return pixels[:, :, [2, 1, 0]].copy()
 
 
