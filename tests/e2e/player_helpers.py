@@ -401,6 +401,19 @@ def video_colour(shot):
     return tuple(int(v) for v in np.median(middle.reshape(-1, 3), axis=0))
 
 
+def video_edges_are(shot, colour):
+    """'' when the first and last rows and columns of the video rectangle show colour
+    (the pixels just outside belong to the screen's own picture), else a description."""
+    left, top, width, height = VIDEO
+    edges = {"left": shot[top:top + height, left], "right": shot[top:top + height, left + width - 1],
+             "top": shot[top, left:left + width], "bottom": shot[top + height - 1, left:left + width]}
+    for name, pixels in edges.items():
+        off = np.abs(pixels.astype(np.int32) - colour) > COLOUR_TOLERANCE
+        if off.any():
+            return "the video's %s edge is not %s: %s" % (name, colour, pixels[np.flatnonzero(off.any(axis=1))[0]])
+    return ""
+
+
 def video_is(shot, colour):
     """True when the whole video rectangle shows colour (edges spared for scaling)."""
     left, top, width, height = VIDEO

@@ -13,7 +13,7 @@ from conftest import skip_without_player, top_level_windows
 from player_helpers import (
     BLUE, GREEN, NEUTRAL, RED, cell_at, cell_centre, close_player, colour_clips, exact_gallery, flags_of,
     find_knob, gallery_check, main_screen_check, read_save, seek_knob_x, start_player, video_colour,
-    video_sample, volume_for_x, volume_knob_x, wait_for_shot, client_shot, SEEK_KNOB_Y)
+    video_sample, volume_for_x, volume_knob_x, wait_for_shot, SEEK_KNOB_Y)
 
 pytestmark = skip_without_player
 
@@ -73,8 +73,12 @@ def test_next_previous_clip_stop_and_play_buttons(launch, gallery):
     # Play: the clip goes on and soon shows its other colour.
     click(app, PLAY_BUTTON)
     wait_for_shot(app, main(playing=True), what="item 0 playing again")
-    other = BLUE if video_sample(app, [RED, BLUE]) == RED else RED
     deadline = time.monotonic() + 10
+    now = None
+    while now is None:
+        assert time.monotonic() < deadline, "neither colour of the clip after Play"
+        now = video_sample(app, [RED, BLUE])
+    other = BLUE if now == RED else RED
     while video_sample(app, [RED, BLUE]) != other:
         assert time.monotonic() < deadline, "the clip did not run on after Play"
         time.sleep(0.05)

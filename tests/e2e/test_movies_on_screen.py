@@ -9,7 +9,7 @@ import pytest
 from conftest import skip_without_player
 from player_helpers import (
     BLUE, GREEN, NEUTRAL, RED, YELLOW, close_player, colour_clips, exact_gallery, flags_of, gallery_check,
-    main_screen_check, read_save, start_player, video_sample, wait_for_shot)
+    main_screen_check, read_save, start_player, video_edges_are, video_sample, wait_for_shot)
 
 pytestmark = skip_without_player
 
@@ -25,7 +25,9 @@ def test_clip_fills_the_video_rectangle_and_is_hidden_by_the_thumbnail_screen(la
                                      'SingleItem "movies/red.mpg" 0\nEnd\n', "1\n0 0\n")
     app = start_player(launch, folder)
     playing = main_screen_check(pictures, video=RED, playing=True)
-    wait_for_shot(app, playing, what="the red clip in the video rectangle")
+    # Every pixel outside the rectangle is the main screen's, every one inside the clip's.
+    wait_for_shot(app, lambda shot: playing(shot) or video_edges_are(shot, RED),
+                  what="the red clip filling the video rectangle")
 
     app.click(740, 557)
     app.move(*NEUTRAL)
