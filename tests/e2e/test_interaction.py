@@ -245,3 +245,34 @@ def test_thumbnail_screen_pages_cells_and_back(launch, gallery):
     assert close_player(app) == 1
     flags[4] = 1
     assert read_save(folder) == (0, bytes(flags))
+
+
+def test_cell_chosen_while_the_sequence_runs_then_back_while_it_is_off(launch, tmp_path, clips):
+    # Item 0 (red, then blue) and item 1 (green) play once each.
+    table = 'SingleItem "movies/rb.mpg" 1\nSingleItem "movies/green.mpg" 1\nEnd\n'
+    folder, pictures = exact_gallery(tmp_path / "g", clips, table, "2\n0 0\n1 0\n", flags=flags_of(1))
+    app = start_player(launch, folder)
+
+    def main(**state):
+        return main_screen_check(pictures, item_count=2, **state)
+
+    wait_for_shot(app, main(playing=True), what="item 0 playing")
+    # Cell 1 while the sequence runs: item 1 plays once, then the sequence wraps to
+    # item 0, shows its first frame and stops.
+    click(app, GALLERY_BUTTON)
+    click(app, cell_centre(1))
+    wait_for_shot(app, main(playing=True, item=1, video=GREEN), what="item 1 from cell 1")
+    stopped = main(playing=False, seek_x=35, video=RED)
+    wait_for_shot(app, stopped, what="item 0 stopped at its start after item 1")
+
+    # Back while the sequence is off: the clip runs to its end and stays on its last
+    # frame; Play stays active and nothing moves on to another item.
+    click(app, GALLERY_BUTTON)
+    wait_for_shot(app, gallery_check(pictures, page=0, flags=flags_of(0, 1)), what="the thumbnail screen")
+    click(app, BACK_BUTTON)
+    shot = wait_for_shot(app, main(playing=False, video=BLUE), what="item 0 at its blue half")
+    time.sleep(2.5)  # longer than the blue half
+    shot = wait_for_shot(app, main(playing=False, video=BLUE), timeout=1, what="item 0 still on blue")
+    knob = find_knob(shot, SEEK_KNOB_Y)[0]
+    assert knob >= 360, "the knob stands at %d, not at the end" % knob
+    assert close_player(app) == 1
