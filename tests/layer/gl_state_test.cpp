@@ -216,6 +216,102 @@ TEST(GlFrame, DamageBoundsWhatDiffers) {
     EXPECT_FALSE(frameDamage(screen(state), screen(state, std::nanf("")), 800, 600, &damage));
 }
 
+// The player's quad: texel rectangle (l, t, r, b) of a size x size texture at (x, y).
+FrameRecord playerQuad(int l, int t, int r, int b, UINT size, float x, float y, DWORD color = 0xFFFFFFFF) {
+    PipelineState state = defaultPipelineState(true);
+    float uLeft = static_cast<float>(static_cast<float>(l + 0.5) / static_cast<double>(size));
+    float uRight = static_cast<float>(static_cast<float>(r + 0.5) / static_cast<double>(size));
+    float vTop = static_cast<float>(static_cast<float>(t + 0.5) / static_cast<double>(size));
+    float vBottom = static_cast<float>(static_cast<float>(b + 0.5) / static_cast<double>(size));
+    float right = x + static_cast<float>(r - l), bottom = y + static_cast<float>(b - t);
+    Vertex quad[4] = {{x, y, 0, 1, color, uLeft, vTop}, {right, y, 0, 1, color, uRight, vTop},
+                      {right, bottom, 0, 1, color, uRight, vBottom}, {x, bottom, 0, 1, color, uLeft, vBottom}};
+    FrameRecord frame;
+    frame.addDraw(state, 1, 1, D3DPT_TRIANGLEFAN, 2, quad, 4, sizeof(Vertex));
+    return frame;
+}
+
+TEST(GlFrame, RecognisesOneToOneTexelCopies) {
+    TexelCopy copy;
+    FrameRecord background = playerQuad(0, 0, 800, 600, 1024, 0, 0);
+    ASSERT_TRUE(asTexelCopy(background, background.commands[0], 1024, 1024, &copy));
+    EXPECT_EQ(copy.target.left, 0);
+    EXPECT_EQ(copy.target.right, 800);
+    EXPECT_EQ(copy.target.bottom, 600);
+    EXPECT_EQ(copy.texelLeft, 0);
+    EXPECT_EQ(copy.diffuse, 0xFFFFFFFFu);
+
+    FrameRecord knob = playerQuad(99, 645, 118, 661, 1024, 35, 534);
+    ASSERT_TRUE(asTexelCopy(knob, knob.commands[0], 1024, 1024, &copy));
+    EXPECT_EQ(copy.texelLeft, 99);
+    EXPECT_EQ(copy.texelTop, 645);
+    EXPECT_EQ(copy.target.left, 35);
+    EXPECT_EQ(copy.target.bottom, 550);
+
+    struct Case {
+        const char* what;
+        FrameRecord frame;
+        UINT size;
+    };
+    const Case notCopies[] = {
+        {"coordinates for another texture size", playerQuad(0, 0, 64, 64, 128, 0, 0), 256},
+        {"half a pixel off", playerQuad(0, 0, 64, 64, 256, 0.5f, 0), 256},
+        {"past the texture", playerQuad(200, 0, 300, 10, 256, 0, 0), 256},
+    };
+    for (const Case& c : notCopies)
+        EXPECT_FALSE(asTexelCopy(c.frame, c.frame.commands[0], c.size, c.size, &copy)) << c.what;
+
+    // Stretched: twice as many pixels as texels.
+    FrameRecord stretched;
+    addQuad(stretched, defaultPipelineState(true), 0, 0, 128, 128);   // coordinates 0 to 1 of any texture
+    EXPECT_FALSE(asTexelCopy(stretched, stretched.commands[0], 64, 64, &copy));
+}
+
+TEST(GlState, TexelCopiesOnlyWhereDrawingWouldCopy) {
+    PipelineState player = defaultPipelineState(true);
+    setRenderState(player, D3DRS_ALPHATESTENABLE, TRUE);
+    setRenderState(player, D3DRS_ALPHAFUNC, D3DCMP_GREATER);
+    setRenderState(player, D3DRS_ALPHABLENDENABLE, TRUE);
+    setRenderState(player, D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    setRenderState(player, D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    setRenderState(player, D3DRS_CULLMODE, D3DCULL_NONE);
+    setTextureStageState(player, 0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+    setTextureStageState(player, 0, D3DTSS_COLORARG2, D3DTA_TEXTURE);
+    setTextureStageState(player, 0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    setTextureStageState(player, 0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+    setTextureStageState(player, 0, D3DTSS_ALPHAARG2, D3DTA_TEXTURE);
+    // Blended and alpha-tested: a copy only where every texel is opaque.
+    EXPECT_EQ(texelCopyUse(player, 0xFFFFFFFF), TexelCopyUse::CopyIfOpaque);
+    EXPECT_EQ(texelCopyUse(player, 0xC0FFFFFF), TexelCopyUse::NotACopy);   // faded
+    EXPECT_EQ(texelCopyUse(player, 0xFFFF8040), TexelCopyUse::NotACopy);   // tinted
+
+    PipelineState plain = player;
+    setRenderState(plain, D3DRS_ALPHATESTENABLE, FALSE);
+    setRenderState(plain, D3DRS_ALPHABLENDENABLE, FALSE);
+    EXPECT_EQ(texelCopyUse(plain, 0xFFFFFFFF), TexelCopyUse::PlainCopy);
+
+    PipelineState linear = player;
+    setSamplerState(linear, 0, D3DSAMP_MAGFILTER, D3DTEXF_LINEAR);
+    EXPECT_EQ(texelCopyUse(linear, 0xFFFFFFFF), TexelCopyUse::NotACopy);
+    PipelineState additive = player;
+    setRenderState(additive, D3DRS_DESTBLEND, D3DBLEND_ONE);
+    EXPECT_EQ(texelCopyUse(additive, 0xFFFFFFFF), TexelCopyUse::NotACopy);
+    PipelineState strictTest = player;
+    setRenderState(strictTest, D3DRS_ALPHAREF, 255);   // alpha 255 is not greater than 255
+    EXPECT_EQ(texelCopyUse(strictTest, 0xFFFFFFFF), TexelCopyUse::NotACopy);
+    PipelineState diffuseOnly = player;
+    setTextureStageState(diffuseOnly, 0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+    EXPECT_EQ(texelCopyUse(diffuseOnly, 0xFFFFFFFF), TexelCopyUse::NotACopy);
+    PipelineState culled = player;
+    setRenderState(culled, D3DRS_CULLMODE, D3DCULL_CW);
+    EXPECT_EQ(texelCopyUse(culled, 0xFFFFFFFF), TexelCopyUse::NotACopy);
+
+    EXPECT_TRUE(compareHolds(D3DCMP_LESSEQUAL, 0.0, 1.0));
+    EXPECT_TRUE(compareHolds(D3DCMP_LESSEQUAL, 1.0, 1.0));
+    EXPECT_FALSE(compareHolds(D3DCMP_LESS, 1.0, 1.0));
+    EXPECT_FALSE(compareHolds(D3DCMP_NEVER, 0.0, 1.0));
+}
+
 TEST(GlFrame, VertexCounts) {
     EXPECT_EQ(vertexCountFor(D3DPT_TRIANGLEFAN, 2), 4u);
     EXPECT_EQ(vertexCountFor(D3DPT_TRIANGLESTRIP, 2), 4u);

@@ -68,6 +68,16 @@ struct GlTexture final : public IDirect3DTexture9 {
     DWORD lockFlags = 0;
     GLint appliedMinFilter = 0;
     GLint appliedMagFilter = 0;
+    GLuint framebuffer = 0;    // reads the texture for plain copies
+    bool framebufferUnusable = false;
+    // Which texel rectangles were found opaque, for the content version then.
+    struct OpaqueAnswer {
+        uint64_t version;
+        PixelRect texels;
+        bool opaque;
+    };
+    OpaqueAnswer opaqueAnswers[8] = {};
+    int nextOpaqueAnswer = 0;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
         if (object) *object = nullptr;
@@ -81,6 +91,7 @@ struct GlTexture final : public IDirect3DTexture9 {
     HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override;
 
     void uploadRows(LONG top, LONG bottom);
+    bool opaque(const PixelRect& texels);
 };
 
 // One visible child video area as last drawn.
@@ -157,6 +168,17 @@ struct GlDevice final : public IDirect3DDevice9 {
 
     DeviceStats stats = {};
 
+    // Plain copies of texel rectangles (framebuffer blits), when OpenGL has them.
+    PFNGLGENFRAMEBUFFERSPROC genFramebuffers = nullptr;
+    PFNGLDELETEFRAMEBUFFERSPROC deleteFramebuffers = nullptr;
+    PFNGLBINDFRAMEBUFFERPROC bindFramebuffer = nullptr;
+    PFNGLFRAMEBUFFERTEXTURE2DPROC framebufferTexture2D = nullptr;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkFramebufferStatus = nullptr;
+    PFNGLBLITFRAMEBUFFERPROC blitFramebuffer = nullptr;
+    // The depth buffer within the clip, while it holds one value throughout.
+    bool depthKnown = false;
+    float depthValue = 0.0f;
+
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override {
         if (object) *object = nullptr;
         return E_NOINTERFACE;
@@ -202,6 +224,8 @@ struct GlDevice final : public IDirect3DDevice9 {
     void replay(const FrameRecord& frame);
     void replayClear(const FrameRecord& frame, const FrameCommand& command);
     void replayDraw(const FrameRecord& frame, const FrameCommand& command);
+    bool replayAsCopy(const FrameRecord& frame, const FrameCommand& command, GlTexture* texture);
+    void loadFramebufferCalls(int major);
     void applyState(const PipelineState& wanted);
     void bindForDraw(GlTexture* texture, const PipelineState& wanted);
     void collectVideos();
@@ -293,6 +317,7 @@ HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focus
     created->hasDepthBuffer = params->EnableAutoDepthStencil != FALSE;
     created->state = defaultPipelineState(created->hasDepthBuffer);
     created->setUpOpenGl();
+    created->loadFramebufferCalls(major);
     created->findCopySubBuffer(window);
     created->backBufferPreserved = created->copySubBuffer || created->checkBackBufferPreserved(window);
     created->stats.backBufferPreserved = created->backBufferPreserved;
@@ -378,6 +403,21 @@ void GlDevice::setUpOpenGl() {
     appliedValid = false;
 }
 
+void GlDevice::loadFramebufferCalls(int major) {
+    if (major < 3) return;
+    genFramebuffers = reinterpret_cast<PFNGLGENFRAMEBUFFERSPROC>(SDL_GL_GetProcAddress("glGenFramebuffers"));
+    deleteFramebuffers = reinterpret_cast<PFNGLDELETEFRAMEBUFFERSPROC>(SDL_GL_GetProcAddress("glDeleteFramebuffers"));
+    bindFramebuffer = reinterpret_cast<PFNGLBINDFRAMEBUFFERPROC>(SDL_GL_GetProcAddress("glBindFramebuffer"));
+    framebufferTexture2D =
+        reinterpret_cast<PFNGLFRAMEBUFFERTEXTURE2DPROC>(SDL_GL_GetProcAddress("glFramebufferTexture2D"));
+    checkFramebufferStatus =
+        reinterpret_cast<PFNGLCHECKFRAMEBUFFERSTATUSPROC>(SDL_GL_GetProcAddress("glCheckFramebufferStatus"));
+    blitFramebuffer = reinterpret_cast<PFNGLBLITFRAMEBUFFERPROC>(SDL_GL_GetProcAddress("glBlitFramebuffer"));
+    if (!genFramebuffers || !deleteFramebuffers || !bindFramebuffer || !framebufferTexture2D ||
+        !checkFramebufferStatus)
+        blitFramebuffer = nullptr;
+}
+
 void GlDevice::findCopySubBuffer(SDL_Window* window) {
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
@@ -427,6 +467,7 @@ void GlDevice::textureDestroyed(GlTexture* texture) {
         }
     if (texture->name && makeCurrent()) {
         if (appliedTexture == texture->name) appliedTexture = 0;
+        if (texture->framebuffer) deleteFramebuffers(1, &texture->framebuffer);
         glDeleteTextures(1, &texture->name);
     }
     --liveTextures;
@@ -455,7 +496,9 @@ HRESULT GlDevice::CreateTexture(UINT textureWidth, UINT textureHeight, UINT leve
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, static_cast<GLsizei>(textureWidth),
+    // Unsized, so that the driver keeps the texels as they come (B, G, R, A bytes), the
+    // layout of the window's buffers: whole pictures then copy as plain memory.
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, static_cast<GLsizei>(textureWidth),
                  static_cast<GLsizei>(textureHeight), 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
     if (glGetError() != GL_NO_ERROR) {
         glDeleteTextures(1, &name);
@@ -530,7 +573,8 @@ HRESULT GlTexture::UnlockRect(UINT level) {
     return D3D_OK;
 }
 
-// Whole rows of the CPU copy into OpenGL; the first upload is the whole texture.
+// Whole rows of the CPU copy into OpenGL, top row first, as texture row 0; the first
+// upload is the whole texture.
 void GlTexture::uploadRows(LONG top, LONG bottom) {
     glBindTexture(GL_TEXTURE_2D, name);
     device->appliedTexture = name;
@@ -538,6 +582,25 @@ void GlTexture::uploadRows(LONG top, LONG bottom) {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, top, static_cast<GLsizei>(width), bottom - top, GL_BGRA, GL_UNSIGNED_BYTE,
                     bits + static_cast<size_t>(top) * width * 4);
     uploaded = true;
+}
+
+bool GlTexture::opaque(const PixelRect& texels) {
+    for (const OpaqueAnswer& answer : opaqueAnswers)
+        if (answer.version == version && answer.texels.left == texels.left && answer.texels.top == texels.top &&
+            answer.texels.right == texels.right && answer.texels.bottom == texels.bottom)
+            return answer.opaque;
+    bool allOpaque = true;
+    for (int y = texels.top; y < texels.bottom && allOpaque; ++y) {
+        const uint8_t* row = bits + static_cast<size_t>(y) * width * 4;
+        for (int x = texels.left; x < texels.right; ++x)
+            if (row[x * 4 + 3] != 0xFF) {
+                allOpaque = false;
+                break;
+            }
+    }
+    opaqueAnswers[nextOpaqueAnswer] = {version, texels, allOpaque};
+    nextOpaqueAnswer = (nextOpaqueAnswer + 1) % 8;
+    return allOpaque;
 }
 
 // --- Recording ----------------------------------------------------------------------------
@@ -712,6 +775,7 @@ void GlDevice::onRepaint(void* user) {
 // --- Replay into OpenGL ------------------------------------------------------------------
 
 void GlDevice::replay(const FrameRecord& frame) {
+    depthKnown = false;
     for (const FrameCommand& command : frame.commands) {
         if (command.kind == FrameCommand::Clear)
             replayClear(frame, command);
@@ -737,6 +801,10 @@ void GlDevice::replayClear(const FrameRecord& frame, const FrameCommand& command
         mask |= GL_DEPTH_BUFFER_BIT;
     }
     size_t rectCount = command.dataSize / sizeof(D3DRECT);
+    if (mask & GL_DEPTH_BUFFER_BIT) {
+        depthKnown = rectCount == 0;
+        std::memcpy(&depthValue, &command.clearDepthBits, sizeof(depthValue));
+    }
     if (rectCount == 0) {
         glClear(mask);   // within the clip
     } else {
@@ -833,10 +901,12 @@ void GlDevice::bindForDraw(GlTexture* texture, const PipelineState& wanted) {
 }
 
 void GlDevice::replayDraw(const FrameRecord& frame, const FrameCommand& command) {
-    applyState(command.state);
     // A texture released since the frame was recorded draws as no texture; one
     // unlocked again between a draw and the Present draws with its new content.
-    bindForDraw(command.textureId ? findTexture(command.textureId) : nullptr, command.state);
+    GlTexture* texture = command.textureId ? findTexture(command.textureId) : nullptr;
+    if (texture && replayAsCopy(frame, command, texture)) return;
+    applyState(command.state);
+    bindForDraw(texture, command.state);
     GLenum mode = command.primitiveType == D3DPT_TRIANGLELIST    ? GL_TRIANGLES
                   : command.primitiveType == D3DPT_TRIANGLESTRIP ? GL_TRIANGLE_STRIP
                                                                  : GL_TRIANGLE_FAN;
@@ -856,8 +926,81 @@ void GlDevice::replayDraw(const FrameRecord& frame, const FrameCommand& command)
                    static_cast<GLubyte>(color >> 24));
         glTexCoord2f(uv[0], uv[1]);
         glVertex4f((position[0] + pixelCentreShift) * w, (position[1] + pixelCentreShift) * w, position[2] * w, w);
+        if (command.state.zEnable && command.state.zWriteEnable && position[2] != depthValue) depthKnown = false;
     }
     glEnd();
+}
+
+// A 1:1 picture whose drawing would put exactly its texels on the pixels, over a
+// depth buffer that lets every pixel pass, is copied instead: one blit, no shading.
+// Where it writes depth, the depth is cleared to its z over the same pixels.
+bool GlDevice::replayAsCopy(const FrameRecord& frame, const FrameCommand& command, GlTexture* texture) {
+    if (!blitFramebuffer || texture->framebufferUnusable) return false;
+    const PipelineState& state = command.state;
+    TexelCopy copy;
+    if (!asTexelCopy(frame, command, texture->width, texture->height, &copy)) return false;
+    TexelCopyUse use = texelCopyUse(state, copy.diffuse);
+    if (use == TexelCopyUse::NotACopy) return false;
+    bool writesDepth = state.zEnable && state.zWriteEnable;
+    if (state.zEnable) {
+        if (state.zFunc != D3DCMP_ALWAYS && !(depthKnown && compareHolds(state.zFunc, copy.z, depthValue)))
+            return false;
+        // Values a depth clear stores exactly as a draw would.
+        if (writesDepth && copy.z != 0.0f && copy.z != 1.0f) return false;
+    }
+    const PixelRect& target = copy.target;
+    PixelRect texels = {copy.texelLeft, copy.texelTop, copy.texelLeft + (target.right - target.left),
+                        copy.texelTop + (target.bottom - target.top)};
+    if (use == TexelCopyUse::CopyIfOpaque && !texture->opaque(texels)) return false;
+    if (!texture->uploaded) texture->uploadRows(0, static_cast<LONG>(texture->height));
+    if (!texture->framebuffer) {
+        genFramebuffers(1, &texture->framebuffer);
+        bindFramebuffer(GL_READ_FRAMEBUFFER, texture->framebuffer);
+        framebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture->name, 0);
+        bool complete = checkFramebufferStatus(GL_READ_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        if (!complete) {
+            texture->framebufferUnusable = true;
+            return false;
+        }
+    }
+    PixelRect part = {std::max(target.left, clip.left), std::max(target.top, clip.top),
+                      std::min(target.right, clip.right), std::min(target.bottom, clip.bottom)};
+    if (!part.empty()) {
+        int partWidth = part.right - part.left, partHeight = part.bottom - part.top;
+        int sourceX = texels.left + (part.left - target.left);
+        int sourceY = texels.top + (part.top - target.top);
+        int targetY = glRowOf(part.bottom);
+        // Texture rows run top down, the window's rows bottom up: the copy turns the
+        // rows over, which is what lets the driver copy memory as it is, since it
+        // keeps window buffers top down too.
+        glDisable(GL_SCISSOR_TEST);   // a copy without a scissor stays a plain copy
+        bindFramebuffer(GL_READ_FRAMEBUFFER, texture->framebuffer);
+        blitFramebuffer(sourceX, sourceY, sourceX + partWidth, sourceY + partHeight, part.left,
+                        targetY + partHeight, part.right, targetY, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        if (writesDepth) {
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(part.left, targetY, partWidth, partHeight);
+            glClearDepth(copy.z);
+            glDepthMask(GL_TRUE);
+            glClear(GL_DEPTH_BUFFER_BIT);
+            if (appliedValid) glDepthMask(applied.zWriteEnable ? GL_TRUE : GL_FALSE);
+        }
+        setClip(clip);
+        if (writesDepth) {
+            bool coversClip = part.left == clip.left && part.top == clip.top && part.right == clip.right &&
+                              part.bottom == clip.bottom;
+            if (coversClip) {
+                depthKnown = true;
+                depthValue = copy.z;
+            } else if (depthValue != copy.z) {
+                depthKnown = false;
+            }
+        }
+    }
+    ++stats.texelCopies;
+    return true;
 }
 
 // --- Child video areas ---------------------------------------------------------------------

@@ -12,6 +12,7 @@ struct DeviceStats {
     uint64_t presents;           // pictures put on the window (whole or a part)
     uint64_t framesDrawn;        // frames replayed into OpenGL, whole or in part
     uint64_t partialRedraws;     // of those, frames redrawn only where they differ from the last
+    uint64_t texelCopies;        // draws done as plain copies of texels (opaque 1:1 pictures)
     uint64_t framesSkipped;      // frames equal to the last one shown, with no new video: no OpenGL work
     uint64_t videoOnlyUpdates;   // presents and repaints that drew only the video areas
     uint64_t repaints;           // repaint requests from the window side that drew something

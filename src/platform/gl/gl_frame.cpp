@@ -112,6 +112,59 @@ bool frameDamage(const FrameRecord& previous, const FrameRecord& next, int width
     return true;
 }
 
+namespace {
+
+bool wholeNumber(float value) { return value > -16384.0f && value < 16384.0f && value == std::floor(value); }
+
+// The texel whose centre the coordinate names, when it names one to within a
+// thousandth of a texel.
+bool texelCentre(float coordinate, UINT size, int* texel) {
+    double position = static_cast<double>(coordinate) * size - 0.5;
+    double nearest = std::floor(position + 0.5);
+    if (!(std::fabs(position - nearest) < 1e-3)) return false;
+    *texel = static_cast<int>(nearest);
+    return true;
+}
+
+}  // namespace
+
+bool asTexelCopy(const FrameRecord& frame, const FrameCommand& command, UINT textureWidth, UINT textureHeight,
+                 TexelCopy* copy) {
+    if (command.kind != FrameCommand::Draw || command.primitiveType != D3DPT_TRIANGLEFAN ||
+        command.primitiveCount != 2 || command.vertexStride != 28 || command.dataSize != 4 * 28)
+        return false;
+    if (textureWidth == 0 || textureHeight == 0 || textureWidth > 16384 || textureHeight > 16384) return false;
+    struct Vertex {
+        float x, y, z, rhw;
+        DWORD diffuse;
+        float u, v;
+    };
+    static_assert(sizeof(Vertex) == 28, "screen vertex layout");
+    Vertex v[4];
+    std::memcpy(v, frame.dataOf(command), sizeof(v));
+    for (const Vertex& vertex : v)
+        if (!wholeNumber(vertex.x) || !wholeNumber(vertex.y) || vertex.diffuse != v[0].diffuse || vertex.z != v[0].z)
+            return false;
+    if (v[1].x != v[2].x || v[0].x != v[3].x || v[0].y != v[1].y || v[2].y != v[3].y) return false;
+    if (v[1].u != v[2].u || v[0].u != v[3].u || v[0].v != v[1].v || v[2].v != v[3].v) return false;
+    int width = static_cast<int>(v[1].x - v[0].x), height = static_cast<int>(v[3].y - v[0].y);
+    int left = 0, right = 0, top = 0, bottom = 0;
+    if (width <= 0 || height <= 0 || !texelCentre(v[0].u, textureWidth, &left) ||
+        !texelCentre(v[1].u, textureWidth, &right) || !texelCentre(v[0].v, textureHeight, &top) ||
+        !texelCentre(v[3].v, textureHeight, &bottom))
+        return false;
+    if (right - left != width || bottom - top != height) return false;
+    if (left < 0 || top < 0 || right > static_cast<int>(textureWidth) || bottom > static_cast<int>(textureHeight))
+        return false;
+    int x = static_cast<int>(v[0].x), y = static_cast<int>(v[0].y);
+    copy->target = {x, y, x + width, y + height};
+    copy->texelLeft = left;
+    copy->texelTop = top;
+    copy->diffuse = v[0].diffuse;
+    copy->z = v[0].z;
+    return true;
+}
+
 UINT vertexCountFor(DWORD primitiveType, UINT primitiveCount) {
     if (primitiveCount == 0) return 0;
     switch (primitiveType) {

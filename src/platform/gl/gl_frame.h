@@ -61,6 +61,20 @@ struct PixelRect {
 // infinity): then everything is redrawn. The rectangle is clipped to width x height.
 bool frameDamage(const FrameRecord& previous, const FrameRecord& next, int width, int height, PixelRect* damage);
 
+// A draw that copies a texel rectangle to a pixel rectangle of the same size, as the
+// screens draw pictures: a fan of four vertices in the order top left, top right,
+// bottom right, bottom left, at whole positions, with coordinates on texel centres
+// (texel + 0.5) / size, one diffuse colour and one depth.
+struct TexelCopy {
+    PixelRect target;   // back-buffer pixels
+    int texelLeft;      // the texel drawn at target's top left
+    int texelTop;
+    DWORD diffuse;
+    float z;
+};
+bool asTexelCopy(const FrameRecord& frame, const FrameCommand& command, UINT textureWidth, UINT textureHeight,
+                 TexelCopy* copy);
+
 // Vertices a primitive list of this type and count uses, 0 for an unsupported type.
 UINT vertexCountFor(DWORD primitiveType, UINT primitiveCount);
 

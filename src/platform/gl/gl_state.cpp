@@ -144,6 +144,55 @@ GlCull glCull(DWORD d3dCull) {
     }
 }
 
+bool compareHolds(DWORD func, double value, double reference) {
+    switch (func) {
+    case D3DCMP_NEVER: return false;
+    case D3DCMP_LESS: return value < reference;
+    case D3DCMP_EQUAL: return value == reference;
+    case D3DCMP_LESSEQUAL: return value <= reference;
+    case D3DCMP_GREATER: return value > reference;
+    case D3DCMP_NOTEQUAL: return value != reference;
+    case D3DCMP_GREATEREQUAL: return value >= reference;
+    default: return true;
+    }
+}
+
+namespace {
+
+// The stage's result for one channel is the texture's when the diffuse is white.
+bool passesTexture(DWORD op, DWORD arg1, DWORD arg2) {
+    switch (op) {
+    case D3DTOP_SELECTARG1: return arg1 == D3DTA_TEXTURE;
+    case D3DTOP_SELECTARG2: return arg2 == D3DTA_TEXTURE;
+    case D3DTOP_MODULATE: return (arg1 == D3DTA_TEXTURE) != (arg2 == D3DTA_TEXTURE);
+    default: return false;
+    }
+}
+
+}  // namespace
+
+TexelCopyUse texelCopyUse(const PipelineState& state, DWORD diffuse) {
+    if (diffuse != 0xFFFFFFFFu) return TexelCopyUse::NotACopy;
+    if (!passesTexture(state.colorOp, state.colorArg1, state.colorArg2) ||
+        !passesTexture(state.alphaOp, state.alphaArg1, state.alphaArg2))
+        return TexelCopyUse::NotACopy;
+    if (state.minFilter != D3DTEXF_POINT || state.magFilter != D3DTEXF_POINT) return TexelCopyUse::NotACopy;
+    // The quad is clockwise on screen: only clockwise culling would drop it.
+    if (state.cullMode == D3DCULL_CW) return TexelCopyUse::NotACopy;
+    bool needsOpaque = false;
+    if (state.alphaBlendEnable) {
+        bool replaces = state.srcBlend == D3DBLEND_ONE && state.destBlend == D3DBLEND_ZERO;
+        bool overByAlpha = state.srcBlend == D3DBLEND_SRCALPHA && state.destBlend == D3DBLEND_INVSRCALPHA;
+        if (!replaces && !overByAlpha) return TexelCopyUse::NotACopy;
+        needsOpaque = overByAlpha;
+    }
+    if (state.alphaTestEnable && state.alphaFunc != D3DCMP_ALWAYS) {
+        if (!compareHolds(state.alphaFunc, 255.0, static_cast<double>(state.alphaRef))) return TexelCopyUse::NotACopy;
+        needsOpaque = true;
+    }
+    return needsOpaque ? TexelCopyUse::CopyIfOpaque : TexelCopyUse::PlainCopy;
+}
+
 HRESULT checkTextureRequest(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                             const HANDLE* sharedHandle, int maxTextureSize) {
     if (width == 0 || height == 0) return D3DERR_INVALIDCALL;

@@ -79,6 +79,17 @@ struct GlCull {
 };
 GlCull glCull(DWORD d3dCull);
 
+// Whether value passes a Direct3D comparison against reference (value func reference).
+bool compareHolds(DWORD func, double value, double reference);
+
+// Whether a 1:1 texel copy drawn with this state and diffuse colour puts exactly the
+// texels on the pixels, so that it may be done as a plain copy: the stage passes the
+// texture unchanged, point sampling, no culling of the quad; and blending and alpha
+// testing either off or, when every texel copied is opaque (alpha 255), without
+// effect. Depth is left to the caller.
+enum class TexelCopyUse { NotACopy, PlainCopy, CopyIfOpaque };
+TexelCopyUse texelCopyUse(const PipelineState& state, DWORD diffuse);
+
 // CreateTexture's argument checks, made before anything is allocated.
 HRESULT checkTextureRequest(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                             const HANDLE* sharedHandle, int maxTextureSize);
