@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -37,12 +38,23 @@ public:
     }
 
 private:
+    static std::string& path() {
+        static std::string folder;
+        return folder;
+    }
+    // Leaves nothing behind when the run ends.
+    static void removeFolder() {
+        for (const char* name : {"GameData.sys", "GameData.sys.tmp"}) std::remove((path() + "/" + name).c_str());
+        rmdir(path().c_str());
+    }
     static const char* makeFolder() {
         static char pattern[] = "/dev/shm/fw_fuzz_save_XXXXXX";
         static char fallback[] = "/tmp/fw_fuzz_save_XXXXXX";
         const char* folder = mkdtemp(pattern);
         if (!folder) folder = mkdtemp(fallback);
         check(folder != nullptr);
+        path() = folder;
+        std::atexit(removeFolder);
         return folder;
     }
     int home;

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -39,12 +40,24 @@ public:
     }
 
 private:
+    static std::string& path() {
+        static std::string folder;
+        return folder;
+    }
+    // Leaves nothing behind when the run ends.
+    static void removeFolder() {
+        for (const char* name : {"Data/PlayTable.txt", "Data/ThumbnailTable.txt", "Data"})
+            std::remove((path() + "/" + name).c_str());
+        rmdir(path().c_str());
+    }
     static const char* makeFolder() {
         static char pattern[] = "/dev/shm/fw_fuzz_tables_XXXXXX";
         static char fallback[] = "/tmp/fw_fuzz_tables_XXXXXX";
         const char* folder = mkdtemp(pattern);
         if (!folder) folder = mkdtemp(fallback);
         check(folder != nullptr);
+        path() = folder;
+        std::atexit(removeFolder);
         check(mkdir((std::string(folder) + "/Data").c_str(), 0755) == 0);
         return folder;
     }
