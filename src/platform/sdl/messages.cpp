@@ -5,7 +5,7 @@
 // buttons.
 // SDL events become posted messages: mouse motion WM_MOUSEMOVE, left and right
 // buttons WM_[LR]BUTTONDOWN / WM_[LR]BUTTONUP (never double clicks), a moved
-// window WM_MOVE, the close button WM_CLOSE. Mouse positions are client
+// window WM_MOVE, the close button (and SIGINT / SIGTERM) WM_CLOSE. Mouse positions are client
 // coordinates packed as two unsigned 16-bit halves of LPARAM, so a captured move
 // left of the window arrives as 65536 minus the distance; wParam carries the MK_
 // flags. WM_QUIT comes when nothing else is queued, as on Windows. Repaint
@@ -111,6 +111,11 @@ void translate(const SDL_Event& event) {
         }
         return;
     }
+    case SDL_QUIT:
+        // SIGINT or SIGTERM: ask every window to close, as its close button would.
+        for (int slot = 0; WindowRecord* window = windowSlot(slot); ++slot)
+            if (window->used && window->alive.load()) post(window, WM_CLOSE, 0, 0, 0, 0);
+        return;
     default:
         return;
     }

@@ -60,9 +60,10 @@ WindowClass* findClass(LPCSTR name) {
 bool ensureVideo() {
     if (gVideoTried) return gVideoReady;
     gVideoTried = true;
-    // The program ends through its own window messages; signals keep their
-    // default effect, and closing the last window is only a WM_CLOSE.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The program ends through its own window messages: closing the last window
+    // is only a WM_CLOSE, and so is an interrupt or termination signal once a
+    // window exists (SDL turns them into SDL_QUIT), so the player still saves.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     // The mouse is captured only by SetCapture, as on Windows.
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
