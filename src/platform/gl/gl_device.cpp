@@ -103,6 +103,7 @@ struct VideoSlot {
     bool hasFrame = false;
     bool uploaded = false;     // the texture holds the frame of serial
     GLint filter = 0;          // the texture's filter now
+    GLuint framebuffer = 0;    // reads the texture for plain copies
 };
 
 struct GlDirect3D final : public IDirect3D9 {
@@ -225,6 +226,7 @@ struct GlDevice final : public IDirect3DDevice9 {
     void replayClear(const FrameRecord& frame, const FrameCommand& command);
     void replayDraw(const FrameRecord& frame, const FrameCommand& command);
     bool replayAsCopy(const FrameRecord& frame, const FrameCommand& command, GlTexture* texture);
+    bool copyVideo(VideoSlot& slot, const PixelRect& area);
     void loadFramebufferCalls(int major);
     void applyState(const PipelineState& wanted);
     void bindForDraw(GlTexture* texture, const PipelineState& wanted);
@@ -351,8 +353,10 @@ ULONG GlDevice::Release() {
 void GlDevice::destroyIfUnused() {
     if (refs > 0 || liveTextures > 0) return;
     if (makeCurrent()) {
-        for (VideoSlot& slot : videos)
+        for (VideoSlot& slot : videos) {
+            if (slot.framebuffer) deleteFramebuffers(1, &slot.framebuffer);
             if (slot.texture) glDeleteTextures(1, &slot.texture);
+        }
         SDL_GL_MakeCurrent(fwlayer::windowSdlHandle(hwnd), nullptr);
     }
     // Without its window the context's objects simply go with it.
@@ -1042,7 +1046,7 @@ void GlDevice::collectVideos() {
             if (slot.textureWidth != view.frameWidth || slot.textureHeight != view.frameHeight) {
                 glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
                 glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, view.frameWidth, view.frameHeight, 0, GL_BGRA,
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, view.frameWidth, view.frameHeight, 0, GL_BGRA,
                              GL_UNSIGNED_BYTE, view.frameBgra);
                 slot.textureWidth = view.frameWidth;
                 slot.textureHeight = view.frameHeight;
@@ -1060,9 +1064,37 @@ void GlDevice::collectVideos() {
     videoRectsChanged = visit.rectsChanged;
 }
 
-// The videos cover their rectangles completely: pixel edges on OpenGL's whole
-// coordinates, no blending, no depth, the frame scaled with linear filtering (or
-// copied with point sampling, which is the same and cheaper, when it fits exactly).
+// A frame of its area's size goes to the back buffer as a plain copy, its rows
+// turned over as a picture's are.
+bool GlDevice::copyVideo(VideoSlot& slot, const PixelRect& area) {
+    if (!blitFramebuffer || slot.textureWidth != slot.width || slot.textureHeight != slot.height) return false;
+    if (!slot.framebuffer) {
+        genFramebuffers(1, &slot.framebuffer);
+        bindFramebuffer(GL_READ_FRAMEBUFFER, slot.framebuffer);
+        framebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, slot.texture, 0);
+        bool complete = checkFramebufferStatus(GL_READ_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        if (!complete) {
+            deleteFramebuffers(1, &slot.framebuffer);
+            slot.framebuffer = 0;
+            return false;
+        }
+    }
+    int width = area.right - area.left, height = area.bottom - area.top;
+    int sourceX = area.left - slot.left, sourceY = area.top - slot.top;
+    int targetY = glRowOf(area.bottom);
+    glDisable(GL_SCISSOR_TEST);
+    bindFramebuffer(GL_READ_FRAMEBUFFER, slot.framebuffer);
+    blitFramebuffer(sourceX, sourceY, sourceX + width, sourceY + height, area.left, targetY + height, area.right,
+                    targetY, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    bindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    setClip(clip);
+    return true;
+}
+
+// The videos cover their rectangles completely (within the clip): black before
+// the first frame; a frame of the area's size copied; any other scaled with linear
+// filtering onto pixel edges at OpenGL's whole coordinates, without blending or depth.
 void GlDevice::drawVideos() {
     if (visibleVideos == 0) return;
     glDisable(GL_BLEND);
@@ -1074,19 +1106,28 @@ void GlDevice::drawVideos() {
     glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_RGB, GL_TEXTURE);
     glTexEnvi(GL_TEXTURE_ENV, GL_COMBINE_ALPHA, GL_REPLACE);
     glTexEnvi(GL_TEXTURE_ENV, GL_SOURCE0_ALPHA, GL_PRIMARY_COLOR);
+    const PixelRect within = clip;
     for (size_t i = 0; i < visibleVideos; ++i) {
         VideoSlot& slot = videos[i];
-        if (slot.hasFrame) {
-            glEnable(GL_TEXTURE_2D);
-            glBindTexture(GL_TEXTURE_2D, slot.texture);
-            GLint filter = slot.textureWidth == slot.width && slot.textureHeight == slot.height ? GL_NEAREST : GL_LINEAR;
-            if (slot.filter != filter) {
-                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
-                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
-                slot.filter = filter;
-            }
-        } else {
-            glDisable(GL_TEXTURE_2D);
+        PixelRect area = {std::max(slot.left, within.left), std::max(slot.top, within.top),
+                          std::min(slot.left + slot.width, within.right), std::min(slot.top + slot.height, within.bottom)};
+        if (area.empty()) continue;
+        if (!slot.hasFrame) {   // black until the first frame
+            glEnable(GL_SCISSOR_TEST);
+            glScissor(area.left, glRowOf(area.bottom), area.right - area.left, area.bottom - area.top);
+            glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+            glClear(GL_COLOR_BUFFER_BIT);
+            setClip(within);
+            continue;
+        }
+        if (copyVideo(slot, area)) continue;
+        glEnable(GL_TEXTURE_2D);
+        glBindTexture(GL_TEXTURE_2D, slot.texture);
+        GLint filter = slot.textureWidth == slot.width && slot.textureHeight == slot.height ? GL_NEAREST : GL_LINEAR;
+        if (slot.filter != filter) {
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+            slot.filter = filter;
         }
         float left = static_cast<float>(slot.left), top = static_cast<float>(slot.top);
         float right = left + static_cast<float>(slot.width), bottom = top + static_cast<float>(slot.height);

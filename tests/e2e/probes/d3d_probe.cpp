@@ -331,9 +331,9 @@ int runPixels() {
 
 const int kVideoLeft = 100, kVideoTop = 50, kVideoWidth = 320, kVideoHeight = 240;
 
-// A frame of four flat quarters, each twice the size on screen.
-void pushQuarters(fwlayer::ChildVideo* video, const uint8_t colours[4][3]) {
-    const int width = 160, height = 120, stride = 4 * width + 16;
+// A frame of four flat quarters.
+void pushQuarters(fwlayer::ChildVideo* video, const uint8_t colours[4][3], int width, int height) {
+    const int stride = 4 * width + 16;
     std::vector<uint8_t> frame(static_cast<size_t>(stride) * height, 0x55);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -359,14 +359,16 @@ int runVideo() {
     waitForTest("black");
 
     const uint8_t first[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
-    std::thread([&] { pushQuarters(video, first); }).join();
+    // Half the area's size: scaled.
+    std::thread([&] { pushQuarters(video, first, kVideoWidth / 2, kVideoHeight / 2); }).join();
     presentFrames(20, 0);
     printStats("video");
     waitForTest("video");
 
     // The program draws nothing now: only the repaint request brings the frame.
     const uint8_t second[4][3] = {{255, 255, 0}, {0, 255, 255}, {255, 0, 255}, {16, 32, 64}};
-    std::thread([&] { pushQuarters(video, second); }).join();
+    // The area's size: copied.
+    std::thread([&] { pushQuarters(video, second, kVideoWidth, kVideoHeight); }).join();
     idle(300);
     printStats("repaint");
     waitForTest("repaint");
