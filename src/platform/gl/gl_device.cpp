@@ -22,7 +22,19 @@
 // one Present to the next is recorded with its state, texture version and vertices
 // (gl_frame.h). Present compares the record with the last frame shown; an equal frame
 // with no new video costs neither rasterization nor a swap. Otherwise the record is
-// replayed, the child video areas are drawn over it and the buffers are swapped.
+// replayed, clipped to the pixels where it can differ from the last frame when the
+// back buffer still holds that frame, the child video areas are drawn over it, and
+// only the pixels drawn are copied to the window (GLX_MESA_copy_sub_buffer; a swap
+// where that is missing). A whole, opaque 1:1 picture (the backgrounds) is put on the
+// back buffer with a framebuffer copy instead of being shaded, where the state makes
+// that give the same pixels.
+//
+// Child videos. Present and the window's repaint handler draw the visible child
+// video areas (common/child_video.cpp) over the picture: black before the first
+// frame, then the latest frame, copied when it has the area's size and scaled with
+// linear filtering otherwise. A new frame between the program's frames arrives as a
+// repaint: only the video areas are drawn over the kept picture and copied to the
+// window. When an area moves or hides, the last frame is replayed under it.
 //
 // Pixel centres. Direct3D 9 samples pixel (x, y) at (x, y); OpenGL at (x + 0.5,
 // y + 0.5). Vertices are moved by half a pixel less one sub-pixel step, so that an
