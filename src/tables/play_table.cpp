@@ -45,7 +45,8 @@ int32_t PlayerApp::readPlayTable(const char* path) {
             }
         } else if (std::strcmp(Keyword, "MultiItem") == 0) {
             int32_t LineCount = Tokenizer.nextInt();
-            bool bStored = itemCount < MAX_PLAY_ITEMS;
+            // Once all 64 clips are taken, a further item has nothing to play.
+            bool bStored = itemCount < MAX_PLAY_ITEMS && Sequence < MAX_TABLE_CLIPS;
             int32_t ClipCount = 0;
             for (int32_t i = 0; i < LineCount; ++i) {
                 if (!fgets(Line, kLineSize, pFile)) break;
