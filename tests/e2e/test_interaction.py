@@ -143,13 +143,18 @@ def test_seek_drag_shows_later_frames_and_follows_the_pointer_beyond_the_window(
         exact = {"seek_x": 35} if point[0] <= 44 else {}
         wait_for_shot(app, knob_near(point[0], playing=False, dragging=1, video=colour, mouse=point, **exact),
                       what="dragged to %s: %s" % (point, colour))
+    # Released over the Play button: the release only ends the drag (Play lights
+    # up under the pointer but does not act); stopped, the chosen frame stays.
+    app.move(*PLAY_BUTTON)
+    wait_for_shot(app, knob_near(PLAY_BUTTON[0], playing=False, dragging=1, video=BLUE, mouse=PLAY_BUTTON),
+                  what="dragged past the bar's end onto Play")
     app.up()
-    app.move(*NEUTRAL)
-    # Released while stopped: the chosen frame stays, the knob is back to normal.
-    shot = wait_for_shot(app, knob_near(330, playing=False, video=BLUE), what="released at x 330")
+    shot = wait_for_shot(app, knob_near(PLAY_BUTTON[0], playing=False, video=BLUE, mouse=PLAY_BUTTON),
+                         what="released on Play")
     knob = find_knob(shot, SEEK_KNOB_Y)[0]
     time.sleep(1)
-    wait_for_shot(app, main(playing=False, seek_x=knob, video=BLUE), timeout=1, what="still there after 1 s")
+    wait_for_shot(app, main(playing=False, seek_x=knob, video=BLUE, mouse=PLAY_BUTTON), timeout=1,
+                  what="still stopped there after 1 s")
     assert close_player(app) == 1
 
 
