@@ -1,6 +1,6 @@
 """The movie's picture in the player's window: the video rectangle shows the clip as
-it plays, the frame at the seek knob while the knob is dragged, and nothing of the
-clip while the thumbnail screen hides it.
+it plays, and a clip that repeats without end is rewound while it runs and is seen
+playing again.
 
 The clip is MPEG-1 in a program stream, one flat colour for its first half and
 another for its second, so a screenshot tells which part of the clip is shown.
@@ -21,14 +21,6 @@ GREEN = (32, 192, 64)
 BLUE = (48, 64, 208)
 TOLERANCE = 40  # per channel: 4:2:0 coding and the conversion back to RGB
 HALF_SECONDS = 2
-
-STOP_BUTTON = (542, 557)
-GALLERY_BUTTON = (742, 557)  # the back button of the thumbnail screen lies on it too
-SEEK_BAR_Y = 544
-
-
-def seek_x(fraction):
-    return 44 + int(round(335 * fraction))
 
 
 def two_colour_clip():
@@ -67,13 +59,13 @@ def near(colour, wanted):
 
 
 def wait_for_video(app, wanted, timeout=20.0):
-    """Waits until the video rectangle shows wanted (a colour, or a predicate)."""
-    test = wanted if callable(wanted) else (lambda colour: near(colour, wanted))
+    """Waits until the video rectangle shows the colour wanted; returns the screenshot.
+    (Generous: on a busy machine one screenshot can take seconds.)"""
     deadline = time.monotonic() + timeout
     while True:
         shot = app.screenshot()
         colour = video_colour(shot)
-        if test(colour):
+        if near(colour, wanted):
             return shot
         if time.monotonic() > deadline:
             saved = app.stdout_path.parent / "video.png"
@@ -92,7 +84,7 @@ def player(launch, tmp_path):
 
 
 @skip_without_player
-def test_video_rectangle_shows_the_clip_and_nothing_around_it(player):
+def test_endless_clip_plays_in_the_video_rectangle_and_again_after_its_end(player):
     shot = wait_for_video(player, GREEN)
     left, top, width, height = VIDEO
     inner = shot[top + 4:top + height - 4, left + 4:left + width - 4].astype(np.int64)
@@ -102,33 +94,3 @@ def test_video_rectangle_shows_the_clip_and_nothing_around_it(player):
     # It plays on into its second half, and after its end (endless repeats) starts again.
     wait_for_video(player, BLUE)
     wait_for_video(player, GREEN)
-
-
-@skip_without_player
-def test_seek_drag_shows_the_frame_at_the_knob_and_stays_stopped(player):
-    wait_for_video(player, GREEN)
-    player.click(*STOP_BUTTON)
-    # Press at a quarter (green), move to four fifths: the frame there is blue.
-    player.move(seek_x(0.25), SEEK_BAR_Y)
-    player.down()
-    player.move(seek_x(0.8), SEEK_BAR_Y, settle=0.1)
-    wait_for_video(player, BLUE)
-    player.move(seek_x(0.3), SEEK_BAR_Y, settle=0.1)
-    wait_for_video(player, GREEN)
-    player.move(seek_x(0.55), SEEK_BAR_Y, settle=0.1)
-    wait_for_video(player, BLUE)
-    player.up()
-    # The sequence is off: the graph stays on that frame.
-    time.sleep(HALF_SECONDS + 0.5)
-    assert near(video_colour(player.screenshot()), BLUE)
-
-
-@skip_without_player
-def test_thumbnail_screen_hides_the_video_and_back_shows_it(player):
-    wait_for_video(player, GREEN)
-    player.click(*GALLERY_BUTTON)
-    wait_for_video(player, lambda colour: not near(colour, GREEN) and not near(colour, BLUE))
-    time.sleep(0.5)
-    assert not near(video_colour(player.screenshot()), GREEN)
-    player.click(*GALLERY_BUTTON)  # the back button: the paused clip shows again
-    wait_for_video(player, lambda colour: near(colour, GREEN) or near(colour, BLUE))
