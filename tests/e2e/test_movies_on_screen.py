@@ -9,7 +9,8 @@ import pytest
 from conftest import skip_without_player
 from player_helpers import (
     BLUE, GREEN, NEUTRAL, RED, YELLOW, close_player, colour_clips, exact_gallery, flags_of, gallery_check,
-    main_screen_check, read_save, start_player, video_edges_are, video_sample, wait_for_shot)
+    main_screen_check, read_save, start_player, video_colour, video_edges_are, video_is, video_sample, wait_for_shot,
+    VIDEO)
 
 pytestmark = skip_without_player
 
@@ -25,6 +26,19 @@ def test_clip_fills_the_video_rectangle_and_is_hidden_by_the_thumbnail_screen(la
                                      'SingleItem "movies/red.mpg" 0\nEnd\n', "1\n0 0\n")
     app = start_player(launch, folder)
     playing = main_screen_check(pictures, video=RED, playing=True)
+    # From the first frame drawn around it until the clip's first picture, the video
+    # rectangle is black, and then the clip's; never anything else.
+
+    def first_pictures(shot):
+        if main_screen_check(pictures, playing=True)(shot):
+            return "the main screen is not drawn yet"
+        left, top, width, height = VIDEO
+        inside = shot[top:top + height, left:left + width].reshape(-1, 3)
+        if not inside.any():
+            return "the video is still black"
+        assert video_is(shot, RED) and not video_edges_are(shot, RED), "the video shows %s" % (video_colour(shot),)
+        return ""
+    wait_for_shot(app, first_pictures, pause=0.01, what="the first picture of the clip")
     # Every pixel outside the rectangle is the main screen's, every one inside the clip's.
     wait_for_shot(app, lambda shot: playing(shot) or video_edges_are(shot, RED),
                   what="the red clip filling the video rectangle")
