@@ -32,7 +32,7 @@ namespace {
 // while its decoding bin still holds back errors during its own set-up (a
 // truncated file can do this): nothing more ever happens then.
 constexpr int kOpenTimeoutMs = 20000;
-constexpr int kOpenSilenceMs = 2000;
+constexpr int kOpenSilenceMs = 3000;
 
 // playbin's flags: video, audio and software volume; no subtitles, no visualisation.
 constexpr int kPlayFlags = 0x1 | 0x2 | 0x10;
