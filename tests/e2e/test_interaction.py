@@ -60,6 +60,12 @@ def test_next_previous_clip_stop_and_play_buttons(launch, gallery):
         return main_screen_check(pictures, item_count=ITEMS, **state)
 
     wait_for_shot(app, main(playing=True), what="item 0 playing")
+    # The right button does nothing.
+    app.click(*STOP_BUTTON, button=3)
+    app.click(*NEXT_BUTTON, button=3)
+    app.move(*NEUTRAL)
+    time.sleep(0.5)
+    wait_for_shot(app, main(playing=True), timeout=1, what="item 0 playing after right clicks")
 
     # Stop: Play becomes active, and the picture and the knob stay where they were
     # for longer than the rest of the clip would take.
@@ -159,7 +165,11 @@ def test_seek_drag_shows_later_frames_and_follows_the_pointer_beyond_the_window(
 
 
 def test_volume_drag_is_saved_and_a_restart_keeps_volume_and_unlocks(launch, gallery):
-    folder, pictures = gallery(volume=-2500, flags=flags_of(4))
+    written = bytearray(flags_of(4))
+    written[10] = 2  # not 1: locked, and kept as it is
+    folder, pictures = gallery(volume=-2500, flags=bytes(written))
+    saved = bytearray(written)
+    saved[0] = 1
     app = start_player(launch, folder)
 
     def main(volume, **state):
@@ -180,16 +190,16 @@ def test_volume_drag_is_saved_and_a_restart_keeps_volume_and_unlocks(launch, gal
     assert final == -3820
     wait_for_shot(app, main(final, playing=True), what="volume knob released at x 123")
     assert close_player(app) == 1
-    assert read_save(folder) == (final, flags_of(0, 4))
+    assert read_save(folder) == (final, bytes(saved))
 
     # Started again: the knob stands at the saved volume, and the thumbnail screen
     # offers what the first run unlocked.
     app = start_player(launch, folder)
     wait_for_shot(app, main(final, playing=True), what="the saved volume after a restart")
     click(app, GALLERY_BUTTON)
-    wait_for_shot(app, gallery_check(pictures, page=0, flags=flags_of(0, 4)), what="cells 0 and 4 unlocked")
+    wait_for_shot(app, gallery_check(pictures, page=0, flags=saved), what="cells 0 and 4 unlocked")
     assert close_player(app) == 1
-    assert read_save(folder) == (final, flags_of(0, 4))
+    assert read_save(folder) == (final, bytes(saved))
 
 
 def no_message_box():
