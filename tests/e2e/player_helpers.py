@@ -366,13 +366,13 @@ def _clip_pipeline(colours, seconds_each, partial):
             f"avmux_mpeg name=mux ! filesink location={partial}")
 
 
-def colour_clips(*specs, seconds_each=1.5):
-    """320 x 240 MPEG-1 clips (25 frames a second, with a tone), one per spec: a list
+def colour_clips(*contents, seconds_each=1.5):
+    """320 x 240 MPEG-1 clips (25 frames a second, with a tone), one per content: a list
     of colours that the clip shows in turn, seconds_each each. Made at the same time,
     cached by content. Returns their paths in order."""
-    paths = [_clip_path(colours, seconds_each) for colours in specs]
+    paths = [_clip_path(colours, seconds_each) for colours in contents]
     running = []
-    for colours, path in zip(specs, paths):
+    for colours, path in zip(contents, paths):
         if not path.exists() and path not in [p for p, _ in running]:
             partial = path.with_suffix(".part%d" % os.getpid())
             command = ["gst-launch-1.0", "-q", *_clip_pipeline(colours, seconds_each, partial).split()]
@@ -384,14 +384,6 @@ def colour_clips(*specs, seconds_each=1.5):
         partial.with_suffix(".rgb").unlink()
         partial.rename(path)
     return paths
-
-
-def colour_clip(colours, seconds_each=1.5):
-    return colour_clips(colours, seconds_each=seconds_each)[0]
-
-
-def near(pixel, colour, tolerance=COLOUR_TOLERANCE):
-    return all(abs(int(p) - c) <= tolerance for p, c in zip(pixel, colour))
 
 
 def video_colour(shot):
@@ -473,11 +465,6 @@ def wait_for_shot(app, condition, timeout=20, what="the expected picture", pause
         if not app.running():
             raise AssertionError("the player ended while waiting for %s:\n%s" % (what, app.stderr))
         time.sleep(pause)
-
-
-def matches(expected, mask=None):
-    """A condition for wait_for_shot: the shot equals expected within mask."""
-    return lambda shot: differences(shot, expected, mask)
 
 
 def start_player(launch, folder):
