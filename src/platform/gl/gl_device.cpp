@@ -239,6 +239,8 @@ struct GlDevice final : public IDirect3DDevice9 {
     void replayDraw(const FrameRecord& frame, const FrameCommand& command);
     bool replayAsCopy(const FrameRecord& frame, const FrameCommand& command, GlTexture* texture);
     bool copyVideo(VideoSlot& slot, const PixelRect& area);
+    bool depthTestWithoutEffect(const FrameRecord& frame, const FrameCommand& command) const;
+    static PipelineState withoutDepthTest(const PipelineState& state);
     void loadFramebufferCalls(int major);
     void applyState(const PipelineState& wanted);
     void bindForDraw(GlTexture* texture, const PipelineState& wanted);
@@ -921,7 +923,7 @@ void GlDevice::replayDraw(const FrameRecord& frame, const FrameCommand& command)
     // unlocked again between a draw and the Present draws with its new content.
     GlTexture* texture = command.textureId ? findTexture(command.textureId) : nullptr;
     if (texture && replayAsCopy(frame, command, texture)) return;
-    applyState(command.state);
+    applyState(depthTestWithoutEffect(frame, command) ? withoutDepthTest(command.state) : command.state);
     bindForDraw(texture, command.state);
     GLenum mode = command.primitiveType == D3DPT_TRIANGLELIST    ? GL_TRIANGLES
                   : command.primitiveType == D3DPT_TRIANGLESTRIP ? GL_TRIANGLE_STRIP
@@ -945,6 +947,27 @@ void GlDevice::replayDraw(const FrameRecord& frame, const FrameCommand& command)
         if (command.state.zEnable && command.state.zWriteEnable && position[2] != depthValue) depthKnown = false;
     }
     glEnd();
+}
+
+// Whether every pixel of the draw passes the depth test and writes back the depth
+// already there: the depth buffer holds one value and every vertex that value (the
+// screens draw everything at depth 0 after a background).
+bool GlDevice::depthTestWithoutEffect(const FrameRecord& frame, const FrameCommand& command) const {
+    const PipelineState& state = command.state;
+    if (!state.zEnable || !depthKnown || !compareHolds(state.zFunc, depthValue, depthValue)) return false;
+    const uint8_t* data = frame.dataOf(command);
+    for (UINT i = 0; i < command.dataSize / command.vertexStride; ++i) {
+        float z;
+        std::memcpy(&z, data + static_cast<size_t>(i) * command.vertexStride + 8, sizeof(z));
+        if (z != depthValue) return false;
+    }
+    return true;
+}
+
+PipelineState GlDevice::withoutDepthTest(const PipelineState& state) {
+    PipelineState changed = state;
+    changed.zEnable = D3DZB_FALSE;
+    return changed;
 }
 
 // A 1:1 picture whose drawing would put exactly its texels on the pixels, over a
