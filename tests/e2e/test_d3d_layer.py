@@ -25,7 +25,8 @@ WIDTH, HEIGHT = 800, 600
 
 @pytest.fixture(scope="module")
 def d3d_display():
-    """A display of its own for this module's probes."""
+    """A display of this module's own: its screenshots of the root window must see the
+    probe's window alone, at the top left, whatever else the session shows."""
     for number in range(140, 160):
         if not os.path.exists("/tmp/.X%d-lock" % number):
             break
