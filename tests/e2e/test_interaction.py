@@ -98,9 +98,11 @@ def test_next_previous_clip_stop_and_play_buttons(launch, gallery):
                                 mouse=CLIP_BUTTONS[clip]), what="item 1, clip %d" % clip)
     # The current clip's button does nothing; a neighbour's lights up under the pointer.
     app.click(*CLIP_BUTTONS[1])
-    app.move(*CLIP_BUTTONS[0])
-    wait_for_shot(app, main(playing=True, item=1, clip_count=3, clip=1, video=GREEN, mouse=CLIP_BUTTONS[0]),
-                  what="item 1, clip 1, clip button 0 lit")
+    for mouse in [CLIP_BUTTONS[0], (749, 55), (781, 95), (782, 95), (781, 96), (748, 130)]:
+        # The first and last pixels of clip button 0, then just outside it and button 1.
+        app.move(*mouse)
+        wait_for_shot(app, main(playing=True, item=1, clip_count=3, clip=1, video=GREEN, mouse=mouse),
+                      what="item 1, clip 1, mouse at %s" % (mouse,))
 
     click(app, NEXT_BUTTON)
     wait_for_shot(app, main(playing=True, item=2, video=GREEN), what="item 2, no Next")
