@@ -1,0 +1,348 @@
+// The gl layer's benchmark, run by the benchmark command: a window and a device as
+// the player makes them, the player's pictures (Bmp/ of the current folder, or
+// patterns of their sizes), and frames drawn as its screens draw them. Prints
+// "BENCH <name> <key> <value>" lines: start-up to the first frame, the CPU of each
+// changed frame timed alone, the CPU share of static screens in the player's pacing
+// loop, and of a 30 frames a second video over a static screen.
+//
+//   d3d_bench [bench]
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <thread>
+#include <vector>
+
+#include "platform/common/layer.h"
+#include "platform/gl/gl_device.h"
+#include "platform/platform.h"
+
+namespace {
+
+std::chrono::steady_clock::time_point gStart = std::chrono::steady_clock::now();
+HWND gWindow = nullptr;
+IDirect3D9* gD3d = nullptr;
+IDirect3DDevice9* gDevice = nullptr;
+double gWindowAt = 0.0;
+
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void say(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+double cpuSeconds() {
+    timespec now;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+double wallSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - gStart).count();
+}
+
+LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DESTROY) PostQuitMessage(0);
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+bool pump() {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) return false;
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return true;
+}
+
+void printStats(const char* label) {
+    fwgl::DeviceStats stats = {};
+    fwgl::deviceStats(gDevice, &stats);
+    say("STATS %s presents %llu drawn %llu partial %llu skipped %llu videoonly %llu repaints %llu preserved %d "
+        "copies %llu",
+        label, static_cast<unsigned long long>(stats.presents), static_cast<unsigned long long>(stats.framesDrawn),
+        static_cast<unsigned long long>(stats.partialRedraws),
+        static_cast<unsigned long long>(stats.framesSkipped), static_cast<unsigned long long>(stats.videoOnlyUpdates),
+        static_cast<unsigned long long>(stats.repaints), stats.backBufferPreserved ? 1 : 0,
+        static_cast<unsigned long long>(stats.texelCopies));
+}
+
+// --- The device as the player makes it --------------------------------------------------
+
+bool createWindowAndDevice() {
+    WNDCLASSA windowClass;
+    std::memset(&windowClass, 0, sizeof windowClass);
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.lpszClassName = "D3DPROBE";
+    if (RegisterClassA(&windowClass) == 0) return false;
+    gWindow = CreateWindowExA(0, "D3DPROBE", "d3d probe", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
+                              nullptr, nullptr);
+    if (!gWindow) return false;
+    gWindowAt = wallSeconds();
+    gD3d = Direct3DCreate9(D3D_SDK_VERSION);
+    if (!gD3d) return false;
+    D3DPRESENT_PARAMETERS params;
+    std::memset(&params, 0, sizeof params);
+    params.BackBufferWidth = 800;
+    params.BackBufferHeight = 600;
+    params.BackBufferFormat = D3DFMT_UNKNOWN;
+    params.BackBufferCount = 1;
+    params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+    params.hDeviceWindow = gWindow;
+    params.Windowed = TRUE;
+    params.EnableAutoDepthStencil = TRUE;
+    params.AutoDepthStencilFormat = D3DFMT_D16;
+    params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    if (gD3d->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, gWindow, D3DCREATE_HARDWARE_VERTEXPROCESSING, &params,
+                           &gDevice) != D3D_OK)
+        return false;
+    struct RenderState {
+        D3DRENDERSTATETYPE type;
+        DWORD value;
+    };
+    const RenderState renderStates[] = {
+        {D3DRS_MULTISAMPLEANTIALIAS, FALSE}, {D3DRS_DITHERENABLE, TRUE},      {D3DRS_ALPHATESTENABLE, TRUE},
+        {D3DRS_ALPHAFUNC, D3DCMP_GREATER},   {D3DRS_ALPHAREF, 0},             {D3DRS_ZWRITEENABLE, TRUE},
+        {D3DRS_ZFUNC, D3DCMP_LESSEQUAL},     {D3DRS_ZENABLE, D3DZB_TRUE},     {D3DRS_CULLMODE, D3DCULL_NONE},
+        {D3DRS_LIGHTING, FALSE},             {D3DRS_ALPHABLENDENABLE, TRUE},  {D3DRS_SRCBLEND, D3DBLEND_SRCALPHA},
+        {D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA},
+    };
+    bool ok = true;
+    for (const RenderState& state : renderStates) ok = ok && gDevice->SetRenderState(state.type, state.value) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_TEXTURE) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE) == D3D_OK;
+    ok = ok && gDevice->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_TEXTURE) == D3D_OK;
+    ok = ok && gDevice->SetSamplerState(0, D3DSAMP_MINFILTER, D3DTEXF_POINT) == D3D_OK;
+    ok = ok && gDevice->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT) == D3D_OK;
+    return ok;
+}
+
+DWORD patternTexel(int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | ((x * 7 + y * 13) & 0xFF); }
+
+
+// The player's quad: a texel rectangle 1:1 at a whole position, coordinates on texel
+// centres, a fan of two triangles.
+void drawQuad(IDirect3DTexture9* texture, float x, float y, const RECT& src, D3DCOLOR color) {
+    struct Vertex {
+        float x, y, z, rhw;
+        D3DCOLOR diffuse;
+        float u, v;
+    };
+    D3DSURFACE_DESC desc;
+    texture->GetLevelDesc(0, &desc);
+    float left = x, right = x + static_cast<float>(src.right - src.left);
+    float top = y, bottom = y + static_cast<float>(src.bottom - src.top);
+    float uLeft = static_cast<float>(static_cast<float>(src.left + 0.5) / static_cast<double>(desc.Width));
+    float uRight = static_cast<float>(static_cast<float>(src.right + 0.5) / static_cast<double>(desc.Width));
+    float vTop = static_cast<float>(static_cast<float>(src.top + 0.5) / static_cast<double>(desc.Height));
+    float vBottom = static_cast<float>(static_cast<float>(src.bottom + 0.5) / static_cast<double>(desc.Height));
+    Vertex vertices[4] = {{left, top, 0, 1, color, uLeft, vTop},
+                          {right, top, 0, 1, color, uRight, vTop},
+                          {right, bottom, 0, 1, color, uRight, vBottom},
+                          {left, bottom, 0, 1, color, uLeft, vBottom}};
+    gDevice->SetTexture(0, texture);
+    gDevice->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    gDevice->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, vertices, sizeof(Vertex));
+}
+
+void releaseAll() {
+    if (gDevice) gDevice->Release();
+    if (gD3d) gD3d->Release();
+    gDevice = nullptr;
+    gD3d = nullptr;
+}
+
+// Reads a picture of the player's raw format ("TEYL", width, height, BGRA rows) into
+// a new square power-of-two texture, or makes one of that size with a pattern when
+// the file is missing.
+IDirect3DTexture9* loadPicture(const char* path, int fallbackWidth, int fallbackHeight) {
+    int width = fallbackWidth, height = fallbackHeight;
+    FILE* file = std::fopen(path, "rb");
+    unsigned char header[12];
+    if (file && std::fread(header, 1, 12, file) == 12 && std::memcmp(header, "TEYL", 4) == 0) {
+        std::memcpy(&width, header + 4, 4);
+        std::memcpy(&height, header + 8, 4);
+    } else if (file) {
+        std::fclose(file);
+        file = nullptr;
+    }
+    int size = 1;
+    while (size < std::max(width, height)) size *= 2;
+    IDirect3DTexture9* texture = nullptr;
+    if (gDevice->CreateTexture(size, size, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr) != D3D_OK) {
+        if (file) std::fclose(file);
+        return nullptr;
+    }
+    D3DLOCKED_RECT locked;
+    texture->LockRect(0, &locked, nullptr, 0);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch;
+        if (file) {
+            if (std::fread(row, 4, static_cast<size_t>(width), file) == 0) break;
+        } else {
+            for (int x = 0; x < width; ++x) reinterpret_cast<DWORD*>(row)[x] = patternTexel(x & 0xFF, y & 0xFF);
+        }
+    }
+    texture->UnlockRect(0);
+    if (file) std::fclose(file);
+    return texture;
+}
+
+// The main screen's quads: background, two knobs, five buttons, the knob at seekX.
+void drawMainLike(IDirect3DTexture9* sheet, int seekX) {
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    gDevice->BeginScene();
+    drawQuad(sheet, 0, 0, {0, 0, 800, 600}, 0xFFFFFFFF);
+    drawQuad(sheet, static_cast<float>(seekX), 534, {99, 645, 118, 661}, 0xFFFFFFFF);
+    drawQuad(sheet, 370, 566, {99, 645, 118, 661}, 0xFFFFFFFF);
+    for (int i = 0; i < 5; ++i) drawQuad(sheet, 456.0f + 58.0f * i, 535, {58 * i, 600, 58 * i + 58, 645}, 0xFFFFFFFF);
+    gDevice->EndScene();
+    gDevice->Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+// The thumbnail screen's quads: background, 28 translucent lock images, two buttons.
+void drawThumbnailLike(IDirect3DTexture9* background, IDirect3DTexture9* sheet, int hover) {
+    gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+    gDevice->BeginScene();
+    drawQuad(background, 0, 0, {0, 0, 800, 600}, 0xFFFFFFFF);
+    drawQuad(sheet, 721, 24, {112, 600, 170, 645}, 0xFFFFFFFF);
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 7; ++c) {
+            float x = 29.0f + 107.0f * c, y = 91.0f + 108.0f * r;
+            if (r * 7 + c == hover)
+                drawQuad(sheet, x, y, {100 * c, 75 * r, 100 * c + 100, 75 * r + 75}, 0xFFFFFFFF);
+            else
+                drawQuad(sheet, x, y, {0, 600, 100, 675}, 0xC0FFFFFF);
+        }
+    drawQuad(sheet, 714, 535, {228, 600, 286, 645}, 0xFFFFFFFF);
+    gDevice->EndScene();
+    gDevice->Present(nullptr, nullptr, nullptr, nullptr);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0.0 : values[values.size() / 2];
+}
+
+// The player's loop: messages first, a frame when 15 ms have passed, else a 1 ms sleep.
+template <typename Frame>
+double loopCpuPercent(double seconds, Frame frame) {
+    double cpuStart = cpuSeconds(), wallStart = wallSeconds();
+    DWORD lastFrame = timeGetTime() - 15;
+    int index = 0;
+    while (wallSeconds() - wallStart < seconds) {
+        if (!pump()) break;
+        if (timeGetTime() - lastFrame >= 15) {
+            lastFrame = timeGetTime();
+            frame(index++);
+        } else {
+            Sleep(1);
+        }
+    }
+    return 100.0 * (cpuSeconds() - cpuStart) / (wallSeconds() - wallStart);
+}
+
+int runBench(double createdAt) {
+    IDirect3DTexture9* mainSheet = loadPicture("Bmp/MainBG.bmp", 800, 686);
+    IDirect3DTexture9* thumbBackground = loadPicture("Bmp/ThumbnailBG1.bmp", 800, 600);
+    IDirect3DTexture9* thumbBackground2 = loadPicture("Bmp/ThumbnailBG2.bmp", 800, 600);
+    IDirect3DTexture9* thumbSheet = loadPicture("Bmp/Thumbnail.bmp", 700, 675);
+    if (!mainSheet || !thumbBackground || !thumbBackground2 || !thumbSheet) return 4;
+    double texturesAt = wallSeconds();
+    drawMainLike(mainSheet, 35);
+    double firstFrame = wallSeconds();
+    say("BENCH startup_ms %.1f cpu_ms %.1f (window %.1f, device %.1f, textures %.1f, first frame %.1f)",
+        firstFrame * 1000.0, cpuSeconds() * 1000.0, gWindowAt * 1000.0, (createdAt - gWindowAt) * 1000.0,
+        (texturesAt - createdAt) * 1000.0, (firstFrame - texturesAt) * 1000.0);
+
+    // Changing frames, each timed alone: CPU time of the whole process (OpenGL's
+    // rasterizer threads included) from the first call of the frame to the end of Present.
+    struct Case {
+        const char* name;
+        int screen;
+    };
+    // main: the seek knob moves a pixel; thumbnail: the highlighted cell moves on;
+    // switch: the whole screen changes, main and thumbnail screens in turn.
+    const Case cases[] = {{"main", 0}, {"thumbnail", 1}, {"switch", 2}};
+    for (const Case& benchCase : cases) {
+        std::vector<double> cpu, wall;
+        for (int i = 0; i < 200; ++i) {
+            pump();
+            double cpuStart = cpuSeconds(), wallStart = wallSeconds();
+            if (benchCase.screen == 0 || (benchCase.screen == 2 && i % 2 == 0))
+                drawMainLike(mainSheet, 35 + i % 300);
+            else
+                drawThumbnailLike(thumbBackground, thumbSheet, i % 28);
+            cpu.push_back((cpuSeconds() - cpuStart) * 1000.0);
+            wall.push_back((wallSeconds() - wallStart) * 1000.0);
+            Sleep(2);
+        }
+        say("BENCH changed_frame_%s cpu_ms_median %.3f wall_ms_median %.3f", benchCase.name, median(cpu),
+            median(wall));
+        if (benchCase.screen == 2) {
+            std::vector<double> toMain, toThumbnail;
+            for (size_t i = 0; i < cpu.size(); ++i) (i % 2 == 0 ? toMain : toThumbnail).push_back(cpu[i]);
+            say("BENCH changed_frame_switch_to_main cpu_ms_median %.3f", median(toMain));
+            say("BENCH changed_frame_switch_to_thumbnail cpu_ms_median %.3f", median(toThumbnail));
+        }
+    }
+    say("BENCH static_loop_alone cpu_percent %.2f (the pacing loop with no device call)",
+        loopCpuPercent(3.0, [](int) {}));
+    for (const Case& benchCase : {cases[0], cases[1]}) {
+        double percent = loopCpuPercent(3.0, [&](int) {
+            if (benchCase.screen == 0)
+                drawMainLike(mainSheet, 100);
+            else
+                drawThumbnailLike(thumbBackground, thumbSheet, -1);
+        });
+        say("BENCH static_%s cpu_percent %.2f", benchCase.name, percent);
+    }
+    // A video of 640 x 480 at 30 frames a second over a static main screen.
+    fwlayer::ChildVideo* video = fwlayer::childVideoCreate();
+    fwlayer::childVideoSetOwner(video, gWindow);
+    fwlayer::childVideoSetRect(video, 80, 16, 640, 480);
+    fwlayer::childVideoSetVisible(video, true);
+    std::atomic<bool> running{true};
+    std::thread decoder([&] {
+        std::vector<uint8_t> frame(640 * 480 * 4);
+        for (int n = 0; running.load(); ++n) {
+            std::memset(frame.data(), n & 0xFF, frame.size());
+            fwlayer::childVideoPushFrame(video, frame.data(), 640, 480, 640 * 4);
+            std::this_thread::sleep_for(std::chrono::milliseconds(33));
+        }
+    });
+    double percent = loopCpuPercent(3.0, [&](int) { drawMainLike(mainSheet, 100); });
+    running.store(false);
+    decoder.join();
+    say("BENCH video_30fps_static_main cpu_percent %.2f (decoder thread's copies included)", percent);
+    printStats("bench");
+    fwlayer::childVideoSetOwner(video, nullptr);
+    fwlayer::childVideoDestroy(video);
+    mainSheet->Release();
+    thumbBackground->Release();
+    thumbBackground2->Release();
+    thumbSheet->Release();
+    releaseAll();
+    return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+    if (!createWindowAndDevice()) {
+        say("FAILED device");
+        return 2;
+    }
+    return runBench(wallSeconds());
+}
