@@ -1,8 +1,7 @@
 // A small program on the layer's Win32 subset, used like the player uses it: a
-// class with an icon, a fixed-frame window sized from the system metrics, the
-// same message loop, capture while a button is held. It prints every message its
-// window procedure gets, one line each, to standard output for the end-to-end
-// tests to read.
+// class with an icon, a fixed-frame window sized from the system metrics, the same
+// message loop, capture while the left button is held. It prints the messages its
+// window procedure gets, one line each, for the end-to-end tests to read.
 //
 //   win32_probe            the window and the player's loop
 //   win32_probe blocking   a loop that only blocks in GetMessageA, while another
@@ -20,9 +19,6 @@
 
 namespace {
 
-HWND gWindow = nullptr;
-int gUserTag;   // its address goes through GWLP_USERDATA
-
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void say(const char* format, ...) {
     // One write per line: the repaint requester prints from its own thread.
@@ -36,45 +32,30 @@ void say(const char* format, ...) {
     std::fflush(stdout);
 }
 
-// The client x of the cursor, computed as the player's drags compute it.
-int cursorClientX(HWND hwnd, POINT* cursor) {
-    RECT rect;
-    GetCursorPos(cursor);
-    GetWindowRect(hwnd, &rect);
-    return cursor->x - rect.left - GetSystemMetrics(SM_CXEDGE) - GetSystemMetrics(SM_CXFIXEDFRAME);
-}
-
 LRESULT CALLBACK probeWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     unsigned x = LOWORD(lParam), y = HIWORD(lParam);
     unsigned flags = static_cast<unsigned>(wParam);
-    bool linked = GetWindowLongPtrA(hwnd, GWLP_USERDATA) == reinterpret_cast<LONG_PTR>(&gUserTag);
     switch (message) {
     case WM_MOUSEMOVE: {
+        // The client x as the player's drags compute it.
         POINT cursor;
-        int clientX = cursorClientX(hwnd, &cursor);
+        RECT rect;
+        GetCursorPos(&cursor);
+        GetWindowRect(hwnd, &rect);
+        int clientX = cursor.x - rect.left - GetSystemMetrics(SM_CXEDGE) - GetSystemMetrics(SM_CXFIXEDFRAME);
         say("WM_MOUSEMOVE %u %u %u cursor %d %d clientx %d", x, y, flags, static_cast<int>(cursor.x),
             static_cast<int>(cursor.y), clientX);
         break;
     }
     case WM_LBUTTONDOWN:
-        say("WM_LBUTTONDOWN %u %u %u linked %d", x, y, flags, linked ? 1 : 0);
+        say("WM_LBUTTONDOWN %u %u %u", x, y, flags);
         SetCapture(hwnd);
         break;
     case WM_LBUTTONUP:
-        say("WM_LBUTTONUP %u %u %u rbutton %d", x, y, flags, (GetKeyState(VK_RBUTTON) & 0x80) ? 1 : 0);
-        if (!(GetKeyState(VK_RBUTTON) & 0x80)) ReleaseCapture();
-        break;
-    case WM_RBUTTONDOWN:
-        say("WM_RBUTTONDOWN %u %u %u", x, y, flags);
-        SetCapture(hwnd);
-        break;
-    case WM_RBUTTONUP:
-        say("WM_RBUTTONUP %u %u %u lbutton %d", x, y, flags, (GetKeyState(VK_LBUTTON) & 0x80) ? 1 : 0);
-        if (!(GetKeyState(VK_LBUTTON) & 0x80)) ReleaseCapture();
+        say("WM_LBUTTONUP %u %u %u", x, y, flags);
+        ReleaseCapture();
         break;
     case WM_CAPTURECHANGED: say("WM_CAPTURECHANGED"); break;
-    case WM_MOVE: say("WM_MOVE %d %d", static_cast<int16_t>(x), static_cast<int16_t>(y)); break;
-    case WM_SIZE: say("WM_SIZE %u %u", x, y); break;
     case WM_CLOSE: say("WM_CLOSE"); break;
     case WM_DESTROY:
         say("WM_DESTROY");
@@ -94,7 +75,6 @@ void onRepaint(void* user) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
-    bool blocking = std::strcmp(lpCmdLine, "blocking") == 0;
     if (std::strcmp(lpCmdLine, "messagebox") == 0) {
         // "再生テーブルの読込みに失敗しました"
         int result = MessageBoxA(nullptr,
@@ -104,10 +84,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
         say("MessageBoxA %d", result);
         return 3;
     }
-    HRESULT first = CoInitialize(nullptr);
-    HRESULT second = CoInitialize(nullptr);
-    say("CoInitialize %ld %ld", static_cast<long>(first), static_cast<long>(second));
-
     WNDCLASSA windowClass;
     std::memset(&windowClass, 0, sizeof windowClass);
     windowClass.lpfnWndProc = probeWindowProc;
@@ -115,40 +91,32 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
     windowClass.hIcon = LoadIconA(hInstance, "MAINICON");
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszMenuName = "";
     windowClass.lpszClassName = "MAINWNDOW";
-    say("icon %d cursor %d", windowClass.hIcon != nullptr, windowClass.hCursor != nullptr);
     if (RegisterClassA(&windowClass) == 0) return 2;
-
     int width = 800 + 2 * GetSystemMetrics(SM_CXFIXEDFRAME) + 2 * GetSystemMetrics(SM_CXEDGE);
     int height = 600 + 2 * GetSystemMetrics(SM_CYFIXEDFRAME) + 2 * GetSystemMetrics(SM_CYEDGE) +
                  GetSystemMetrics(SM_CYCAPTION);
     // "Probeプローブ": the title is code page 932 like the player's strings.
-    gWindow = CreateWindowExA(WS_EX_CLIENTEDGE, "MAINWNDOW", "Probe\x83\x76\x83\x8d\x81\x5b\x83\x75", 0x12CA0000,
-                              CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr, hInstance, nullptr);
-    if (gWindow == nullptr) return 2;
-    SetWindowLongPtrA(gWindow, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&gUserTag));
-    RECT rect;
-    GetWindowRect(gWindow, &rect);
-    say("ready outer %d %d window %ld %ld %ld %ld", width, height, static_cast<long>(rect.left),
-        static_cast<long>(rect.top), static_cast<long>(rect.right), static_cast<long>(rect.bottom));
+    HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, "MAINWNDOW", "Probe\x83\x76\x83\x8d\x81\x5b\x83\x75", 0x12CA0000,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr, hInstance, nullptr);
+    if (window == nullptr) return 2;
+    say("ready");
 
     MSG msg;
-    if (blocking) {
+    if (std::strcmp(lpCmdLine, "blocking") == 0) {
         int repaints = 0;
-        fwlayer::windowSetRepaintHandler(gWindow, onRepaint, &repaints);
+        fwlayer::windowSetRepaintHandler(window, onRepaint, &repaints);
         std::atomic<bool> done(false);
-        HWND target = gWindow;
         // Requests made while nothing pumps coalesce into one repaint.
         say("batch");
-        for (int i = 0; i < 10; ++i) fwlayer::windowRequestRepaint(gWindow);
-        // Bursts of requests 200 ms apart from another thread: each burst must give
-        // a repaint while the loop below sits in GetMessageA with no input at all.
-        std::thread requester([&done, target] {
+        for (int i = 0; i < 10; ++i) fwlayer::windowRequestRepaint(window);
+        // Bursts 200 ms apart from another thread: each must give a repaint while the
+        // loop below sits in GetMessageA with no input at all.
+        std::thread requester([&done, window] {
             for (int burst = 0; burst < 5 && !done.load(); ++burst) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
                 say("burst %d", burst);
-                for (int i = 0; i < 10; ++i) fwlayer::windowRequestRepaint(target);
+                for (int i = 0; i < 10; ++i) fwlayer::windowRequestRepaint(window);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             say("requests done");
@@ -171,7 +139,5 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
         }
     }
     say("WM_QUIT %d", static_cast<int>(msg.wParam));
-    CoUninitialize();
-    CoUninitialize();
     return 7;
 }
