@@ -1,139 +1,135 @@
-"""Shared harness of the end-to-end tests: real programs under Xvfb, driven with xdotool.
+"""Harness of the end-to-end tests: the real programs under Xvfb (1280 x 1024, no window
+manager, so windows have no frame and never move on their own), the pointer moved with
+XTest, the screen read with XGetImage. Programs come from build/ or $FW_BUILD_DIR.
 
-Run with `scripts/e2e` (or `/usr/bin/python3 -m pytest tests/e2e`). The programs are
-taken from the build folder `build/`, or from `$FW_BUILD_DIR` when it is set.
+The player's screens are composed here from coordinate atlases (every texel's colour
+names its own place) and the layout the player promises, written out below rather
+than taken from its sources: a wrong region or a quad edge one pixel off shows as a
+differing pixel. The arithmetic is the Direct3D layer's: mul(a, b) = round(a * b / 255),
+texel times diffuse, alpha 0 left out, blend mul(src, a) + mul(dst, 255 - a). Measured
+in llvmpipe: a product whose remainder by 255 is 128 is sometimes rounded down, so
+such pixels may be 1 lower; nowhere else is a difference allowed.
 
-What it gives a test:
-
-- A virtual screen for the whole session (autouse): Xvfb on a free display,
-  1280 x 1024 x 24, with DISPLAY set; no window manager, so windows carry no frame.
-- `launch(program, cwd, *args)` (fixture): starts a program with its standard output
-  and error captured, and kills it at the end of the test if it is still running.
-  `launch.player(folder)` starts build/fernwood2 in a gallery folder.
-  The returned `App` finds its window, moves and clicks in client coordinates, takes
-  screenshots of the client area, closes the window and waits for the exit status.
-- `make_gallery(folder, ...)`: writes a complete gallery (four pictures, two tables,
-  one or more short movies) that a test can then spoil on purpose; `write_picture`
-  writes one picture in the program's raw format (`pattern_picture` makes one);
-  `movie_file()` gives a short MPEG-1 clip, made once and cached in the build folder.
-- `dismiss_message_box(title)`: waits for a message box and presses Return in it.
-- `wait_for_window`, `top_level_windows`, `window_geometry`, `pointer_position`,
-  `screenshot_root`, `send_close`, `xdotool`: the pieces the above are made of.
-- `PLAYER`, `skip_without_player`: the player's path, and a mark that skips a test
-  with a clear reason while the player is not built.
-
-Windows are found by listing the root's children with xwininfo rather than with
-`xdotool search`, which misses SDL's message boxes (their name is UTF8_STRING only).
-Closing sends WM_DELETE_WINDOW: `xdotool windowclose` would destroy the X window
-under the program instead.
-
-Example:
-
-    @skip_without_player
-    def test_something(launch, tmp_path):
-        app = launch.player(make_gallery(tmp_path / "gallery"))
-        app.find_window()
-        app.click(400, 300)
-        picture = app.screenshot()          # 600 x 800 x 3
-        app.close()
-        assert app.wait() == 1
+Windows are found with xwininfo (xdotool search misses SDL's message boxes); closing
+sends WM_DELETE_WINDOW, as a window manager's close button does.
 """
 import ctypes
 import ctypes.util
-import io
+import functools
 import os
 import re
-import shutil
 import subprocess
 import time
 from pathlib import Path
 
 import numpy as np
 import pytest
-from PIL import Image
 
 ROOT = Path(__file__).resolve().parents[2]
 BUILD = ROOT / os.environ.get("FW_BUILD_DIR", "build")
 PLAYER = BUILD / "fernwood2"
 PROBES = BUILD / "tests" / "e2e" / "probes"
+CACHE = Path(os.environ.get("FW_E2E_CACHE", BUILD / "e2e-cache"))
 SCREEN_SIZE = (1280, 1024)
-CLIENT_SIZE = (800, 600)
+WIDTH, HEIGHT = 800, 600
 
 skip_without_player = pytest.mark.skipif(
     not PLAYER.exists(), reason=f"{PLAYER} is not built yet (scripts/build makes it)")
 
 
-# --- The virtual screen --------------------------------------------------------------
+# --- X11 -------------------------------------------------------------------------------
+
+class _XImage(ctypes.Structure):
+    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
+                ("format", ctypes.c_int), ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int),
+                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int),
+                ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int),
+                ("red_mask", ctypes.c_ulong), ("green_mask", ctypes.c_ulong), ("blue_mask", ctypes.c_ulong)]
+
+
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
+
+
+def _library(name, signatures):
+    library = ctypes.cdll.LoadLibrary(ctypes.util.find_library(name))
+    for function, (restype, *argtypes) in signatures.items():
+        getattr(library, function).restype = restype
+        getattr(library, function).argtypes = argtypes
+    return library
+
+
+_P, _W, _I = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
+X11 = _library("X11", {
+    "XOpenDisplay": (_P, ctypes.c_char_p), "XCloseDisplay": (_I, _P), "XDefaultRootWindow": (_W, _P),
+    "XGetImage": (ctypes.POINTER(_XImage), _P, _W, _I, _I, ctypes.c_uint, ctypes.c_uint, _W, _I),
+    "XDestroyImage": (_I, ctypes.POINTER(_XImage)), "XInternAtom": (_W, _P, ctypes.c_char_p, _I),
+    "XSendEvent": (_I, _P, _W, _I, ctypes.c_long, _P), "XSync": (_I, _P, _I)})
+XTEST = _library("Xtst", {"XTestFakeMotionEvent": (_I, _P, _I, _I, _I, _W),
+                          "XTestFakeButtonEvent": (_I, _P, ctypes.c_uint, _I, _W)})
+_x = {}  # the session's connection to the virtual screen
+
 
 @pytest.fixture(scope="session", autouse=True)
 def display():
     """Xvfb on a display number it picks itself; DISPLAY points at it for the session."""
     read_end, write_end = os.pipe()
-    server = subprocess.Popen(
-        ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN_SIZE, "-nolisten", "tcp",
-         "-noreset"],
-        pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN_SIZE,
+                               "-nolisten", "tcp", "-noreset"],
+                              pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_end)
-    number = b""
     with os.fdopen(read_end, "rb") as pipe:
-        while not number.endswith(b"\n"):
-            chunk = pipe.read(1)
-            if not chunk:
-                raise RuntimeError("Xvfb did not start")
-            number += chunk
+        number = pipe.readline().decode().strip()
+    assert number, "Xvfb did not start"
     previous = os.environ.get("DISPLAY")
-    os.environ["DISPLAY"] = ":" + number.decode().strip()
+    os.environ["DISPLAY"] = ":" + number
+    _x["connection"] = X11.XOpenDisplay(None)
+    _x["root"] = X11.XDefaultRootWindow(_x["connection"])
     yield os.environ["DISPLAY"]
+    X11.XCloseDisplay(_x.pop("connection"))
     server.terminate()
     server.wait(10)
     if previous is None:
-        os.environ.pop("DISPLAY", None)
+        del os.environ["DISPLAY"]
     else:
         os.environ["DISPLAY"] = previous
 
 
 def xdotool(*args, timeout=10):
-    """Runs xdotool and returns its standard output."""
-    done = subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True, timeout=timeout)
-    return done.stdout
+    return subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True, timeout=timeout).stdout
 
 
-def pointer_position():
-    """The pointer's (x, y) on the screen."""
-    out = xdotool("getmouselocation")
-    return int(re.search(r"x:(-?\d+)", out).group(1)), int(re.search(r"y:(-?\d+)", out).group(1))
-
-
-def screenshot_root():
-    """The whole screen as an H x W x 3 array of RGB bytes."""
-    data = subprocess.run(["import", "-window", "root", "ppm:-"], capture_output=True, check=True,
-                          timeout=30).stdout
-    return np.array(Image.open(io.BytesIO(data)).convert("RGB"))
+def grab(left, top, width, height):
+    """A rectangle of the screen as an H x W x 3 array of RGB bytes."""
+    image = X11.XGetImage(_x["connection"], _x["root"], left, top, width, height, 0xFFFFFFFF, 2)  # ZPixmap
+    assert image, "XGetImage failed"
+    info = image.contents
+    assert info.bits_per_pixel == 32 and info.red_mask == 0xFF0000, "unexpected screen format"
+    raw = ctypes.string_at(info.data, info.bytes_per_line * height)
+    pixels = np.frombuffer(raw, np.uint8).reshape(height, info.bytes_per_line // 4, 4)[:, :width, [2, 1, 0]]
+    X11.XDestroyImage(image)
+    return pixels.copy()
 
 
 def top_level_windows():
-    """(window id, title) of every window directly under the root, as xwininfo names them."""
+    """(window id, title) of every window directly under the root."""
     tree = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True, timeout=10).stdout
-    tree = tree.decode("utf-8", "replace")
-    found = []
-    for match in re.finditer(r'^\s+(0x[0-9a-f]+) "(.*)":', tree, re.MULTILINE):
-        found.append((int(match.group(1), 16), match.group(2)))
-    return found
+    return [(int(match.group(1), 16), match.group(2))
+            for match in re.finditer(r'^\s+(0x[0-9a-f]+) "(.*)":', tree.decode("utf-8", "replace"), re.MULTILINE)]
 
 
 def window_geometry(window):
     """(x, y, width, height) of a window's inside, in screen coordinates."""
     info = subprocess.run(["xwininfo", "-id", str(window)], capture_output=True, text=True, timeout=10).stdout
-    values = {}
-    for key, pattern in (("x", r"Absolute upper-left X:\s+(-?\d+)"), ("y", r"Absolute upper-left Y:\s+(-?\d+)"),
-                         ("w", r"Width:\s+(\d+)"), ("h", r"Height:\s+(\d+)")):
-        values[key] = int(re.search(pattern, info).group(1))
-    return values["x"], values["y"], values["w"], values["h"]
+    return tuple(int(re.search(pattern + r":\s+(-?\d+)", info).group(1))
+                 for pattern in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
 
 def wait_for_window(title, timeout=20, alive=None):
-    """The id of the first top-level window with exactly this title; waits for it.
-    alive: a callable; when it returns False the wait gives up early (the program ended)."""
+    """The id of the first top-level window with exactly this title; gives up early
+    when alive() returns False (the program ended)."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         for window, name in top_level_windows():
@@ -145,67 +141,40 @@ def wait_for_window(title, timeout=20, alive=None):
     raise AssertionError(f"no window titled {title!r} within {timeout} s")
 
 
-def send_close(window):
-    """Asks a window to close as a window manager's close button does (WM_DELETE_WINDOW)."""
-    x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11"))
-    x11.XOpenDisplay.restype = ctypes.c_void_p
-    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
-    x11.XInternAtom.restype = ctypes.c_ulong
-    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-    x11.XFlush.argtypes = [ctypes.c_void_p]
-    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-
-    class ClientMessage(ctypes.Structure):
-        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                    ("format", ctypes.c_int), ("data", ctypes.c_long * 5)]
-
-    class Event(ctypes.Union):
-        _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
-
-    connection = x11.XOpenDisplay(None)
-    event = Event()
-    event.xclient.type = 33  # ClientMessage
-    event.xclient.window = window
-    event.xclient.message_type = x11.XInternAtom(connection, b"WM_PROTOCOLS", 0)
-    event.xclient.format = 32
-    event.xclient.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
-    x11.XSendEvent(connection, window, 0, 0, ctypes.byref(event))
-    x11.XFlush(connection)
-    x11.XCloseDisplay(connection)
-
-
 def dismiss_message_box(title="Error!!", timeout=20, alive=None):
-    """Waits for a message box with this title, presses Return in it, and waits until it
-    is gone. Returns the box's window id."""
+    """Waits for a message box, presses Return in it, waits until it is gone."""
     box = wait_for_window(title, timeout, alive)
-    time.sleep(0.2)  # let the box map and draw before it gets the key
+    time.sleep(0.2)  # mapped and drawn before it gets the key
     xdotool("windowfocus", "--sync", box)
     xdotool("key", "Return")
     deadline = time.monotonic() + timeout
     while any(window == box for window, _ in top_level_windows()):
-        if time.monotonic() > deadline:
-            raise AssertionError(f"the message box {title!r} did not go away on Return")
+        assert time.monotonic() < deadline, f"the message box {title!r} did not go away on Return"
         time.sleep(0.1)
     return box
 
 
-# --- Running a program ------------------------------------------------------------
+def send_close(window):
+    connection = _x["connection"]
+    event = _ClientMessage(type=33, window=window, format=32,  # ClientMessage
+                           message_type=X11.XInternAtom(connection, b"WM_PROTOCOLS", 0))
+    event.data[0] = X11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
+    X11.XSendEvent(connection, window, 0, 0, ctypes.byref(event))
+    X11.XSync(connection, 0)
+
+
+# --- Running a program -------------------------------------------------------------------
 
 class App:
-    """A started program: its window, the mouse in its client area, its output and exit."""
+    """A started program: its output, its window, the pointer in client coordinates."""
 
     def __init__(self, command, cwd, log_dir):
-        self.command = [str(part) for part in command]
-        self.stdout_path = Path(log_dir) / "stdout.txt"
-        self.stderr_path = Path(log_dir) / "stderr.txt"
+        self.stdout_path, self.stderr_path = log_dir / "stdout.txt", log_dir / "stderr.txt"
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
-            self.process = subprocess.Popen(self.command, cwd=str(cwd), stdout=out, stderr=err,
+            self.process = subprocess.Popen([str(part) for part in command], cwd=str(cwd), stdout=out, stderr=err,
                                             stdin=subprocess.DEVNULL)
-        self.window = None
+        self.window = self.rect = None
 
-    # output
     @property
     def stdout(self):
         return self.stdout_path.read_bytes().decode("utf-8", "replace")
@@ -218,75 +187,52 @@ class App:
         return self.process.poll() is None
 
     def wait_for_output(self, pattern, timeout=20, stream="stdout"):
-        """Waits until the stream matches the regular expression; returns the match."""
         deadline = time.monotonic() + timeout
-        while True:
-            match = re.search(pattern, getattr(self, stream), re.MULTILINE)
-            if match:
-                return match
+        while not (match := re.search(pattern, getattr(self, stream), re.MULTILINE)):
             if time.monotonic() > deadline or not self.running():
                 raise AssertionError(f"{stream} never matched {pattern!r}:\n{getattr(self, stream)}")
             time.sleep(0.05)
+        return match
 
-    # window
     def find_window(self, title="Fernwood2", timeout=20):
-        """Waits for the program's window with that title and remembers it."""
         self.window = wait_for_window(title, timeout, self.running)
+        self.rect = self.client_rect()
         time.sleep(0.3)  # mapped and focused before input arrives
         return self.window
 
     def client_rect(self):
-        """(x, y, width, height) of the client area on the screen."""
         return window_geometry(self.window)
 
     def screenshot(self):
-        """The client area as an H x W x 3 array of RGB bytes."""
-        x, y, width, height = self.client_rect()
-        return screenshot_root()[y:y + height, x:x + width]
+        """The client area where find_window saw it, 600 x 800 x 3."""
+        return grab(*self.rect)
 
-    # mouse, in client coordinates (outside the client area too; clamped to the screen)
     def move(self, x, y, settle=0.05):
-        left, top, _, _ = self.client_rect()
-        target = (min(max(left + x, 0), SCREEN_SIZE[0] - 1), min(max(top + y, 0), SCREEN_SIZE[1] - 1))
-        # --sync waits for the pointer to move, so it would wait for ever for no move.
-        if pointer_position() != target:
-            xdotool("mousemove", "--sync", *target)
+        """Moves the pointer to a client point (clamped to the screen)."""
+        left, top = (self.rect or self.client_rect())[:2]
+        XTEST.XTestFakeMotionEvent(_x["connection"], -1, min(max(left + x, 0), SCREEN_SIZE[0] - 1),
+                                   min(max(top + y, 0), SCREEN_SIZE[1] - 1), 0)
+        X11.XSync(_x["connection"], 0)
         time.sleep(settle)
 
-    def down(self, button=1, settle=0.05):
-        xdotool("mousedown", button)
+    def down(self, button=1, settle=0.05, pressed=True):
+        XTEST.XTestFakeButtonEvent(_x["connection"], button, pressed, 0)
+        X11.XSync(_x["connection"], 0)
         time.sleep(settle)
 
     def up(self, button=1, settle=0.05):
-        xdotool("mouseup", button)
-        time.sleep(settle)
+        self.down(button, settle, pressed=False)
 
     def click(self, x, y, button=1, settle=0.1):
         self.move(x, y)
         self.down(button)
         self.up(button, settle)
 
-    def drag(self, points, button=1, step_pause=0.05):
-        """Presses at the first point, moves through the others, releases at the last."""
-        self.move(*points[0])
-        self.down(button)
-        for point in points[1:]:
-            self.move(*point, settle=step_pause)
-        self.up(button)
-
-    # ending
     def close(self):
-        """Closes the window as its close button would."""
         send_close(self.window)
 
     def wait(self, timeout=20):
-        """Waits for the program to end and returns its exit status."""
         return self.process.wait(timeout)
-
-    def kill(self):
-        if self.running():
-            self.process.kill()
-            self.process.wait(10)
 
 
 @pytest.fixture
@@ -297,94 +243,332 @@ def launch(tmp_path):
     def start(program, cwd, *args):
         log_dir = tmp_path / ("run%d" % len(started))
         log_dir.mkdir()
-        app = App([program, *args], cwd, log_dir)
-        started.append(app)
-        return app
+        started.append(App([program, *args], cwd, log_dir))
+        return started[-1]
 
     start.player = lambda folder, *args: start(PLAYER, folder, *args)
     yield start
     for app in started:
-        app.kill()
+        if app.running():
+            app.process.kill()
+            app.process.wait(10)
 
 
-# --- Galleries ------------------------------------------------------------------------
+# --- The player's layout: atlas regions (left, top, right, bottom) and screen places ------
 
-PICTURE_SIZES = {
-    # file: (width, height), each large enough for its atlas
-    "MainBG.bmp": (800, 700),
-    "ThumbnailBG1.bmp": (800, 600),
-    "ThumbnailBG2.bmp": (800, 600),
-    "Thumbnail.bmp": (700, 700),
-}
-
-
-def write_picture(path, pixels):
-    """Writes an H x W x 4 array (RGBA bytes) in the program's raw picture format:
-    "TEYL", int32 width, int32 height, then B, G, R, A per pixel, top row first."""
-    pixels = np.asarray(pixels, dtype=np.uint8)
-    height, width = pixels.shape[:2]
-    bgra = pixels[:, :, [2, 1, 0, 3]]
-    Path(path).parent.mkdir(parents=True, exist_ok=True)
-    with open(path, "wb") as out:
-        out.write(b"TEYL")
-        out.write(np.array([width, height], dtype="<i4").tobytes())
-        out.write(np.ascontiguousarray(bgra).tobytes())
+VIDEO = (80, 16, 640, 480)  # left, top, width, height
+NEUTRAL = (795, 5)  # on no control of either screen
+MAIN_BG = (0, 0, 800, 600)
+PREVIOUS = {"normal": (0, 600, 58, 645), "hot": (290, 600, 348, 645)}
+STOP = {"normal": (58, 600, 116, 645), "hot": (348, 600, 406, 645), "inactive": (580, 600, 638, 645)}
+PLAY = {"normal": (116, 600, 174, 645), "hot": (406, 600, 464, 645), "inactive": (638, 600, 696, 645)}
+NEXT = {"normal": (174, 600, 232, 645), "hot": (464, 600, 522, 645)}
+GALLERY_BUTTON = {"normal": (232, 600, 290, 645), "hot": (522, 600, 580, 645)}
+CLIP_BUTTON = {"normal": (0, 645, 33, 686), "hot": (33, 645, 66, 686), "current": (66, 645, 99, 686)}
+KNOB = {"normal": (99, 645, 118, 661), "dragged": (99, 661, 118, 677)}
+PREVIOUS_AT, STOP_AT, PLAY_AT, NEXT_AT, GALLERY_AT = (456, 535), (514, 535), (572, 535), (630, 535), (714, 535)
+CLIP_AT = [(749, 55), (749, 130), (749, 205), (749, 280)]
+SEEK_KNOB_Y, VOLUME_KNOB_Y = 534, 566
+LOCK = (0, 600, 100, 675)
+PAGE_BUTTON = {0: {"normal": (112, 600, 170, 645), "hot": (286, 600, 344, 645)},
+               1: {"normal": (170, 600, 228, 645), "hot": (344, 600, 402, 645)}}
+BACK_BUTTON = {"normal": (228, 600, 286, 645), "hot": (402, 600, 460, 645)}
+PAGE_AT, BACK_AT = (721, 24), (714, 535)
 
 
-def pattern_picture(width, height, seed):
-    """An opaque picture that differs from place to place and from seed to seed."""
+def cell_at(row, column):
+    return 29 + 107 * column, 91 + 108 * row
+
+
+def cell_centre(index):
+    x, y = cell_at(index % 28 // 7, index % 7)
+    return x + 50, y + 37
+
+
+def volume_knob_x(volume):
+    return 35 + int(335.0 - volume * 335.0 / -5000.0)
+
+
+def volume_for_x(x):
+    return int(-5000 * min(max(1 - (x - 44) / 335, 0.0), 1.0))
+
+
+# --- Pictures and the screens composed from them -------------------------------------------
+
+def coordinate_picture(width, height, blue_xor=0):
+    """Opaque RGBA: R = x & 255, G = y & 255, B = (x >> 8) | ((y >> 8) << 4), so no two
+    texels are equal; blue_xor tells pictures of the same size apart."""
     y, x = np.mgrid[0:height, 0:width]
-    rgba = np.empty((height, width, 4), dtype=np.uint8)
-    rgba[:, :, 0] = (x * 255 // max(width - 1, 1) + seed * 60) % 256
-    rgba[:, :, 1] = (y * 255 // max(height - 1, 1) + seed * 90) % 256
-    rgba[:, :, 2] = ((x // 50 + y // 50) % 2) * 160 + seed * 20
-    rgba[:, :, 3] = 255
-    return rgba
+    return np.dstack([x & 255, y & 255, ((x >> 8) | ((y >> 8) << 4)) ^ blue_xor, np.full_like(x, 255)]).astype(np.uint8)
 
 
-_movies = {}
+@functools.cache
+def atlases():
+    """The gallery's four pictures by file name (RGBA; shared, do not change them). The
+    knobs have transparent corners; the lock's alpha runs through 0..255 with an almost
+    opaque rim, so a lock drawn a row short or long shows."""
+    main = coordinate_picture(800, 700)
+    for left, top, right, bottom in KNOB.values():
+        main[top:bottom, left:right, 3] = 255
+        for y, x in [(0, 0), (0, 1), (1, 0), (0, 18), (0, 17), (1, 18)]:
+            main[top + y, left + x, 3] = main[bottom - 1 - y, left + x, 3] = 0
+    thumbnail = coordinate_picture(700, 700)
+    y, x = np.mgrid[0:75, 0:100]
+    alpha = (x * 37 + y * 11) % 256
+    rim = (x == 0) | (y == 0) | (x == 99) | (y == 74)
+    alpha[rim] = 255 - (x[rim] + y[rim]) % 32
+    thumbnail[600:675, 0:100, 3] = alpha
+    return {"MainBG.bmp": main, "ThumbnailBG1.bmp": coordinate_picture(800, 600, 0x80),
+            "ThumbnailBG2.bmp": coordinate_picture(800, 600, 0x40), "Thumbnail.bmp": thumbnail}
 
 
-def movie_file(seconds=2, pattern="smpte"):
-    """A short MPEG-1 program stream with a test picture and a tone, made once per session."""
-    key = (seconds, pattern)
-    if key not in _movies:
-        folder = Path(os.environ.get("FW_E2E_CACHE", BUILD / "e2e-cache"))
-        folder.mkdir(parents=True, exist_ok=True)
-        path = folder / f"clip-{pattern}-{seconds}s.mpg"
-        if not path.exists():
-            partial = path.with_suffix(".part")
-            pipeline = (
-                f"videotestsrc num-buffers={25 * seconds} pattern={pattern} "
-                "! video/x-raw,width=320,height=240,framerate=25/1 ! videoconvert "
-                "! mpeg2enc format=0 bitrate=1500 ! mpegvideoparse ! mux. "
-                f"audiotestsrc num-buffers={30 * seconds} samplesperbuffer=1470 wave=sine ! audioconvert "
-                "! audio/x-raw,rate=44100,channels=2 ! avenc_mp2 bitrate=128000 ! mpegaudioparse ! mux. "
-                f"avmux_mpeg name=mux ! filesink location={partial}")
-            subprocess.run(["gst-launch-1.0", "-q", *pipeline.split()], check=True, timeout=120,
-                           capture_output=True)
-            partial.rename(path)
-        _movies[key] = path
-    return _movies[key]
+def mul(a, b):
+    return (a * b + 127) // 255
 
 
-def make_gallery(folder, clips=1, play_table=None, thumbnail_table=None, pictures=True):
-    """Fills folder with what the player reads: Bmp/ pictures, Data/ tables and movies/.
-    play_table / thumbnail_table: the tables' text (None: one SingleItem per clip,
-    repeating endlessly, and slot k for clip k). Returns the folder as a Path."""
+class Screen:
+    """A 600 x 800 RGB picture on which quads are drawn as the player draws them."""
+
+    def __init__(self):
+        self.pixels = np.zeros((HEIGHT, WIDTH, 3), dtype=np.int32)
+        self.loose = np.zeros((HEIGHT, WIDTH, 3), dtype=bool)  # may be 1 lower (see above)
+
+    def quad(self, picture, region, at, diffuse=0xFFFFFFFF):
+        left, top, right, bottom = region
+        x, y = at
+        texels = atlases()[picture][top:bottom, left:right].astype(np.int32)
+        factors = [(diffuse >> 16) & 0xFF, (diffuse >> 8) & 0xFF, diffuse & 0xFF, diffuse >> 24]
+        source = [mul(texels[:, :, channel], factors[channel]) for channel in range(4)]
+        alpha = source[3]
+        area = self.pixels[y:y + bottom - top, x:x + right - left]
+        loose = self.loose[y:y + bottom - top, x:x + right - left]
+        for channel in range(3):
+            destination = area[:, :, channel]
+            blended = mul(source[channel], alpha) + mul(destination, 255 - alpha)
+            tie = ((source[channel] * alpha) % 255 == 128) | ((destination * (255 - alpha)) % 255 == 128)
+            loose[:, :, channel] = np.where(alpha > 0, tie, loose[:, :, channel])
+            area[:, :, channel] = np.where(alpha > 0, blended, destination)
+        return self
+
+
+def _inside(point, at, size):
+    return at[0] <= point[0] < at[0] + size[0] and at[1] <= point[1] < at[1] + size[1]
+
+
+@functools.lru_cache(maxsize=16)  # a wait compares many shots with one screen
+def main_screen(seek_x=35, volume_x=370, dragging=0, item=0, item_count=1, playing=False, clip_count=0, clip=0,
+                mouse=NEUTRAL):
+    """The main screen, the video rectangle left as the background shows it."""
+    screen = Screen().quad("MainBG.bmp", MAIN_BG, (0, 0))
+    screen.quad("MainBG.bmp", KNOB["dragged" if dragging == 1 else "normal"], (seek_x, SEEK_KNOB_Y))
+    screen.quad("MainBG.bmp", KNOB["dragged" if dragging == 2 else "normal"], (volume_x, VOLUME_KNOB_Y))
+    buttons = [(PREVIOUS, PREVIOUS_AT, item > 0, False), (STOP, STOP_AT, True, not playing),
+               (PLAY, PLAY_AT, True, playing), (NEXT, NEXT_AT, item < item_count - 1, False),
+               (GALLERY_BUTTON, GALLERY_AT, True, False)]
+    for images, at, shown, inactive in buttons:
+        if shown:
+            state = "inactive" if inactive else "hot" if _inside(mouse, at, (58, 45)) else "normal"
+            screen.quad("MainBG.bmp", images[state], at)
+    for k in range(clip_count if clip_count >= 2 else 0):
+        state = "current" if clip == k else "hot" if _inside(mouse, CLIP_AT[k], (33, 41)) else "normal"
+        screen.quad("MainBG.bmp", CLIP_BUTTON[state], CLIP_AT[k])
+    return screen
+
+
+@functools.lru_cache(maxsize=16)
+def gallery_screen(page=0, flags=bytes(64), mouse=NEUTRAL):
+    """The thumbnail screen: locked cells under the lock faded to alpha 0xC0, the
+    hovered unlocked cell showing its thumbnail."""
+    screen = Screen().quad("ThumbnailBG%d.bmp" % (page + 1), MAIN_BG, (0, 0))
+    screen.quad("Thumbnail.bmp", PAGE_BUTTON[page]["hot" if _inside(mouse, PAGE_AT, (58, 45)) else "normal"], PAGE_AT)
+    for row in range(4):
+        for column in range(7):
+            at = cell_at(row, column)
+            if flags[page * 28 + row * 7 + column] != 1:
+                screen.quad("Thumbnail.bmp", LOCK, at, 0xC0FFFFFF)
+            elif _inside(mouse, at, (100, 75)):
+                left, top = 100 * column, 75 * row + 300 * page
+                screen.quad("Thumbnail.bmp", (left, top, left + 100, top + 75), at)
+    screen.quad("Thumbnail.bmp", BACK_BUTTON["hot" if _inside(mouse, BACK_AT, (58, 45)) else "normal"], BACK_AT)
+    return screen
+
+
+def differences(shot, expected, mask=None):
+    """Where a shot differs from an expected Screen (within mask), or ''."""
+    shot = np.asarray(shot, dtype=np.int32)
+    delta = shot - expected.pixels
+    wrong = np.any((delta != 0) & ~(expected.loose & (delta == -1)), axis=2)
+    places = np.argwhere(wrong if mask is None else wrong & mask)
+    if not len(places):
+        return ""
+    (y, x), (y1, x1) = places[0], places[-1]
+    return "%d pixels differ, from (%d, %d) to (%d, %d); first: %s instead of %s" % (
+        len(places), x, y, x1, y1, shot[y, x].tolist(), expected.pixels[y, x].tolist())
+
+
+OUTSIDE_VIDEO = np.ones((HEIGHT, WIDTH), dtype=bool)
+OUTSIDE_VIDEO[VIDEO[1]:VIDEO[1] + VIDEO[3], VIDEO[0]:VIDEO[0] + VIDEO[2]] = False
+
+
+def find_knob(shot, top):
+    """(left, "normal" or "dragged") of the knob drawn on row top, or None: column 0
+    of each knob image (R = 99, B = 0x20) is opaque from row 2 to 13."""
+    band = np.asarray(shot[top + 2:top + 14], dtype=np.int64)
+    for image, first_row in (("normal", 645 & 255), ("dragged", 661 & 255)):
+        hit = (band[:, :, 0] == 99) & (band[:, :, 2] == 0x20) & (band[:, :, 1] == first_row + 2 + np.arange(12)[:, None])
+        columns = np.flatnonzero(hit.all(axis=0))
+        if len(columns):
+            return int(columns[0]), image
+    return None
+
+
+def main_check(video=None, seek_x=None, **state):
+    """A condition for wait_for_shot: the main screen in this state outside the video
+    rectangle, the seek knob where it is found (or at seek_x), and when video is given
+    the whole video rectangle in that colour."""
+    def check(shot):
+        knob = find_knob(shot, SEEK_KNOB_Y)
+        wanted = "dragged" if state.get("dragging") == 1 else "normal"
+        if knob is None or knob[1] != wanted or seek_x not in (None, knob[0]):
+            return "the seek knob is %s, not %s at %s" % (knob, wanted, seek_x)
+        wrong = differences(shot, main_screen(seek_x=knob[0], **state), OUTSIDE_VIDEO)
+        if not wrong and video is not None and not video_is(shot, video):
+            return "the video shows %s, not %s" % (video_colour(shot), video)
+        return wrong
+    return check
+
+
+def gallery_check(page=0, flags=bytes(64), mouse=NEUTRAL):
+    expected = gallery_screen(page, bytes(flags), mouse)
+    return lambda shot: differences(shot, expected)
+
+
+def wait_for_shot(app, condition, timeout=20, what="the expected picture", pause=0.1):
+    """Screenshots until condition(shot) returns '' or True; returns that shot."""
+    deadline = time.monotonic() + timeout
+    while (verdict := condition(shot := app.screenshot())) not in ("", True):
+        if time.monotonic() > deadline:
+            raise AssertionError("no screenshot showed %s within %d s: %s" % (what, timeout, verdict))
+        assert app.running(), "the player ended while waiting for %s:\n%s" % (what, app.stderr)
+        time.sleep(pause)
+    return shot
+
+
+# --- Clips, galleries and GameData.sys ------------------------------------------------------
+
+RED, GREEN, BLUE, YELLOW = (255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 0)
+COLOUR_TOLERANCE = 40  # per channel: YUV 4:2:0 coding and conversion back to RGB
+
+
+def colour_clips(*contents, seconds_each=1.5):
+    """320 x 240 MPEG-1 clips at 25 frames a second with a tone, one per content: the
+    colours the clip shows in turn, seconds_each each. Encoded in parallel, cached."""
+    frames = int(round(25 * seconds_each))
+    CACHE.mkdir(parents=True, exist_ok=True)
+    paths, running = [], {}
+    for colours in contents:
+        path = CACHE / ("solid-%s-%d.mpg" % ("-".join("%02x%02x%02x" % colour for colour in colours), frames))
+        paths.append(path)
+        if path.exists() or path in running:
+            continue
+        partial = path.with_suffix(".part%d" % os.getpid())
+        partial.with_suffix(".rgb").write_bytes(b"".join(bytes(colour) * 320 * 240 * frames for colour in colours))
+        pipeline = (f"filesrc location={partial.with_suffix('.rgb')} ! rawvideoparse width=320 height=240 format=rgb "
+                    "framerate=25/1 ! videoconvert ! video/x-raw,format=I420 ! mpeg2enc format=0 bitrate=800 "
+                    "! mpegvideoparse ! mux. "
+                    f"audiotestsrc num-buffers={frames * len(colours) * 30 // 25 + 1} samplesperbuffer=1470 "
+                    "! audioconvert ! audio/x-raw,rate=44100,channels=2 ! avenc_mp2 bitrate=128000 ! mpegaudioparse "
+                    f"! mux. avmux_mpeg name=mux ! filesink location={partial}")
+        running[path] = (partial, subprocess.Popen(["gst-launch-1.0", "-q", *pipeline.split()],
+                                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE))
+    for path, (partial, process) in running.items():
+        _, error = process.communicate(timeout=180)
+        assert process.returncode == 0, "gst-launch-1.0 failed: %s" % error.decode("utf-8", "replace")
+        partial.with_suffix(".rgb").unlink()
+        partial.rename(path)
+    return paths
+
+
+def video_colour(shot):
+    """The median colour of the middle of the video rectangle."""
+    left, top, width, height = VIDEO
+    middle = shot[top + height // 4:top + 3 * height // 4, left + width // 4:left + 3 * width // 4]
+    return tuple(int(v) for v in np.median(middle.reshape(-1, 3), axis=0))
+
+
+def video_is(shot, colour, margin=4):
+    """True when the video rectangle, but for margin pixels at its edges, shows colour."""
+    left, top, width, height = VIDEO
+    inner = shot[top + margin:top + height - margin, left + margin:left + width - margin].astype(np.int64)
+    return bool(np.all(np.abs(inner - colour) <= COLOUR_TOLERANCE))
+
+
+def video_sample(app, palette):
+    """The colour of palette that a patch in the middle of the video shows, or None."""
+    left, top, width, height = VIDEO
+    patch = grab(app.rect[0] + left + width // 2 - 32, app.rect[1] + top + height // 2 - 32, 64, 64)
+    patch = patch.reshape(-1, 3).astype(np.int32)
+    return next((colour for colour in palette if np.all(np.abs(patch - colour) <= COLOUR_TOLERANCE)), None)
+
+
+def write_picture(path, rgba):
+    """The program's raw picture: "TEYL", int32 width and height, B G R A, top row first."""
+    height, width = rgba.shape[:2]
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(b"TEYL" + np.array([width, height], "<i4").tobytes() + rgba[:, :, [2, 1, 0, 3]].tobytes())
+
+
+def make_gallery(folder, clips=1, play_table=None, thumbnail_table=None, volume=None, flags=bytes(64)):
+    """Fills folder with the atlases, the tables and movies/; returns it as a Path.
+    clips: {file name: made clip}, or a number of red clips clip0.mpg, clip1.mpg, ...
+    The tables default to one endless SingleItem per clip and slot k for clip k.
+    GameData.sys is written when volume is given."""
     folder = Path(folder)
-    (folder / "Data").mkdir(parents=True, exist_ok=True)
-    (folder / "movies").mkdir(exist_ok=True)
-    if pictures:
-        for seed, (name, (width, height)) in enumerate(PICTURE_SIZES.items()):
-            write_picture(folder / "Bmp" / name, pattern_picture(width, height, seed))
-    for index in range(clips):
-        shutil.copyfile(movie_file(), folder / "movies" / f"clip{index}.mpg")
+    if isinstance(clips, int):
+        clips = {f"clip{index}.mpg": colour_clips([RED])[0] for index in range(clips)}
+    for name, picture in atlases().items():
+        write_picture(folder / "Bmp" / name, picture)
+    (folder / "movies").mkdir()
+    for name, source in clips.items():
+        (folder / "movies" / name).write_bytes(Path(source).read_bytes())
     if play_table is None:
-        play_table = "".join(f'SingleItem "movies/clip{index}.mpg" 0\n' for index in range(clips)) + "End\n"
+        play_table = "".join(f'SingleItem "movies/{name}" 0\n' for name in clips) + "End\n"
     if thumbnail_table is None:
-        thumbnail_table = f"{clips}\n" + "".join(f"{index} 0\n" for index in range(clips))
-    (folder / "Data" / "PlayTable.txt").write_bytes(play_table.encode("cp932") if isinstance(play_table, str)
-                                                    else play_table)
+        thumbnail_table = f"{len(clips)}\n" + "".join(f"{index} 0\n" for index in range(len(clips)))
+    (folder / "Data").mkdir()
+    (folder / "Data" / "PlayTable.txt").write_text(play_table)
     (folder / "Data" / "ThumbnailTable.txt").write_text(thumbnail_table)
+    if volume is not None:
+        (folder / "GameData.sys").write_bytes(np.array([volume], "<i4").tobytes() + bytes(flags))
     return folder
+
+
+def read_save(folder):
+    data = (Path(folder) / "GameData.sys").read_bytes()
+    assert len(data) == 68, "GameData.sys has %d bytes" % len(data)
+    return int(np.frombuffer(data[:4], "<i4")[0]), data[4:]
+
+
+def flags_of(*unlocked, **values):
+    """64 flag bytes: 1 at each unlocked index, values given as f3=2 and the like."""
+    flags = bytearray(64)
+    for index in unlocked:
+        flags[index] = 1
+    for name, value in values.items():
+        flags[int(name[1:])] = value
+    return bytes(flags)
+
+
+def start_player(launch, folder):
+    """The player started in folder, its window found, the pointer on no control."""
+    app = launch.player(folder)
+    app.find_window()
+    app.move(*NEUTRAL)
+    return app
+
+
+def close_player(app):
+    app.close()
+    status = app.wait(30)
+    assert "Error!!" not in app.stderr, app.stderr
+    return status
