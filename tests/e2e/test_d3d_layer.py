@@ -12,7 +12,7 @@ import numpy as np
 import pytest
 from PIL import Image
 
-from conftest import PROBES
+from conftest import PROBES, mul
 
 PROBE = PROBES / "d3d_probe"
 WIDTH, HEIGHT = 800, 600
@@ -69,10 +69,6 @@ class Probe:
     def stats(self, label):
         words = next(line.split() for line in self.lines if line.startswith("STATS %s " % label))
         return {words[i]: int(words[i + 1]) for i in range(2, len(words), 2)}
-
-
-def mul(a, b):
-    return (a * b + 127) // 255
 
 
 def texels(index, size):
