@@ -1,17 +1,45 @@
-// Shared set-up of the unit tests: each test runs in a fresh temporary folder
-// (the player reads and writes relative paths) on a freshly reset recording platform.
+// Shared set-up of the unit tests: each test runs in a fresh temporary folder (the
+// player reads and writes relative paths) on a freshly reset recording platform.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "app/player_app.h"
 #include "platform/record/record.h"
+
+typedef std::vector<std::string> Lines;
+
+inline std::string int32LE(int32_t value) {
+    std::string out(4, '\0');
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(static_cast<uint32_t>(value) >> (8 * i));
+    return out;
+}
+
+// A raw picture's header; its pixels follow, 4 bytes each.
+inline std::string pictureHeader(int32_t width, int32_t height) {
+    return "TEYL" + int32LE(width) + int32LE(height);
+}
+
+inline size_t countCalls(const std::string& line) {
+    size_t count = 0;
+    for (const std::string& call : fwrecord::calls()) count += call == line;
+    return count;
+}
+
+// Takes the log so far and starts a new one.
+inline Lines takeCalls() {
+    Lines taken = fwrecord::calls();
+    fwrecord::calls().clear();
+    return taken;
+}
 
 class TempFolderTest : public ::testing::Test {
 protected:
@@ -19,29 +47,25 @@ protected:
         char pattern[] = "/tmp/fw_unit_XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
-        char previous[4096];
-        ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
-        previousFolder = previous;
         ASSERT_EQ(chdir(folder.c_str()), 0);
         fwrecord::resetAll();
     }
 
+    // The app's shutdown writes GameData.sys: it must go while the folder exists.
     void TearDown() override {
+        app.reset();
         fwrecord::resetAll();
-        ASSERT_EQ(chdir(previousFolder.c_str()), 0);
-        std::string command = "rm -rf '" + folder + "'";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_EQ(chdir("/tmp"), 0);
+        ASSERT_EQ(std::system(("rm -rf '" + folder + "'").c_str()), 0);
     }
 
     // Writes a file below the test's folder, making its folder first.
     static void writeFile(const std::string& path, const std::string& bytes) {
         std::string::size_type slash = path.rfind('/');
         if (slash != std::string::npos) {
-            std::string command = "mkdir -p '" + path.substr(0, slash) + "'";
-            ASSERT_EQ(std::system(command.c_str()), 0);
+            ASSERT_EQ(std::system(("mkdir -p '" + path.substr(0, slash) + "'").c_str()), 0);
         }
-        std::ofstream out(path, std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary) << bytes;
     }
 
     static std::string readFile(const std::string& path) {
@@ -50,5 +74,5 @@ protected:
     }
 
     std::string folder;
-    std::string previousFolder;
+    std::unique_ptr<PlayerApp> app;
 };
