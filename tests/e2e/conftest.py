@@ -1,6 +1,6 @@
-"""Harness of the end-to-end tests: the real programs under Xvfb (1280 x 1024, no window
-manager, so windows have no frame and never move on their own), the pointer moved with
-XTest, the screen read with XGetImage. Programs come from build/ or $FW_BUILD_DIR.
+"""Harness of the end-to-end tests: the real programs under Xvfb (no window manager, so
+windows have no frame and never move on their own), the pointer moved with XTest, the
+screen read with XGetImage. Programs come from build/ or $FW_BUILD_DIR.
 
 The player's screens are composed here from coordinate atlases (every texel's colour
 names its own place) and the layout the player promises, written out below rather
@@ -14,11 +14,11 @@ Windows are found with xwininfo (xdotool search misses SDL's message boxes); clo
 sends WM_DELETE_WINDOW, as a window manager's close button does.
 """
 import ctypes
-import ctypes.util
 import functools
 import os
 import re
 import subprocess
+import sys
 import time
 from pathlib import Path
 
@@ -30,87 +30,31 @@ BUILD = ROOT / os.environ.get("FW_BUILD_DIR", "build")
 PLAYER = BUILD / "fernwood2"
 PROBES = BUILD / "tests" / "e2e" / "probes"
 CACHE = Path(os.environ.get("FW_E2E_CACHE", BUILD / "e2e-cache"))
-SCREEN_SIZE = (1280, 1024)
 WIDTH, HEIGHT = 800, 600
 
 skip_without_player = pytest.mark.skipif(
     not PLAYER.exists(), reason=f"{PLAYER} is not built yet (scripts/build makes it)")
 
 
-# --- X11 -------------------------------------------------------------------------------
+# --- X11: the virtual screen, its pointer and pixels are the benchmark's (tools/bench) ----
 
-class _XImage(ctypes.Structure):
-    _fields_ = [("width", ctypes.c_int), ("height", ctypes.c_int), ("xoffset", ctypes.c_int),
-                ("format", ctypes.c_int), ("data", ctypes.c_void_p), ("byte_order", ctypes.c_int),
-                ("bitmap_unit", ctypes.c_int), ("bitmap_bit_order", ctypes.c_int), ("bitmap_pad", ctypes.c_int),
-                ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int),
-                ("red_mask", ctypes.c_ulong), ("green_mask", ctypes.c_ulong), ("blue_mask", ctypes.c_ulong)]
+sys.path.insert(0, str(ROOT / "tools" / "bench"))
+from xdisplay import SCREEN_SIZE, VirtualScreen  # noqa: E402
 
-
-class _ClientMessage(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
-
-
-def _library(name, signatures):
-    library = ctypes.cdll.LoadLibrary(ctypes.util.find_library(name))
-    for function, (restype, *argtypes) in signatures.items():
-        getattr(library, function).restype = restype
-        getattr(library, function).argtypes = argtypes
-    return library
-
-
-_P, _W, _I = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int
-X11 = _library("X11", {
-    "XOpenDisplay": (_P, ctypes.c_char_p), "XCloseDisplay": (_I, _P), "XDefaultRootWindow": (_W, _P),
-    "XGetImage": (ctypes.POINTER(_XImage), _P, _W, _I, _I, ctypes.c_uint, ctypes.c_uint, _W, _I),
-    "XDestroyImage": (_I, ctypes.POINTER(_XImage)), "XInternAtom": (_W, _P, ctypes.c_char_p, _I),
-    "XSendEvent": (_I, _P, _W, _I, ctypes.c_long, _P), "XSync": (_I, _P, _I)})
-XTEST = _library("Xtst", {"XTestFakeMotionEvent": (_I, _P, _I, _I, _I, _W),
-                          "XTestFakeButtonEvent": (_I, _P, ctypes.c_uint, _I, _W)})
-_x = {}  # the session's connection to the virtual screen
+_screen = []
 
 
 @pytest.fixture(scope="session", autouse=True)
 def display():
-    """Xvfb on a display number it picks itself; DISPLAY points at it for the session."""
-    read_end, write_end = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN_SIZE,
-                               "-nolisten", "tcp", "-noreset"],
-                              pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    os.close(write_end)
-    with os.fdopen(read_end, "rb") as pipe:
-        number = pipe.readline().decode().strip()
-    assert number, "Xvfb did not start"
-    previous = os.environ.get("DISPLAY")
-    os.environ["DISPLAY"] = ":" + number
-    _x["connection"] = X11.XOpenDisplay(None)
-    _x["root"] = X11.XDefaultRootWindow(_x["connection"])
+    """Xvfb on a free display for the whole session; DISPLAY points at it."""
+    _screen.append(VirtualScreen())
     yield os.environ["DISPLAY"]
-    X11.XCloseDisplay(_x.pop("connection"))
-    server.terminate()
-    server.wait(10)
-    if previous is None:
-        del os.environ["DISPLAY"]
-    else:
-        os.environ["DISPLAY"] = previous
-
-
-def xdotool(*args, timeout=10):
-    return subprocess.run(["xdotool", *map(str, args)], capture_output=True, text=True, timeout=timeout).stdout
+    _screen.pop().close()
 
 
 def grab(left, top, width, height):
     """A rectangle of the screen as an H x W x 3 array of RGB bytes."""
-    image = X11.XGetImage(_x["connection"], _x["root"], left, top, width, height, 0xFFFFFFFF, 2)  # ZPixmap
-    assert image, "XGetImage failed"
-    info = image.contents
-    assert info.bits_per_pixel == 32 and info.red_mask == 0xFF0000, "unexpected screen format"
-    raw = ctypes.string_at(info.data, info.bytes_per_line * height)
-    pixels = np.frombuffer(raw, np.uint8).reshape(height, info.bytes_per_line // 4, 4)[:, :width, [2, 1, 0]]
-    X11.XDestroyImage(image)
-    return pixels.copy()
+    return _screen[0].grab(left, top, width, height)
 
 
 def top_level_windows():
@@ -145,8 +89,7 @@ def dismiss_message_box(title="Error!!", timeout=20, alive=None):
     """Waits for a message box, presses Return in it, waits until it is gone."""
     box = wait_for_window(title, timeout, alive)
     time.sleep(0.2)  # mapped and drawn before it gets the key
-    xdotool("windowfocus", "--sync", box)
-    xdotool("key", "Return")
+    subprocess.run(["xdotool", "windowfocus", "--sync", str(box), "key", "Return"], timeout=10)
     deadline = time.monotonic() + timeout
     while any(window == box for window, _ in top_level_windows()):
         assert time.monotonic() < deadline, f"the message box {title!r} did not go away on Return"
@@ -154,13 +97,23 @@ def dismiss_message_box(title="Error!!", timeout=20, alive=None):
     return box
 
 
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
+
+
 def send_close(window):
-    connection = _x["connection"]
+    """WM_DELETE_WINDOW, as a window manager's close button sends it."""
+    x11, connection = _screen[0].x11, _screen[0].connection
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
     event = _ClientMessage(type=33, window=window, format=32,  # ClientMessage
-                           message_type=X11.XInternAtom(connection, b"WM_PROTOCOLS", 0))
-    event.data[0] = X11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
-    X11.XSendEvent(connection, window, 0, 0, ctypes.byref(event))
-    X11.XSync(connection, 0)
+                           message_type=x11.XInternAtom(connection, b"WM_PROTOCOLS", 0))
+    event.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(connection, window, 0, 0, ctypes.byref(event))
+    _screen[0].sync()
 
 
 # --- Running a program -------------------------------------------------------------------
@@ -210,14 +163,13 @@ class App:
     def move(self, x, y, settle=0.05):
         """Moves the pointer to a client point (clamped to the screen)."""
         left, top = (self.rect or self.client_rect())[:2]
-        XTEST.XTestFakeMotionEvent(_x["connection"], -1, min(max(left + x, 0), SCREEN_SIZE[0] - 1),
-                                   min(max(top + y, 0), SCREEN_SIZE[1] - 1), 0)
-        X11.XSync(_x["connection"], 0)
+        _screen[0].move(min(max(left + x, 0), SCREEN_SIZE[0] - 1), min(max(top + y, 0), SCREEN_SIZE[1] - 1))
+        _screen[0].sync()
         time.sleep(settle)
 
     def down(self, button=1, settle=0.05, pressed=True):
-        XTEST.XTestFakeButtonEvent(_x["connection"], button, pressed, 0)
-        X11.XSync(_x["connection"], 0)
+        _screen[0].xtst.XTestFakeButtonEvent(_screen[0].connection, button, pressed, 0)
+        _screen[0].sync()
         time.sleep(settle)
 
     def up(self, button=1, settle=0.05):
@@ -549,14 +501,8 @@ def read_save(folder):
     return int(np.frombuffer(data[:4], "<i4")[0]), data[4:]
 
 
-def flags_of(*unlocked, **values):
-    """64 flag bytes: 1 at each unlocked index, values given as f3=2 and the like."""
-    flags = bytearray(64)
-    for index in unlocked:
-        flags[index] = 1
-    for name, value in values.items():
-        flags[int(name[1:])] = value
-    return bytes(flags)
+def flags_of(*unlocked):
+    return bytes(1 if index in unlocked else 0 for index in range(64))
 
 
 def start_player(launch, folder):
