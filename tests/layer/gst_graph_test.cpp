@@ -52,7 +52,6 @@ const Format kFormats[] = {
 
 void PrintTo(const Format& format, std::ostream* out) { *out << format.extension; }
 
-// The clips stay in the test program's folder for later runs.
 bool makeClip(const Format& format, const std::string& path) {
     char description[1024];
     std::snprintf(description, sizeof description,
@@ -89,8 +88,9 @@ bool makeClip(const Format& format, const std::string& path) {
     return ok;
 }
 
+// Made once and kept in the test's working folder (the build's) for later runs.
 std::string clipPath(const Format& format) {
-    std::string path = std::string("gst_test_clip.") + format.extension;
+    std::string path = "gst_test_clip_" + std::to_string(kFrames) + "." + format.extension;
     if (access(path.c_str(), R_OK) != 0) {
         gst_init(nullptr, nullptr);
         std::string partial = path + ".part" + std::to_string(getpid());
