@@ -1,4 +1,6 @@
 // drawQuad's vertices and device calls; pointInRect's inclusive, order-free edges.
+#include <cstdio>
+
 #include "gfx/gfx.h"
 #include "unit/test_support.h"
 
@@ -25,47 +27,34 @@ protected:
     IDirect3DDevice9* device = nullptr;
 };
 
-// Texel centres map 1:1 to pixels; exact comparisons, every expected value is a float
-// without rounding.
+// Corners clockwise from the top left, at texel centres so that the copy is 1:1.
+// Every expected number is a float without rounding, so the comparison is exact.
 TEST_F(GfxQuad, CopiesTexelCentresOneToOne) {
-    const struct {
-        UINT textureWidth, textureHeight;
-        bool wholeLevel;
-        RECT source;
-        float x, y;
-        float left, top, right, bottom;
-        float uLeft, vTop, uRight, vBottom;
-    } cases[] = {
-        // The main background on its 1024 x 1024 sheet.
-        {1024, 1024, false, {0, 0, 800, 600}, 0, 0, 0, 0, 800, 600, 0.00048828125f, 0.00048828125f, 0.78173828125f,
-         0.58642578125f},
-        // No source: the whole level 0, each axis over its own size.
-        {16, 8, true, {}, 10, 20, 10, 20, 26, 28, 0.5f / 16, 0.5f / 8, 16.5f / 16, 8.5f / 8}};
-    for (const auto& c : cases) {
-        IDirect3DTexture9* texture = makeTexture(c.textureWidth, c.textureHeight);
-        ASSERT_EQ(drawQuad(device, texture, 0, c.x, c.y, c.wholeLevel ? nullptr : &c.source, 0x80112233), 1);
-        ASSERT_EQ(fwrecord::d3d().draws.size(), 1u);
-        const fwrecord::RecordedDraw& draw = fwrecord::d3d().draws[0];
-        EXPECT_EQ(draw.fvf, 0x144u);
-        EXPECT_EQ(draw.type, D3DPT_TRIANGLEFAN);
-        EXPECT_EQ(draw.primitiveCount, 2u);
-        EXPECT_EQ(draw.stride, 28u);
-        ASSERT_EQ(draw.vertices.size(), 4u);
-        const float corners[4][4] = {{c.left, c.top, c.uLeft, c.vTop},
-                                     {c.right, c.top, c.uRight, c.vTop},
-                                     {c.right, c.bottom, c.uRight, c.vBottom},
-                                     {c.left, c.bottom, c.uLeft, c.vBottom}};
-        for (int i = 0; i < 4; ++i) {
-            const fwrecord::RecordedVertex& v = draw.vertices[i];
-            EXPECT_EQ(v.x, corners[i][0]) << "vertex " << i;
-            EXPECT_EQ(v.y, corners[i][1]) << "vertex " << i;
-            EXPECT_EQ(v.u, corners[i][2]) << "vertex " << i;
-            EXPECT_EQ(v.v, corners[i][3]) << "vertex " << i;
-            EXPECT_EQ(v.z, 0.0f);
-            EXPECT_EQ(v.rhw, 1.0f);
-            EXPECT_EQ(v.diffuse, 0x80112233u);
+    auto corners = []() {
+        Lines out;
+        for (const fwrecord::RecordedVertex& v : fwrecord::d3d().draws.at(0).vertices) {
+            char line[120];
+            std::snprintf(line, sizeof(line), "%g,%g %.11g,%.11g z%g rhw%g %08X", v.x, v.y, v.u, v.v, v.z, v.rhw,
+                          v.diffuse);
+            out.push_back(line);
         }
-    }
+        return out;
+    };
+    // The main background from its 1024 x 1024 sheet.
+    const RECT background = {0, 0, 800, 600};
+    ASSERT_EQ(drawQuad(device, makeTexture(1024, 1024), 0, 0, 0, &background, 0x80112233), 1);
+    EXPECT_EQ(corners(), (Lines{"0,0 0.00048828125,0.00048828125 z0 rhw1 80112233",
+                                "800,0 0.78173828125,0.00048828125 z0 rhw1 80112233",
+                                "800,600 0.78173828125,0.58642578125 z0 rhw1 80112233",
+                                "0,600 0.00048828125,0.58642578125 z0 rhw1 80112233"}));
+    const fwrecord::RecordedDraw& draw = fwrecord::d3d().draws[0];
+    EXPECT_EQ(draw.fvf, 0x144u);
+    EXPECT_EQ(draw.type, D3DPT_TRIANGLEFAN);
+    EXPECT_EQ(draw.primitiveCount, 2u);
+    EXPECT_EQ(draw.stride, 28u);
+    // No source: the whole level 0, each axis over its own size.
+    ASSERT_EQ(drawQuad(device, makeTexture(16, 8), 0, 10, 20, nullptr, 0xFFFFFFFF), 1);
+    EXPECT_EQ(corners().at(2), "26,28 1.03125,1.0625 z0 rhw1 FFFFFFFF");
 }
 
 // A null texture draws nothing; the texture is bound for bindTexture 1 only.

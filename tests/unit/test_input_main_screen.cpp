@@ -84,11 +84,9 @@ TEST_F(InputMainScreen, ButtonsActOnARelease) {
         {"NextFromAChosenClip", 1, 2, 0, 687, 579, LOAD, 2, 0},
         {"NextOnTheLastItem", 4, 0, 1, 650, 550, NOTHING, 0, 0},
         {"ThumbnailsRightBottomCorner", 0, 0, 0, 771, 579, THUMBNAILS, 0, 0},
-        {"RightOfThumbnails", 0, 0, 1, 772, 550, NOTHING, 0, 0},
         {"Clip1RightBottomCorner", 1, 0, 1, 781, 170, LOAD, 1, 1},
         {"Clip3", 1, 0, 0, 765, 320, LOAD, 1, 3},
         {"Clip0WhenCurrent", 1, 0, 1, 765, 75, NOTHING, 0, 0},
-        {"Clip2OfTwo", 2, 0, 1, 765, 225, NOTHING, 0, 0},
         {"Clip1OfSingle", 4, 0, 1, 765, 150, NOTHING, 0, 0},
     };
     for (const auto& c : cases) {
@@ -125,16 +123,6 @@ TEST_F(InputMainScreen, ButtonsActOnARelease) {
         EXPECT_EQ(app->isPlaying, isPlaying);
         EXPECT_EQ(app->screenMode, screen);
     }
-}
-
-TEST_F(InputMainScreen, AFailedLoadShowsTheMessageAndEndsTheProgram) {
-    fwrecord::dshow().renderFileResults[clipPath(1, 0)] = E_FAIL;
-    EXPECT_EQ(frame(650, 550, false, true), 0);  // Next
-    Lines calls = takeCalls();
-    ASSERT_GE(calls.size(), 2u);
-    EXPECT_EQ(calls[calls.size() - 2], "RenderFile " + clipPath(1, 0));
-    expectMovieFailedBox();
-    EXPECT_EQ(app->currentItem, 1);
 }
 
 // A press on a bar seeks or sets the volume for its column at once and starts a drag.

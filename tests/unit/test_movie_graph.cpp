@@ -1,36 +1,9 @@
-// The filter graph: how it is obtained and given back, and loading one clip into it.
+// loadMovie: emptying the graph, loading one clip into it, and each failing step.
 #include <functional>
 
 #include "test_movie_fixture.h"
 
 namespace {
-
-class MovieGraph : public PlayerTest {};
-
-// The interfaces are asked for in order; the first failure stops there, keeping what
-// was obtained, and shutdown gives back exactly that.
-TEST_F(MovieGraph, CreationStopsAtTheFirstFailureAndShutdownReleasesWhatItHas) {
-    const char* const queries[] = {"IMediaControl", "IVideoWindow", "IBasicAudio", "IMediaSeeking", "IMediaEvent"};
-    for (int failing = 0; failing <= 5; ++failing) {
-        SCOPED_TRACE(failing);
-        app.reset();
-        fwrecord::resetAll();
-        setUpPlayer(false);
-        if (failing == 0) fwrecord::dshow().createInstanceResult = REGDB_E_CLASSNOTREG;
-        if (failing > 0) fwrecord::dshow().queryInterfaceResults[queries[failing - 1]] = E_NOINTERFACE;
-        EXPECT_EQ(app->createMovieGraph(), 0);
-        Lines expected = {"CoCreateInstance CLSID_FilterGraph 1 IID_IGraphBuilder"};
-        for (int k = 0; k < failing; ++k) expected.push_back(std::string("QueryInterface ") + queries[k]);
-        EXPECT_EQ(takeCalls(), expected);
-        const void* const fields[] = {app->graphBuilder, app->mediaControl, app->videoWindow, app->basicAudio,
-                                      app->mediaSeeking, app->mediaEvent};
-        for (int k = 0; k < 6; ++k) EXPECT_EQ(fields[k] != nullptr, k < failing) << "field " << k;
-        app->shutDown();
-        EXPECT_EQ(fwrecord::callsStartingWith("Release graph").size(), static_cast<size_t>(failing));
-        EXPECT_EQ(fwrecord::dshow().liveObjects, 0);
-        EXPECT_EQ(app->graphBuilder, nullptr);
-    }
-}
 
 class MovieLoad : public PlayerTest {
 protected:
