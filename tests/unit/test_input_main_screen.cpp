@@ -96,32 +96,15 @@ TEST_F(InputMainScreen, ButtonsActOnARelease) {
         app->screenMode = SCREEN_MAIN;
         EXPECT_EQ(frame(c.x, c.y, false, true), 1);
         Lines expected;
-        int32_t item = c.item, clip = c.clip, isPlaying = c.isPlaying, screen = SCREEN_MAIN;
-        switch (c.action) {
-        case NOTHING: break;
-        case LOAD:
-            expected = loadAndRun(c.toItem, c.toClip);
-            item = c.toItem;
-            clip = c.toClip;
-            break;
-        case STOP:
-            expected = {"Stop"};
-            isPlaying = 0;
-            break;
-        case PLAY:
-            expected = {"Run"};
-            isPlaying = 1;
-            break;
-        case THUMBNAILS:
-            expected = {"Pause", "put_Visible 0"};
-            screen = SCREEN_THUMBNAIL;
-            break;
-        }
+        if (c.action == LOAD) expected = loadAndRun(c.toItem, c.toClip);
+        if (c.action == STOP) expected = {"Stop"};
+        if (c.action == PLAY) expected = {"Run"};
+        if (c.action == THUMBNAILS) expected = {"Pause", "put_Visible 0"};
         EXPECT_EQ(takeCalls(), expected);
-        EXPECT_EQ(app->currentItem, item);
-        EXPECT_EQ(app->currentClip, clip);
-        EXPECT_EQ(app->isPlaying, isPlaying);
-        EXPECT_EQ(app->screenMode, screen);
+        EXPECT_EQ(app->currentItem, c.action == LOAD ? c.toItem : c.item);
+        EXPECT_EQ(app->currentClip, c.action == LOAD ? c.toClip : c.clip);
+        EXPECT_EQ(app->isPlaying, c.action == STOP ? 0 : c.action == PLAY ? 1 : c.isPlaying);
+        EXPECT_EQ(app->screenMode, c.action == THUMBNAILS ? SCREEN_THUMBNAIL : SCREEN_MAIN);
     }
 }
 
