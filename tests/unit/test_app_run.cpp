@@ -13,11 +13,6 @@ using fwrecord::calls;
 using fwrecord::postMessage;
 using fwrecord::win32;
 
-// A raw picture; the recorder does not look at its content, so tiny ones do.
-std::string picture(int32_t width, int32_t height) {
-    return pictureHeader(width, height) + std::string(static_cast<size_t>(width * height * 4), '\x7F');
-}
-
 // The first word of every call line that marks a start-up step, in order.
 std::string landmarks() {
     static const std::set<std::string> kSteps = {
@@ -42,10 +37,8 @@ protected:
     // The smallest gallery that starts: four pictures and two tables.
     void SetUp() override {
         TempFolderTest::SetUp();
-        writeFile("Bmp/MainBG.bmp", picture(2, 2));
-        writeFile("Bmp/ThumbnailBG1.bmp", picture(1, 1));
-        writeFile("Bmp/ThumbnailBG2.bmp", picture(1, 1));
-        writeFile("Bmp/Thumbnail.bmp", picture(2, 1));
+        for (const char* name : {"MainBG", "ThumbnailBG1", "ThumbnailBG2", "Thumbnail"})
+            writeFile(std::string("Bmp/") + name + ".bmp", pictureHeader(1, 1) + "\x7F\x7F\x7F\x7F");
         writeFile("Data/PlayTable.txt", "SingleItem \"a.mpg\" 0\nSingleItem \"b.mpg\" 0\nEnd\n");
         writeFile("Data/ThumbnailTable.txt", "2\n0 0\n1 0\n");
     }
