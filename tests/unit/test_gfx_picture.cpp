@@ -1,8 +1,4 @@
-// The picture reader: decodePicture through a memory reader, loadTextures over the
-// four Bmp pictures.
-#include <algorithm>
-#include <cstring>
-
+// The picture reader on files, and loadTextures over the four Bmp pictures.
 #include "gfx/gfx.h"
 #include "unit/test_support.h"
 
@@ -22,20 +18,6 @@ std::string picture(int32_t width, int32_t height) {
     return bytes;
 }
 
-// Reads from a byte string as fread reads from a file.
-struct MemoryReader {
-    std::string bytes;
-    size_t offset;
-};
-
-size_t readMemory(void* buffer, size_t elementSize, size_t elementCount, void* userData) {
-    MemoryReader* reader = static_cast<MemoryReader*>(userData);
-    size_t available = std::min(elementSize * elementCount, reader->bytes.size() - reader->offset);
-    std::memcpy(buffer, reader->bytes.data() + reader->offset, available);
-    reader->offset += available;
-    return elementSize ? available / elementSize : 0;
-}
-
 class GfxPicture : public TempFolderTest {
 protected:
     void SetUp() override {
@@ -47,12 +29,12 @@ protected:
                   D3D_OK);
     }
     int32_t decode(const std::string& bytes) {
-        fwrecord::calls().clear();
         texture = nullptr;
         size[0] = 111;
         size[1] = 222;
-        MemoryReader reader = {bytes, 0};
-        return decodePicture(device, &texture, size, readMemory, &reader);
+        writeFile("Picture.bmp", bytes);
+        fwrecord::calls().clear();
+        return loadBitmapTexture(device, &texture, size, "Picture.bmp");
     }
     IDirect3DDevice9* device = nullptr;
     IDirect3DTexture9* texture = nullptr;
