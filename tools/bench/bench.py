@@ -457,7 +457,6 @@ def measure_movie_cpu(bench):
             def playing():
                 return bench.video_patch().mean() > 30
             first = bench.wait_until(playing, 20, "the clip's first frame", player)
-            at_first = cpu_seconds(player.pid)
             time.sleep(max(0.0, first + 1.0 - time.monotonic()))
             one = cpu_seconds(player.pid)
             time.sleep(max(0.0, first + 9.0 - time.monotonic()))
@@ -469,7 +468,6 @@ def measure_movie_cpu(bench):
             time.sleep(1.5)  # the end, the wrap to the first frame
             hwm.append(status_mb(player.pid, "VmHWM"))
             mesa.append(mapped_rss_mb(player.pid, ("libLLVM", "swrast_dri")))
-            del at_first
         finally:
             player.close()
         server_start = cpu_seconds(bench.screen.server.pid)
@@ -618,13 +616,10 @@ def print_table(rows):
         print("%-9s %-46s %12s %-12s %-8s %-6s %.2f" % (group, measure, median, unit, target, verdict, load))
     print()
     print("How each figure was taken:")
-    seen = set()
     for _, measure, values, _, _, _, how, _ in rows:
-        if measure not in seen:
-            seen.add(measure)
-            shown = ", ".join(format_value(v) for v in values[:10]) + (", ... (%d)" % len(values) if len(values) > 10
-                                                                        else "")
-            print("  %-46s %s; runs: %s" % (measure.strip(), how, shown))
+        shown = ", ".join(format_value(v) for v in values[:10]) + (", ... (%d)" % len(values) if len(values) > 10
+                                                                    else "")
+        print("  %-46s %s; runs: %s" % (measure.strip(), how, shown))
 
 
 def main():
