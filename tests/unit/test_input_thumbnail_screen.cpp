@@ -76,17 +76,6 @@ TEST_F(InputThumbnailScreen, AnUnlockedCellUnderTheReleasePlaysItsEntry) {
     }
 }
 
-TEST_F(InputThumbnailScreen, AnEntryNamingAClipOfAnItemWithSeveralPlaysThatClip) {
-    setItem(7, 3, 40);
-    app->thumbnailTable[41] = {7, 1};
-    app->unlockFlags[41] = 1;
-    app->thumbnailPage = 1;
-    EXPECT_EQ(release(29 + 107 * 6, 91 + 108 * 1), 1);  // page 1, row 1, column 6
-    EXPECT_EQ(app->currentItem, 7);
-    EXPECT_EQ(app->currentClip, 1);
-    EXPECT_EQ(fwrecord::callsStartingWith("RenderFile"), Lines{"RenderFile " + clipPath(7, 1)});
-}
-
 // The page button flips both ways; the back button resumes the clip without touching
 // the sequence. Both count their edges as inside.
 TEST_F(InputThumbnailScreen, PageAndBackButtons) {
@@ -109,8 +98,9 @@ TEST_F(InputThumbnailScreen, PageAndBackButtons) {
     }
 }
 
-// An entry that names no clip of the play table does nothing.
-TEST_F(InputThumbnailScreen, ACellNamingNoClipOfTheTableDoesNothing) {
+// An entry that names no clip of the play table does nothing; one naming a clip of
+// an item with several plays that clip.
+TEST_F(InputThumbnailScreen, AnEntryPlaysTheClipItNamesOrNothing) {
     app->itemCount = 10;
     setItem(8, 2, 8);  // a MultiItem of two clips
     app->unlockFlags[5] = 1;
@@ -120,6 +110,11 @@ TEST_F(InputThumbnailScreen, ACellNamingNoClipOfTheTableDoesNothing) {
         EXPECT_EQ(release(29 + 107 * 5 + 50, 100), 1);
         expectNoAction();
     }
+    app->thumbnailTable[5] = {8, 1};
+    EXPECT_EQ(release(29 + 107 * 5 + 50, 100), 1);
+    EXPECT_EQ(app->currentItem, 8);
+    EXPECT_EQ(app->currentClip, 1);
+    EXPECT_EQ(fwrecord::callsStartingWith("RenderFile"), Lines{"RenderFile " + clipPath(8, 1)});
 }
 
 }  // namespace
