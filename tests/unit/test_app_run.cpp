@@ -208,6 +208,20 @@ TEST_F(AppTest, FrameOrderAClickSeenByOneFrameAndClose) {
     EXPECT_EQ(countCalls("PostQuitMessage 0"), 1u);
 }
 
+// A failed load on a button ends the loop after its message.
+TEST_F(AppTest, AFailedLoadInInteractionEndsTheLoop) {
+    fwrecord::dshow().renderFileResults["b.mpg"] = E_FAIL;
+    runFrames(6, [](int frame) {
+        if (frame != 2) return;
+        postMessage(WM_MOUSEMOVE, 0, MAKELPARAM(650, 550));  // Next
+        postMessage(WM_LBUTTONUP, 0, MAKELPARAM(650, 550));
+    });
+    EXPECT_EQ(frameStarts.size(), 3u);
+    ASSERT_EQ(win32().messageBoxes.size(), 1u);
+    EXPECT_EQ(win32().messageBoxes[0].text, kMessageMovieFailed);
+    EXPECT_EQ(win32().messageBoxes[0].owner, win32().window);
+}
+
 TEST_F(AppTest, ShutDownSavesAndReleasesOnceThenTheDestructorOnlySaves) {
     runFrames(2);
     size_t loopEnd = 0;
