@@ -143,7 +143,6 @@ TEST_F(AppTest, FramesStartAtLeast15msApart) {
         std::vector<DWORD> gaps;       // expected start-to-start times of frames 1-2, 2-3, ...
     } cases[] = {
         {"Idle", 0, {}, {15, 15, 15}},
-        {"BusyFrames", 0, {10, 10, 10, 10}, {15, 15, 15}},
         {"LongFrame", 0, {0, 100}, {15, 100, 15}},
         {"ClockWraps", 0xFFFFFFF0u, {}, {15, 15, 15}},
     };

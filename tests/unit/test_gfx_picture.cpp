@@ -22,11 +22,7 @@ class GfxPicture : public TempFolderTest {
 protected:
     void SetUp() override {
         TempFolderTest::SetUp();
-        D3DPRESENT_PARAMETERS params = {};
-        ASSERT_EQ(Direct3DCreate9(D3D_SDK_VERSION)
-                      ->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                     &params, &device),
-                  D3D_OK);
+        device = makeDevice();
     }
     int32_t decode(const std::string& bytes) {
         texture = nullptr;

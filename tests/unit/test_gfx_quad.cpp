@@ -10,11 +10,7 @@ class GfxQuad : public TempFolderTest {
 protected:
     void SetUp() override {
         TempFolderTest::SetUp();
-        D3DPRESENT_PARAMETERS params = {};
-        ASSERT_EQ(Direct3DCreate9(D3D_SDK_VERSION)
-                      ->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                     &params, &device),
-                  D3D_OK);
+        device = makeDevice();
     }
     IDirect3DTexture9* makeTexture(UINT width, UINT height) {
         IDirect3DTexture9* texture = nullptr;
