@@ -366,8 +366,9 @@ def find_knob(shot, top):
     """(left, "normal" or "dragged") of the knob drawn on row top, or None: column 0
     of each knob image (R = 99, B = 0x20) is opaque from row 2 to 13."""
     band = np.asarray(shot[top + 2:top + 14], dtype=np.int64)
+    red, green, blue = band[:, :, 0], band[:, :, 1], band[:, :, 2]
     for image, first_row in (("normal", 645 & 255), ("dragged", 661 & 255)):
-        hit = (band[:, :, 0] == 99) & (band[:, :, 2] == 0x20) & (band[:, :, 1] == first_row + 2 + np.arange(12)[:, None])
+        hit = (red == 99) & (blue == 0x20) & (green == first_row + 2 + np.arange(12)[:, None])
         columns = np.flatnonzero(hit.all(axis=0))
         if len(columns):
             return int(columns[0]), image
