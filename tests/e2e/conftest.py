@@ -1,18 +1,9 @@
-"""Harness of the end-to-end tests: the real programs under Xvfb (no window manager, so
-windows have no frame and never move on their own), the pointer moved with XTest, the
-screen read with XGetImage. Programs come from build/ or $FW_BUILD_DIR.
-
-The player's screens are composed here from coordinate atlases (every texel's colour
-names its own place) and the layout the player promises, written out below rather
-than taken from its sources: a wrong region or a quad edge one pixel off shows as a
-differing pixel. The arithmetic is the Direct3D layer's: mul(a, b) = round(a * b / 255),
-texel times diffuse, alpha 0 left out, blend mul(src, a) + mul(dst, 255 - a). Measured
-in llvmpipe: a product whose remainder by 255 is 128 is sometimes rounded down, so
-such pixels may be 1 lower; nowhere else is a difference allowed.
-
-Windows are found with xwininfo (xdotool search misses SDL's message boxes); closing
-sends WM_DELETE_WINDOW, as a window manager's close button does.
-"""
+"""E2e harness: the real programs (from build/ or $FW_BUILD_DIR) under Xvfb without a
+window manager, XTest input, XGetImage screenshots. The player's screens are composed
+from coordinate atlases (every texel names its place) with the Direct3D layer's
+arithmetic, mul(a, b) = round(a * b / 255); llvmpipe sometimes rounds a product whose
+remainder by 255 is 128 down, so such pixels may be 1 lower. Windows are found with
+xwininfo (xdotool search misses SDL's message boxes)."""
 import ctypes
 import functools
 import os
@@ -36,8 +27,6 @@ skip_without_player = pytest.mark.skipif(
     not PLAYER.exists(), reason=f"{PLAYER} is not built yet (scripts/build makes it)")
 
 
-# --- X11: the virtual screen, its pointer and pixels are the benchmark's (tools/bench) ----
-
 sys.path.insert(0, str(ROOT / "tools" / "bench"))
 from xdisplay import SCREEN_SIZE, VirtualScreen  # noqa: E402
 
@@ -46,34 +35,28 @@ _screen = []
 
 @pytest.fixture(scope="session", autouse=True)
 def display():
-    """Xvfb on a free display for the whole session; DISPLAY points at it."""
     _screen.append(VirtualScreen())
     yield os.environ["DISPLAY"]
     _screen.pop().close()
 
 
 def grab(left, top, width, height):
-    """A rectangle of the screen as an H x W x 3 array of RGB bytes."""
     return _screen[0].grab(left, top, width, height)
 
 
 def top_level_windows():
-    """(window id, title) of every window directly under the root."""
     tree = subprocess.run(["xwininfo", "-root", "-children"], capture_output=True, timeout=10).stdout
     return [(int(match.group(1), 16), match.group(2))
             for match in re.finditer(r'^\s+(0x[0-9a-f]+) "(.*)":', tree.decode("utf-8", "replace"), re.MULTILINE)]
 
 
 def window_geometry(window):
-    """(x, y, width, height) of a window's inside, in screen coordinates."""
     info = subprocess.run(["xwininfo", "-id", str(window)], capture_output=True, text=True, timeout=10).stdout
     return tuple(int(re.search(pattern + r":\s+(-?\d+)", info).group(1))
                  for pattern in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
 
 def wait_for_window(title, timeout=20, alive=None):
-    """The id of the first top-level window with exactly this title; gives up early
-    when alive() returns False (the program ended)."""
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
         for window, name in top_level_windows():
@@ -86,7 +69,6 @@ def wait_for_window(title, timeout=20, alive=None):
 
 
 def dismiss_message_box(title="Error!!", timeout=20, alive=None):
-    """Waits for a message box, presses Return in it, waits until it is gone."""
     box = wait_for_window(title, timeout, alive)
     time.sleep(0.2)  # mapped and drawn before it gets the key
     subprocess.run(["xdotool", "windowfocus", "--sync", str(box), "key", "Return"], timeout=10)
@@ -116,11 +98,7 @@ def send_close(window):
     _screen[0].sync()
 
 
-# --- Running a program -------------------------------------------------------------------
-
 class App:
-    """A started program: its output, its window, the pointer in client coordinates."""
-
     def __init__(self, command, cwd, log_dir):
         self.stdout_path, self.stderr_path = log_dir / "stdout.txt", log_dir / "stderr.txt"
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
@@ -157,11 +135,9 @@ class App:
         return window_geometry(self.window)
 
     def screenshot(self):
-        """The client area where find_window saw it, 600 x 800 x 3."""
         return grab(*self.rect)
 
     def move(self, x, y, settle=0.05):
-        """Moves the pointer to a client point (clamped to the screen)."""
         left, top = (self.rect or self.client_rect())[:2]
         _screen[0].move(min(max(left + x, 0), SCREEN_SIZE[0] - 1), min(max(top + y, 0), SCREEN_SIZE[1] - 1))
         _screen[0].sync()
@@ -189,7 +165,6 @@ class App:
 
 @pytest.fixture
 def launch(tmp_path):
-    """launch(program, cwd, *args) -> App; launch.player(folder) runs the player."""
     started = []
 
     def start(program, cwd, *args):
@@ -206,8 +181,7 @@ def launch(tmp_path):
             app.process.wait(10)
 
 
-# --- The player's layout: atlas regions (left, top, right, bottom) and screen places ------
-
+# The player's layout: atlas regions (left, top, right, bottom) and screen places.
 VIDEO = (80, 16, 640, 480)  # left, top, width, height
 NEUTRAL = (795, 5)  # on no control of either screen
 MAIN_BG = (0, 0, 800, 600)
@@ -245,20 +219,16 @@ def volume_for_x(x):
     return int(-5000 * min(max(1 - (x - 44) / 335, 0.0), 1.0))
 
 
-# --- Pictures and the screens composed from them -------------------------------------------
-
 def coordinate_picture(width, height, blue_xor=0):
-    """Opaque RGBA: R = x & 255, G = y & 255, B = (x >> 8) | ((y >> 8) << 4), so no two
-    texels are equal; blue_xor tells pictures of the same size apart."""
+    """No two texels equal; blue_xor tells pictures of the same size apart."""
     y, x = np.mgrid[0:height, 0:width]
     return np.dstack([x & 255, y & 255, ((x >> 8) | ((y >> 8) << 4)) ^ blue_xor, np.full_like(x, 255)]).astype(np.uint8)
 
 
 @functools.cache
 def atlases():
-    """The gallery's four pictures by file name (RGBA; shared, do not change them). The
-    knobs have transparent corners; the lock's alpha runs through 0..255 with an almost
-    opaque rim, so a lock drawn a row short or long shows."""
+    """The gallery's four pictures (shared, do not change them); knobs with transparent
+    corners, a lock with every alpha and an almost opaque rim."""
     main = coordinate_picture(800, 700)
     for left, top, right, bottom in KNOB.values():
         main[top:bottom, left:right, 3] = 255
@@ -279,8 +249,6 @@ def mul(a, b):
 
 
 class Screen:
-    """A 600 x 800 RGB picture on which quads are drawn as the player draws them."""
-
     def __init__(self):
         self.pixels = np.zeros((HEIGHT, WIDTH, 3), dtype=np.int32)
         self.loose = np.zeros((HEIGHT, WIDTH, 3), dtype=bool)  # may be 1 lower (see above)
@@ -310,7 +278,6 @@ def _inside(point, at, size):
 @functools.lru_cache(maxsize=16)  # a wait compares many shots with one screen
 def main_screen(seek_x=35, volume_x=370, dragging=0, item=0, item_count=1, playing=False, clip_count=0, clip=0,
                 mouse=NEUTRAL):
-    """The main screen, the video rectangle left as the background shows it."""
     screen = Screen().quad("MainBG.bmp", MAIN_BG, (0, 0))
     screen.quad("MainBG.bmp", KNOB["dragged" if dragging == 1 else "normal"], (seek_x, SEEK_KNOB_Y))
     screen.quad("MainBG.bmp", KNOB["dragged" if dragging == 2 else "normal"], (volume_x, VOLUME_KNOB_Y))
@@ -329,8 +296,6 @@ def main_screen(seek_x=35, volume_x=370, dragging=0, item=0, item_count=1, playi
 
 @functools.lru_cache(maxsize=16)
 def gallery_screen(page=0, flags=bytes(64), mouse=NEUTRAL):
-    """The thumbnail screen: locked cells under the lock faded to alpha 0xC0, the
-    hovered unlocked cell showing its thumbnail."""
     screen = Screen().quad("ThumbnailBG%d.bmp" % (page + 1), MAIN_BG, (0, 0))
     screen.quad("Thumbnail.bmp", PAGE_BUTTON[page]["hot" if _inside(mouse, PAGE_AT, (58, 45)) else "normal"], PAGE_AT)
     for row in range(4):
@@ -346,7 +311,6 @@ def gallery_screen(page=0, flags=bytes(64), mouse=NEUTRAL):
 
 
 def differences(shot, expected, mask=None):
-    """Where a shot differs from an expected Screen (within mask), or ''."""
     shot = np.asarray(shot, dtype=np.int32)
     delta = shot - expected.pixels
     wrong = np.any((delta != 0) & ~(expected.loose & (delta == -1)), axis=2)
@@ -363,8 +327,8 @@ OUTSIDE_VIDEO[VIDEO[1]:VIDEO[1] + VIDEO[3], VIDEO[0]:VIDEO[0] + VIDEO[2]] = Fals
 
 
 def find_knob(shot, top):
-    """(left, "normal" or "dragged") of the knob drawn on row top, or None: column 0
-    of each knob image (R = 99, B = 0x20) is opaque from row 2 to 13."""
+    """(left, "normal" or "dragged") of the knob on row top, or None (its column 0 is
+    opaque from row 2 to 13)."""
     band = np.asarray(shot[top + 2:top + 14], dtype=np.int64)
     red, green, blue = band[:, :, 0], band[:, :, 1], band[:, :, 2]
     for image, first_row in (("normal", 645 & 255), ("dragged", 661 & 255)):
@@ -376,9 +340,8 @@ def find_knob(shot, top):
 
 
 def main_check(video=None, seek_x=None, **state):
-    """A condition for wait_for_shot: the main screen in this state outside the video
-    rectangle, the seek knob where it is found (or at seek_x), and when video is given
-    the whole video rectangle in that colour."""
+    """The main screen outside the video (seek knob where found, or at seek_x) and the
+    video in colour video when given."""
     def check(shot):
         knob = find_knob(shot, SEEK_KNOB_Y)
         wanted = "dragged" if state.get("dragging") == 1 else "normal"
@@ -397,7 +360,6 @@ def gallery_check(page=0, flags=bytes(64), mouse=NEUTRAL):
 
 
 def wait_for_shot(app, condition, timeout=20, what="the expected picture", pause=0.1):
-    """Screenshots until condition(shot) returns '' or True; returns that shot."""
     deadline = time.monotonic() + timeout
     while (verdict := condition(shot := app.screenshot())) not in ("", True):
         if time.monotonic() > deadline:
@@ -407,15 +369,12 @@ def wait_for_shot(app, condition, timeout=20, what="the expected picture", pause
     return shot
 
 
-# --- Clips, galleries and GameData.sys ------------------------------------------------------
-
 RED, GREEN, BLUE, YELLOW = (255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 0)
 COLOUR_TOLERANCE = 40  # per channel: YUV 4:2:0 coding and conversion back to RGB
 
 
 def colour_clips(*contents, seconds_each=1.5):
-    """320 x 240 MPEG-1 clips at 25 frames a second with a tone, one per content: the
-    colours the clip shows in turn, seconds_each each. Encoded in parallel, cached."""
+    """Cached 320 x 240 MPEG-1 clips with sound, one per list of colours shown in turn."""
     frames = int(round(25 * seconds_each))
     CACHE.mkdir(parents=True, exist_ok=True)
     paths, running = [], {}
@@ -443,21 +402,18 @@ def colour_clips(*contents, seconds_each=1.5):
 
 
 def video_colour(shot):
-    """The median colour of the middle of the video rectangle."""
     left, top, width, height = VIDEO
     middle = shot[top + height // 4:top + 3 * height // 4, left + width // 4:left + 3 * width // 4]
     return tuple(int(v) for v in np.median(middle.reshape(-1, 3), axis=0))
 
 
 def video_is(shot, colour, margin=4):
-    """True when the video rectangle, but for margin pixels at its edges, shows colour."""
     left, top, width, height = VIDEO
     inner = shot[top + margin:top + height - margin, left + margin:left + width - margin].astype(np.int64)
     return bool(np.all(np.abs(inner - colour) <= COLOUR_TOLERANCE))
 
 
 def video_sample(app, palette):
-    """The colour of palette that a patch in the middle of the video shows, or None."""
     left, top, width, height = VIDEO
     patch = grab(app.rect[0] + left + width // 2 - 32, app.rect[1] + top + height // 2 - 32, 64, 64)
     patch = patch.reshape(-1, 3).astype(np.int32)
@@ -465,17 +421,14 @@ def video_sample(app, palette):
 
 
 def write_picture(path, rgba):
-    """The program's raw picture: "TEYL", int32 width and height, B G R A, top row first."""
     height, width = rgba.shape[:2]
     path.parent.mkdir(parents=True, exist_ok=True)
     path.write_bytes(b"TEYL" + np.array([width, height], "<i4").tobytes() + rgba[:, :, [2, 1, 0, 3]].tobytes())
 
 
 def make_gallery(folder, clips=1, play_table=None, thumbnail_table=None, volume=None, flags=bytes(64)):
-    """Fills folder with the atlases, the tables and movies/; returns it as a Path.
-    clips: {file name: made clip}, or a number of red clips clip0.mpg, clip1.mpg, ...
-    The tables default to one endless SingleItem per clip and slot k for clip k.
-    GameData.sys is written when volume is given."""
+    """A gallery in folder. clips: {name: made clip} or a number of red clips; the tables
+    default to one endless SingleItem per clip, slot k for clip k."""
     folder = Path(folder)
     if isinstance(clips, int):
         clips = {f"clip{index}.mpg": colour_clips([RED])[0] for index in range(clips)}
@@ -507,7 +460,6 @@ def flags_of(*unlocked):
 
 
 def start_player(launch, folder):
-    """The player started in folder, its window found, the pointer on no control."""
     app = launch.player(folder)
     app.find_window()
     app.move(*NEUTRAL)

@@ -1,14 +1,7 @@
-// A small program on the layer's Win32 and Direct3D 9 subsets: a window at the
-// screen's top left, a device with the player's presentation parameters and
-// pipeline state, textures whose every texel is known, and quads drawn as the
-// player draws them. The end-to-end tests screenshot the window and compare every
-// pixel; the device's counters tell whether unchanged frames were skipped. Each
-// "READY <phase>" on standard output waits for a line on standard input.
-//
-//   d3d_probe pixels   the test picture (QUAD lines describe it), presented again
-//                      and again, changed once and back, then one quad moved
-//   d3d_probe video    a child video area over the picture: black, a frame, a frame
-//                      that arrives while the program draws nothing, hidden
+// Draws known textures as the player draws them, in a window at the screen's top
+// left, for the end-to-end tests to screenshot. Each "READY <phase>" waits for a line
+// on standard input. Modes: pixels (the picture, unchanged frames, one quad moved) and
+// video (a child video area over the picture).
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
@@ -81,8 +74,6 @@ void waitForTest(const char* phase) {
     }
 }
 
-// --- The device as the player makes it --------------------------------------------------
-
 bool createWindowAndDevice() {
     WNDCLASSA windowClass;
     std::memset(&windowClass, 0, sizeof windowClass);
@@ -135,7 +126,7 @@ bool createWindowAndDevice() {
 
 typedef DWORD (*TexelFn)(int x, int y);
 
-// Texel patterns, as the test recomputes them (A8R8G8B8 values).
+// Texel patterns, as the test recomputes them.
 DWORD patternTexel(int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | ((x * 7 + y * 13) & 0xFF); }
 DWORD holesTexel(int x, int y) {
     return (x + y) % 3 == 0 ? 0x00FF00FFu : 0xFF000000u | (10u << 16) | ((4 * x) << 8) | (4 * y);
@@ -157,8 +148,7 @@ IDirect3DTexture9* makeTexture(int size, int width, int height, TexelFn texel) {
     return texture;
 }
 
-// The player's quad: a texel rectangle 1:1 at a whole position, coordinates on texel
-// centres, a fan of two triangles.
+// The player's quad: texels 1:1, coordinates on texel centres.
 void drawQuad(IDirect3DTexture9* texture, float x, float y, const RECT& src, D3DCOLOR color) {
     struct Vertex {
         float x, y, z, rhw;
@@ -181,8 +171,6 @@ void drawQuad(IDirect3DTexture9* texture, float x, float y, const RECT& src, D3D
     gDevice->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
     gDevice->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, vertices, sizeof(Vertex));
 }
-
-// --- pixels ----------------------------------------------------------------------------------
 
 struct Quad {
     int texture;
@@ -265,22 +253,8 @@ void printPicture() {
     say("CLEAR %u", static_cast<unsigned>(kClearColor));
 }
 
-// Sizes the device must refuse before making anything, and the largest it takes.
-void tryTextureSizes() {
-    const UINT sizes[] = {0, 8192, 65536, 1u << 20};
-    for (UINT size : sizes) {
-        IDirect3DTexture9* texture = nullptr;
-        HRESULT result = gDevice->CreateTexture(size, size, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr);
-        say("CREATETEXTURE %u %s %d", size, result == D3D_OK ? "ok" : result == D3DERR_INVALIDCALL ? "invalidcall"
-                                                                     : "other",
-            texture != nullptr);
-        if (texture) texture->Release();
-    }
-}
-
 int runPixels() {
     printPicture();
-    tryTextureSizes();
     presentFrames(41, 0);
     printStats("static");
     waitForTest("pixels");
@@ -289,8 +263,7 @@ int runPixels() {
     presentFrames(10, 0);
     printStats("changed");
     waitForTest("again");
-    // Only one quad moves: only the pixels around its old and new places are redrawn,
-    // the part of the first quad there included.
+    // Only the pixels around the quad's old and new places are redrawn.
     gMovedQuad = 12;
     gMoveX = 7;
     gMoveY = 3;
@@ -301,8 +274,6 @@ int runPixels() {
     releaseAll();
     return 0;
 }
-
-// --- video -------------------------------------------------------------------------------------
 
 const int kVideoLeft = 100, kVideoTop = 50, kVideoWidth = 320, kVideoHeight = 240;
 
@@ -333,16 +304,15 @@ int runVideo() {
     printStats("black");
     waitForTest("black");
 
-    const uint8_t first[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
     // Half the area's size: scaled.
+    const uint8_t first[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
     std::thread([&] { pushQuarters(video, first, kVideoWidth / 2, kVideoHeight / 2); }).join();
     presentFrames(20, 0);
     printStats("video");
     waitForTest("video");
 
-    // The program draws nothing now: only the repaint request brings the frame.
+    // The area's size, while the program draws nothing: only a repaint shows it.
     const uint8_t second[4][3] = {{255, 255, 0}, {0, 255, 255}, {255, 0, 255}, {16, 32, 64}};
-    // The area's size: copied.
     std::thread([&] { pushQuarters(video, second, kVideoWidth, kVideoHeight); }).join();
     idle(300);
     printStats("repaint");
