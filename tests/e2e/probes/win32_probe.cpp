@@ -1,12 +1,6 @@
-// A small program on the layer's Win32 subset, used like the player uses it: a
-// class with an icon, a fixed-frame window sized from the system metrics, the same
-// message loop, capture while the left button is held. It prints the messages its
-// window procedure gets, one line each, for the end-to-end tests to read.
-//
-//   win32_probe            the window and the player's loop
-//   win32_probe blocking   a loop that only blocks in GetMessageA, while another
-//                          thread asks for repaints (the handler prints them)
-//   win32_probe messagebox a message box captioned "Error!!", then exit
+// The layer's Win32 subset used as the player uses it (window, loop, capture); prints
+// what its window procedure gets for the end-to-end tests. "blocking": a loop that only
+// blocks in GetMessageA while another thread asks for repaints.
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
@@ -75,15 +69,6 @@ void onRepaint(void* user) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
-    if (std::strcmp(lpCmdLine, "messagebox") == 0) {
-        // "再生テーブルの読込みに失敗しました"
-        int result = MessageBoxA(nullptr,
-                                 "\x8d\xc4\x90\xb6\x83\x65\x81\x5b\x83\x75\x83\x8b\x82\xcc\x93\xc7\x8d\x9e\x82\xdd"
-                                 "\x82\xc9\x8e\xb8\x94\x73\x82\xb5\x82\xdc\x82\xb5\x82\xbd",
-                                 "Error!!", MB_ICONERROR);
-        say("MessageBoxA %d", result);
-        return 3;
-    }
     WNDCLASSA windowClass;
     std::memset(&windowClass, 0, sizeof windowClass);
     windowClass.lpfnWndProc = probeWindowProc;
@@ -110,8 +95,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
         // Requests made while nothing pumps coalesce into one repaint.
         say("batch");
         for (int i = 0; i < 10; ++i) fwlayer::windowRequestRepaint(window);
-        // Bursts 200 ms apart from another thread: each must give a repaint while the
-        // loop below sits in GetMessageA with no input at all.
+        // Bursts from another thread: each must wake the loop blocked in GetMessageA.
         std::thread requester([&done, window] {
             for (int burst = 0; burst < 5 && !done.load(); ++burst) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(200));
