@@ -1,5 +1,5 @@
 // The main window: creation, the link to the object, and what the window procedure
-// makes of the mouse, moves and closing.
+// makes of the mouse and moves (closing: test_app_run).
 #include "unit/test_support.h"
 
 namespace {
@@ -89,15 +89,6 @@ TEST_F(WindowTest, MoveStopsWhenReadyOnlyWithSequenceOffAndAGraph) {
         sendMessage(WM_MOVE, 0, MAKELPARAM(70, 80));
         EXPECT_EQ(countCalls("StopWhenReady"), c.stops) << "graph " << c.graph << " isPlaying " << c.isPlaying;
     }
-}
-
-TEST_F(WindowTest, CloseDestroysAndPostsQuit) {
-    createWindow();
-    sendMessage(WM_CLOSE, 0, 0);
-    EXPECT_EQ(fwrecord::callsStartingWith("DestroyWindow").size(), 1u);
-    EXPECT_EQ(fwrecord::callsStartingWith("PostQuitMessage"), Lines{"PostQuitMessage 0"});
-    ASSERT_EQ(win32().queue.size(), 1u);
-    EXPECT_EQ(win32().queue.front().message, static_cast<UINT>(WM_QUIT));
 }
 
 }  // namespace

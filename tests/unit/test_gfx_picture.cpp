@@ -1,4 +1,4 @@
-// The picture reader on files, and loadTextures over the four Bmp pictures.
+// The picture reader on files.
 #include "gfx/gfx.h"
 #include "unit/test_support.h"
 
@@ -89,32 +89,6 @@ TEST_F(GfxPicture, RefusedPicturesCreateNothingAndLeaveTheOutputsAlone) {
     fwrecord::d3d().failCreateTexture = true;
     EXPECT_EQ(decode(picture(1, 1)), -1);
     EXPECT_EQ(size[0], 111);
-}
-
-// loadTextures with the file at position `missing` (0 to 3) absent, or none (4).
-TEST_F(TempFolderTest, LoadTexturesStopsAtTheFirstFileThatFails) {
-    const char* const files[4] = {"Bmp/MainBG.bmp", "Bmp/ThumbnailBG1.bmp", "Bmp/ThumbnailBG2.bmp",
-                                  "Bmp/Thumbnail.bmp"};
-    for (int missing = 0; missing <= 4; ++missing) {
-        SCOPED_TRACE(missing);
-        ASSERT_EQ(std::system("rm -rf Bmp"), 0);
-        for (int i = 0; i < 4; ++i)
-            if (i != missing) writeFile(files[i], picture(2 + i, 2));
-        app.reset(new PlayerApp);
-        fwrecord::resetAll();
-        ASSERT_EQ(app->createDevice(), 1);
-        EXPECT_EQ(app->loadTextures(), missing == 4 ? 1 : 0);
-        IDirect3DTexture9* fields[4] = {app->texMainBG, app->texThumbnailBG1, app->texThumbnailBG2,
-                                        app->texThumbnail};
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(fields[i] != nullptr, i < missing) << files[i];
-            // Each file goes to its own field: the widths tell them apart.
-            if (fields[i]) {
-                EXPECT_EQ(fwrecord::texel(fields[i], 1 + i, 1), pixelValue(1 + i, 1)) << files[i];
-            }
-        }
-        EXPECT_EQ(callsStartingWith("CreateTexture").size(), static_cast<size_t>(missing));
-    }
 }
 
 }  // namespace
