@@ -114,8 +114,6 @@ TEST_F(TableTest, PlayTableFillsTheRecords) {
          " | n=0 4:movies/credits.mpg:0"},
         {"EndInsideBlockCountsAsBlockLine", "MultiItem 3\nItem \"a\" 1\nEnd\nItem \"b\" 2\nSingleItem \"c\" 3\n", 1,
          "n=2 0:a:1 1:b:2 | n=0 2:c:3"},
-        {"OtherWordCountsAsBlockLine", "MultiItem 3\nItem \"a\" 1\nNote x\nItem \"b\" 2\nSingleItem \"c\" 0\n", 1,
-         "n=2 0:a:1 1:b:2 | n=0 2:c:0"},
         {"BlockCutShortByEndOfFile", "SingleItem \"s\" 1\nMultiItem 4\nItem \"a\" 1", 1, "n=0 0:s:1 | n=1 1:a:1"},
         {"BlockCountZero", "MultiItem 0\nItem \"a\" 1\nSingleItem \"b\" 2\n", 1, "n=0 0::0 | n=0 0:b:2"},
         {"BlockCountNegative", "MultiItem -3\nItem \"a\" 1\n", 1, "n=0 0::0"},

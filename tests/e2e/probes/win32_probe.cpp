@@ -1,21 +1,15 @@
 // The layer's Win32 subset used as the player uses it (window, loop, capture); prints
-// what its window procedure gets for the end-to-end tests. "blocking": a loop that only
-// blocks in GetMessageA while another thread asks for repaints.
-#include <atomic>
-#include <chrono>
+// what its window procedure gets for the end-to-end tests.
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <thread>
 
-#include "platform/common/layer.h"
 #include "platform/platform.h"
 
 namespace {
 
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void say(const char* format, ...) {
-    // One write per line: the repaint requester prints from its own thread.
     char line[256];
     va_list args;
     va_start(args, format);
@@ -60,15 +54,9 @@ LRESULT CALLBACK probeWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-void onRepaint(void* user) {
-    int* count = static_cast<int*>(user);
-    ++*count;
-    say("repaint %d", *count);
-}
-
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     WNDCLASSA windowClass;
     std::memset(&windowClass, 0, sizeof windowClass);
     windowClass.lpfnWndProc = probeWindowProc;
@@ -87,39 +75,15 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int) {
     if (window == nullptr) return 2;
     say("ready");
 
+    // The player's loop.
     MSG msg;
-    if (std::strcmp(lpCmdLine, "blocking") == 0) {
-        int repaints = 0;
-        fwlayer::windowSetRepaintHandler(window, onRepaint, &repaints);
-        std::atomic<bool> done(false);
-        // Requests made while nothing pumps coalesce into one repaint.
-        say("batch");
-        for (int i = 0; i < 10; ++i) fwlayer::windowRequestRepaint(window);
-        // Bursts from another thread: each must wake the loop blocked in GetMessageA.
-        std::thread requester([&done, window] {
-            for (int burst = 0; burst < 5 && !done.load(); ++burst) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(200));
-                say("burst %d", burst);
-                for (int i = 0; i < 10; ++i) fwlayer::windowRequestRepaint(window);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            say("requests done");
-        });
-        while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    for (;;) {
+        if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            if (!GetMessageA(&msg, nullptr, 0, 0)) break;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
-        }
-        done.store(true);
-        requester.join();
-    } else {
-        for (;;) {
-            if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-                if (!GetMessageA(&msg, nullptr, 0, 0)) break;
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            } else {
-                Sleep(1);
-            }
+        } else {
+            Sleep(1);
         }
     }
     say("WM_QUIT %d", static_cast<int>(msg.wParam));
