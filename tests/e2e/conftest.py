@@ -50,12 +50,6 @@ def top_level_windows():
             for match in re.finditer(r'^\s+(0x[0-9a-f]+) "(.*)":', tree.decode("utf-8", "replace"), re.MULTILINE)]
 
 
-def window_geometry(window):
-    info = subprocess.run(["xwininfo", "-id", str(window)], capture_output=True, text=True, timeout=10).stdout
-    return tuple(int(re.search(pattern + r":\s+(-?\d+)", info).group(1))
-                 for pattern in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
-
-
 def wait_for_window(title, timeout=20, alive=None):
     deadline = time.monotonic() + timeout
     while time.monotonic() < deadline:
@@ -117,13 +111,11 @@ class App:
     def running(self):
         return self.process.poll() is None
 
-    def wait_for_output(self, pattern, timeout=20, stream="stdout"):
+    def wait_for_output(self, pattern, timeout=20):
         deadline = time.monotonic() + timeout
-        while not (match := re.search(pattern, getattr(self, stream), re.MULTILINE)):
-            if time.monotonic() > deadline or not self.running():
-                raise AssertionError(f"{stream} never matched {pattern!r}:\n{getattr(self, stream)}")
+        while not re.search(pattern, self.stdout, re.MULTILINE):
+            assert time.monotonic() < deadline and self.running(), f"stdout never matched {pattern!r}:\n{self.stdout}"
             time.sleep(0.05)
-        return match
 
     def find_window(self, title="Fernwood2", timeout=20):
         self.window = wait_for_window(title, timeout, self.running)
@@ -132,7 +124,9 @@ class App:
         return self.window
 
     def client_rect(self):
-        return window_geometry(self.window)
+        info = subprocess.run(["xwininfo", "-id", str(self.window)], capture_output=True, text=True, timeout=10).stdout
+        return tuple(int(re.search(pattern + r":\s+(-?\d+)", info).group(1))
+                     for pattern in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
     def screenshot(self):
         return grab(*self.rect)
@@ -254,9 +248,10 @@ class Screen:
         self.loose = np.zeros((HEIGHT, WIDTH, 3), dtype=bool)  # may be 1 lower (see above)
 
     def quad(self, picture, region, at, diffuse=0xFFFFFFFF):
+        """picture: an atlas's file name, or an RGBA array."""
         left, top, right, bottom = region
         x, y = at
-        texels = atlases()[picture][top:bottom, left:right].astype(np.int32)
+        texels = (atlases()[picture] if isinstance(picture, str) else picture)[top:bottom, left:right].astype(np.int32)
         factors = [(diffuse >> 16) & 0xFF, (diffuse >> 8) & 0xFF, diffuse & 0xFF, diffuse >> 24]
         source = [mul(texels[:, :, channel], factors[channel]) for channel in range(4)]
         alpha = source[3]

@@ -6,7 +6,7 @@ import subprocess
 import numpy as np
 import pytest
 
-from conftest import PROBES, grab, mul
+from conftest import PROBES, Screen, grab, mul
 
 PROBE = PROBES / "d3d_probe"
 WIDTH, HEIGHT = 800, 600
@@ -46,34 +46,24 @@ class Probe:
 
 def texels(index, size):
     y, x = np.mgrid[0:size, 0:size]
-    if index == 0:
-        return [x, y, (x * 7 + y * 13) & 0xFF, np.full_like(x, 255)]
-    if index == 1:
-        hole = (x + y) % 3 == 0
-        return [np.where(hole, 255, 10), np.where(hole, 0, 4 * x), np.where(hole, 255, 4 * y), np.where(hole, 0, 255)]
-    grey = x if index == 2 else y
-    return [grey, grey, grey, np.full_like(x, 255)]
+    hole, grey = (x + y) % 3 == 0, x if index == 2 else y
+    planes = {0: [x, y, (x * 7 + y * 13) & 0xFF, np.full_like(x, 255)],
+              1: [np.where(hole, 255, 10), np.where(hole, 0, 4 * x), np.where(hole, 255, 4 * y), np.where(hole, 0, 255)]}
+    return np.dstack(planes.get(index, [grey, grey, grey, np.full_like(x, 255)]))
 
 
 def expected_picture(lines, moved=None):
     """Replays the probe's QUAD lines; moved is (index, dx, dy) of a quad drawn elsewhere."""
     clear = next(int(line.split()[1]) for line in lines if line.startswith("CLEAR "))
-    picture = np.zeros((HEIGHT, WIDTH, 3), dtype=np.int64)
-    picture[:, :] = [(clear >> 16) & 0xFF, (clear >> 8) & 0xFF, clear & 0xFF]
+    screen = Screen()
+    screen.pixels[:, :] = [(clear >> 16) & 0xFF, (clear >> 8) & 0xFF, clear & 0xFF]
     quads = [list(map(int, line.split()[1:])) for line in lines if line.startswith("QUAD ")]
     if moved:
         quads[moved[0]][5] += moved[1]
         quads[moved[0]][6] += moved[2]
     for index, left, top, right, bottom, x, y, color in quads:
-        planes = texels(index, TEXTURE_SIZES[index])
-        diffuse = [(color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF, color >> 24]
-        source = [mul(plane[top:bottom, left:right], d) for plane, d in zip(planes, diffuse)]
-        alpha = source[3]
-        area = picture[y:y + bottom - top, x:x + right - left]
-        for channel in range(3):
-            blended = mul(source[channel], alpha) + mul(area[:, :, channel], 255 - alpha)
-            area[:, :, channel] = np.where(alpha > 0, blended, area[:, :, channel])
-    return picture
+        screen.quad(texels(index, TEXTURE_SIZES[index]), (left, top, right, bottom), (x, y), color)
+    return screen.pixels
 
 
 def assert_same(actual, expected, what):

@@ -99,9 +99,7 @@ TEST_F(AppTest, EachFailingStartUpStepShowsItsMessageAndStops) {
         bool ownedByWindow;
         bool firstFlagSaved;
     } cases[] = {
-        {[] { win32().failRegisterClass = true; }, "CoInitialize RegisterClassA", kMessageWindowFailed, false, false},
         {[] { win32().failCreateWindow = true; }, window, kMessageWindowFailed, false, false},
-        {[] { fwrecord::d3d().failCreate9 = true; }, device, kMessageGraphicsFailed, true, false},
         {[] { fwrecord::d3d().createDeviceResults = {E_FAIL, E_FAIL, E_FAIL}; },
          device + " CreateDevice CreateDevice CreateDevice", kMessageGraphicsFailed, true, false},
         {[] { fwrecord::dshow().createInstanceResult = E_FAIL; }, graph, kMessageShowFailed, true, false},

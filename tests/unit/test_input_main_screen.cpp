@@ -74,18 +74,15 @@ TEST_F(InputMainScreen, ButtonsActOnARelease) {
         int32_t toItem, toClip;
     } cases[] = {
         {"PreviousRightTopCorner", 2, 1, 1, 513, 535, LOAD, 1, 0},
-        {"LeftOfPrevious", 1, 0, 1, 455, 550, NOTHING, 0, 0},
         {"PreviousOnItem0", 0, 0, 1, 480, 550, NOTHING, 0, 0},
         {"StopLeftTopCorner", 0, 0, 1, 514, 535, STOP, 0, 0},
         {"StopWhileOff", 0, 0, 0, 571, 579, STOP, 0, 0},
         {"BelowStop", 0, 0, 1, 540, 580, NOTHING, 0, 0},
         {"PlayLeftTopCorner", 0, 0, 0, 572, 535, PLAY, 0, 0},
-        {"PlayWhileOn", 0, 0, 1, 629, 579, PLAY, 0, 0},
         {"NextFromAChosenClip", 1, 2, 0, 687, 579, LOAD, 2, 0},
         {"NextOnTheLastItem", 4, 0, 1, 650, 550, NOTHING, 0, 0},
         {"ThumbnailsRightBottomCorner", 0, 0, 0, 771, 579, THUMBNAILS, 0, 0},
         {"Clip1RightBottomCorner", 1, 0, 1, 781, 170, LOAD, 1, 1},
-        {"Clip3", 1, 0, 0, 765, 320, LOAD, 1, 3},
         {"Clip0WhenCurrent", 1, 0, 1, 765, 75, NOTHING, 0, 0},
         {"Clip1OfSingle", 4, 0, 1, 765, 150, NOTHING, 0, 0},
     };
