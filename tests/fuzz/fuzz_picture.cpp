@@ -1,7 +1,5 @@
-// Arbitrary bytes through the picture reader on the recording device: a picture is
-// accepted exactly when it has the identifier, a whole size field with a positive
-// width and height, and a size the device can make; a refusal leaves the outputs
-// alone, and an accepted picture writes no texel outside itself.
+// Any bytes through the picture reader: accepted exactly when the header is whole and
+// the size fits the device; a refusal leaves the outputs alone; no texel written outside.
 #include <algorithm>
 #include <cstring>
 

@@ -1,6 +1,4 @@
-// Table text of any shape stays inside its buffers: every word the tokenizer returns
-// fits the caller's buffer, and both table readers keep to their records and leave
-// the rest of the object alone.
+// Table text of any shape: words fit the caller's buffers, readers keep to their records.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -12,9 +10,7 @@
 
 namespace {
 
-// The line in a buffer of exactly its size and the words in buffers of exactly the
-// sizes asked for, so that ASan sees any byte past them; readers in the order the
-// bytes choose.
+// Buffers of exactly the sizes asked for, so ASan sees any byte past them.
 void fuzzTokenizer(const uint8_t* data, size_t size) {
     if (size < 2) return;
     const int32_t wordSize = 1 + data[0] % 48;
@@ -36,9 +32,8 @@ void fuzzTokenizer(const uint8_t* data, size_t size) {
     }
 }
 
-// One object for the whole run: its destructor would write the save file on every
-// input. Fields behind the tables are marked: a reader that writes past its records
-// inside the object (where ASan cannot see) changes one of them.
+// One object for the run (its destructor writes the save); fields behind the tables are
+// marked, since ASan cannot see writes past records inside the object.
 void fuzzReaders(const uint8_t* data, size_t size) {
     static PlayerApp* app = new PlayerApp;
     WorkFolder inWorkFolder;

@@ -1,6 +1,5 @@
-// The player uses relative paths: a fuzz input runs in a folder of its own (in memory
-// when it can be, since every input means file writes), and the fuzzer gets its
-// current folder back afterwards for its corpus paths.
+// Each fuzz input runs in a folder of its own (in memory when it can be), since the
+// player uses relative paths.
 #pragma once
 
 #include <fcntl.h>

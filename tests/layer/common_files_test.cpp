@@ -1,5 +1,4 @@
-// The file calls of the common layer: fopen_s's contract, MoveFileExA with and
-// without replacing (the save file is written beside and moved over).
+// The common layer's fopen_s and MoveFileExA (the save is written beside and moved over).
 #include <gtest/gtest.h>
 
 #include <cerrno>

@@ -1,5 +1,4 @@
-// Code page 932 decoding of the common layer and MultiByteToWideChar's Windows
-// conventions.
+// Code page 932 decoding and MultiByteToWideChar's conventions.
 #include <gtest/gtest.h>
 
 #include <cwchar>

@@ -73,8 +73,7 @@ void addQuad(FrameRecord& frame, float x, float y, float w, float h, DWORD color
     frame.addDraw(defaultPipelineState(true), texture, version, D3DPT_TRIANGLEFAN, 2, quad, 4, sizeof(Vertex));
 }
 
-// A frame like a screen's: a clear, a background, a knob at knobX and a button,
-// and optionally a highlighted cell in the middle.
+// A frame like a screen's, optionally with a highlighted cell.
 FrameRecord screen(float knobX = 35, bool cell = false) {
     FrameRecord frame;
     frame.addClear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f);

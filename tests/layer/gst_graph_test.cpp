@@ -187,8 +187,7 @@ struct Graph {
     }
 };
 
-// What the owner sees: the number of visible videos and the last one's view, with
-// the frame number of its centre pixel (-1: no frame).
+// The visible videos and the last one's view and centre frame number (-1: no frame).
 struct Seen {
     int visibleCount = 0;
     fwlayer::ChildVideoView view = {};

@@ -1,6 +1,4 @@
-// The parts of the sdl backend that work without a display: WM_QUIT in the queue,
-// COM's per-thread count. Window, input, capture and message boxes are tested end
-// to end (tests/e2e/test_window.py).
+// The sdl backend without a display (the rest is in tests/e2e/test_window.py).
 #include <gtest/gtest.h>
 
 #include <thread>

@@ -1,5 +1,4 @@
-// The application's life: start-up and its failures, the paced main loop and the
-// frame, shutdown and the destructor's second pass, on the virtual clock.
+// Start-up and its failures, the paced main loop, shutdown, on the virtual clock.
 #include <cstdio>
 #include <functional>
 #include <set>
@@ -85,8 +84,7 @@ TEST_F(AppTest, StartUpStepsInOrder) {
     EXPECT_TRUE(win32().messageBoxes.empty());
 }
 
-// Each failing step shows its own message, stops start-up there, and the save is
-// still written; WinMain returns 1 whatever happened.
+// Each failing step shows its message and stops there; the save is still written.
 TEST_F(AppTest, EachFailingStartUpStepShowsItsMessageAndStops) {
     const std::string window = "CoInitialize RegisterClassA CreateWindowExA";
     const std::string device = window + " SetWindowLongPtrA Direct3DCreate9";
@@ -131,8 +129,7 @@ TEST_F(AppTest, EachFailingStartUpStepShowsItsMessageAndStops) {
     }
 }
 
-// Frames start 15 ms apart, start to start; between them the loop sleeps 1 ms at a
-// time; a late frame is not made up for.
+// Frames start 15 ms apart, start to start, sleeping 1 ms at a time; no catching up.
 TEST_F(AppTest, FramesStartAtLeast15msApart) {
     const struct {
         const char* name;
@@ -163,8 +160,7 @@ TEST_F(AppTest, FramesStartAtLeast15msApart) {
     }
 }
 
-// A flood of messages holds frames back; afterwards one frame runs at once, then the
-// pace resumes.
+// A flood of messages holds frames back; then one frame at once and the pace resumes.
 TEST_F(AppTest, QueuedMessagesGoFirst) {
     int dispatched = 0;
     runFrames(
@@ -180,9 +176,7 @@ TEST_F(AppTest, QueuedMessagesGoFirst) {
     EXPECT_EQ(frameStarts[3], 125u);
 }
 
-// A frame draws and presents, polls the graph, then handles the input, whose flags
-// are cleared so that a click between frames is acted on by exactly one frame.
-// Closing the window ends the loop.
+// Draw, present, poll, then input; flags cleared so a click acts once; close ends it.
 TEST_F(AppTest, FrameOrderAClickSeenByOneFrameAndClose) {
     runFrames(0, [](int frame) {
         if (frame == 6) postMessage(WM_CLOSE, 0, 0);

@@ -1,5 +1,4 @@
-// The main window: creation, the link to the object, and what the window procedure
-// makes of the mouse and moves (closing: test_app_run).
+// The main window and what its procedure makes of the mouse and moves.
 #include "unit/test_support.h"
 
 namespace {
@@ -31,8 +30,7 @@ TEST_F(WindowTest, ClassAndWindowAndTheLinkToTheObject) {
     EXPECT_EQ(fwrecord::calls(), expected);
 }
 
-// Positions are the lParam's unsigned halves: d left of the window reads 65536 - d.
-// A click keeps the last move's position.
+// The lParam's halves are unsigned: d left of the window reads 65536 - d.
 TEST_F(WindowTest, MousePositionHalvesAreUnsigned) {
     createWindow();
     const struct {
@@ -69,8 +67,7 @@ TEST_F(WindowTest, CaptureHeldWhileEitherButtonIsDown) {
     }
 }
 
-// WM_MOVE cues the movie again only while the sequence is off and the graph exists;
-// the WM_MOVE sent while the window is made (before the link) does nothing.
+// WM_MOVE cues again only with the sequence off and a graph (not before the link).
 TEST_F(WindowTest, MoveStopsWhenReadyOnlyWithSequenceOffAndAGraph) {
     const struct {
         bool graph;

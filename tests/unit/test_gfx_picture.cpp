@@ -37,8 +37,7 @@ protected:
     int32_t size[2];
 };
 
-// The picture fills the top-left of the smallest power-of-two square, honouring the
-// locked rows' pitch (the recorder pads each row), and nothing else.
+// The top-left of the smallest power-of-two square, honouring the pitch, and nothing else.
 TEST_F(GfxPicture, FillsTheTopLeftOfAPowerOfTwoSquare) {
     const struct {
         int32_t width, height;

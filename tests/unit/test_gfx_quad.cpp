@@ -23,8 +23,7 @@ protected:
     IDirect3DDevice9* device = nullptr;
 };
 
-// Corners clockwise from the top left, at texel centres so that the copy is 1:1.
-// Every expected number is a float without rounding, so the comparison is exact.
+// Corners clockwise at texel centres; the expected floats are exact.
 TEST_F(GfxQuad, CopiesTexelCentresOneToOne) {
     auto corners = []() {
         Lines out;

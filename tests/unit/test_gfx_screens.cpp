@@ -1,5 +1,4 @@
-// The two screens' frames: which quads, in which order, from which images, with
-// which tint. Images are recovered from each quad's texture coordinates.
+// The screens' quads: order, images (from texture coordinates) and tint.
 #include <cmath>
 #include <cstdio>
 
@@ -63,8 +62,7 @@ Lines frameCalls() {
     return kept;
 }
 
-// A player with a device, its four textures (tex1 main sheet, tex2 and tex3 the
-// gallery backgrounds, tex4 the gallery sheet) and a graph.
+// tex1 main sheet, tex2 and tex3 gallery backgrounds, tex4 gallery sheet.
 class GfxScreen : public TempFolderTest {
 protected:
     void SetUp() override {
@@ -120,9 +118,8 @@ TEST_F(GfxMainScreen, DrawsTheElementsInOrderFromTheBoundSheet) {
     EXPECT_EQ(frameCalls(), (Lines{"Clear 0 null 3 0x0 1 0", "BeginScene", "SetTexture 0 tex1", "EndScene", "Present"}));
 }
 
-// Previous and Next vanish at the table's ends; Stop or Play is inactive (and ignores
-// the mouse) by the sequence state; any other state leaves both active. Edges of a
-// button's rectangle count as inside.
+// Previous/Next vanish at the ends; Stop or Play is inactive (ignoring the mouse) by
+// the sequence state; edges count as inside.
 TEST_F(GfxMainScreen, TransportButtonsByItemPlayStateAndMouse) {
     const struct {
         int32_t currentItem, isPlaying;
@@ -149,8 +146,7 @@ TEST_F(GfxMainScreen, TransportButtonsByItemPlayStateAndMouse) {
     EXPECT_EQ(imageAt(drawMain(), 714, 535), image(kGalleryButton[1]));
 }
 
-// Clip buttons only for items of two or more clips, the current one marked; they
-// come last.
+// Clip buttons, last, only for items of two or more clips.
 TEST_F(GfxMainScreen, ClipButtonsShowTheItemsClips) {
     const struct {
         int32_t clipCount, currentClip;
@@ -174,8 +170,7 @@ TEST_F(GfxMainScreen, ClipButtonsShowTheItemsClips) {
     }
 }
 
-// The knobs stand at the played fraction (at the start without a duration or a
-// position) and at the loudness; only the dragged one shows the dragged image.
+// Knobs at the played fraction (0 without duration or position) and the loudness.
 TEST_F(GfxMainScreen, KnobsStandAtThePlayedFractionAndTheLoudness) {
     const struct {
         int64_t duration, position;

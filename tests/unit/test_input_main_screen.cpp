@@ -1,5 +1,4 @@
-// The main screen's mouse: buttons on a release, bars on a press, knobs dragged by
-// the cursor's client x.
+// The main screen's mouse: buttons on a release, bars on a press, drags by cursor x.
 #include "test_movie_fixture.h"
 
 namespace {
@@ -137,9 +136,8 @@ TEST_F(InputMainScreen, APressOnABarStartsADragAtItsColumn) {
     }
 }
 
-// While dragging, the knob follows the cursor (not the mouse position) once per new
-// column; the release ends the drag without pressing the button under it, and runs
-// the graph again only when the sequence is on.
+// Dragging follows the cursor per new column; the release presses nothing and runs
+// the graph only with the sequence on.
 TEST_F(InputMainScreen, SeekDragRunsOnReleaseOnlyWithTheSequenceOn) {
     for (int32_t isPlaying : {1, 0}) {
         SCOPED_TRACE(isPlaying);
@@ -180,8 +178,7 @@ TEST_F(InputMainScreen, VolumeDragEndsOverAButtonWithoutPressingIt) {
     EXPECT_EQ(takeCalls(), loadAndRun(1, 0, -2492));
 }
 
-// A press and a release in one frame: the release ends the old drag first, then the
-// press starts the new one, which stays.
+// Press and release in one frame: the old drag ends, the new one stays.
 TEST_F(InputMainScreen, APressAndAReleaseInOneFrame) {
     app->dragMode = DRAG_SEEK;
     app->dragLastX = 300;

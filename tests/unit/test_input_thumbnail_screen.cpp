@@ -39,8 +39,7 @@ protected:
     }
 };
 
-// A release over a cell whose flag byte is exactly 1 plays its entry, whatever the
-// sequence state.
+// A release over a cell whose flag byte is exactly 1 plays its entry.
 TEST_F(InputThumbnailScreen, AnUnlockedCellUnderTheReleasePlaysItsEntry) {
     const struct {
         const char* name;
@@ -76,8 +75,7 @@ TEST_F(InputThumbnailScreen, AnUnlockedCellUnderTheReleasePlaysItsEntry) {
     }
 }
 
-// The page button flips both ways; the back button resumes the clip without touching
-// the sequence. Both count their edges as inside.
+// Page flips both ways; Back resumes without touching the sequence; edges inside.
 TEST_F(InputThumbnailScreen, PageAndBackButtons) {
     EXPECT_EQ(release(721, 24), 1);
     EXPECT_EQ(app->thumbnailPage, 1);
@@ -98,8 +96,7 @@ TEST_F(InputThumbnailScreen, PageAndBackButtons) {
     }
 }
 
-// An entry that names no clip of the play table does nothing; one naming a clip of
-// an item with several plays that clip.
+// An entry naming no clip does nothing; one naming a MultiItem's clip plays it.
 TEST_F(InputThumbnailScreen, AnEntryPlaysTheClipItNamesOrNothing) {
     app->itemCount = 10;
     setItem(8, 2, 8);  // a MultiItem of two clips

@@ -1,5 +1,4 @@
-// Shared set-up of the movie and input tests: a PlayerApp with its window and filter
-// graph, a play table filled by the test, and the calls one load of a clip makes.
+// Shared set-up of the movie and input tests, and the calls one clip load makes.
 #pragma once
 
 #include <cstdio>

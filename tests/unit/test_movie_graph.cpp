@@ -35,8 +35,7 @@ TEST_F(MovieLoad, EmptiesTheGraphThenBuildsPlacesRewindsAndShows) {
     }
 }
 
-// A failing step returns 0 at once: the clip's flag (only its own) was set before the
-// file was opened, nothing after the step is called and the message is the caller's.
+// A failing step returns 0 at once, its own flag set, nothing after it, no message.
 TEST_F(MovieLoad, EachFailingStepReturnsAtOnceWithTheFlagSet) {
     const struct {
         const char* step;  // the failing call's line, up to its first space

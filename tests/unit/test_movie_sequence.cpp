@@ -40,8 +40,7 @@ protected:
     }
 };
 
-// Each end rewinds (the graph keeps running) until the clip has had its plays;
-// 0 or less repeats for ever. Other events are not ends.
+// Each end rewinds until the clip has had its plays (0 or less: for ever).
 TEST_F(MovieSequence, RewindsUntilTheClipHasHadItsPlays) {
     const struct {
         int32_t repeatCount;
@@ -68,8 +67,7 @@ TEST_F(MovieSequence, RewindsUntilTheClipHasHadItsPlays) {
     }
 }
 
-// The sequence goes to clip 0 of the next item; after the last it cues the first,
-// stops and turns off, so the next end goes unnoticed.
+// On to the next item; after the last, cue the first and stop; later ends go unnoticed.
 TEST_F(MovieSequence, MovesToTheNextItemOrWrapsAndStops) {
     const struct {
         int32_t fromItem, fromClip, toItem;
@@ -87,8 +85,7 @@ TEST_F(MovieSequence, MovesToTheNextItemOrWrapsAndStops) {
     EXPECT_EQ(takeCalls(), Lines());
 }
 
-// A failed load shows its message but does not end the program; nothing runs the
-// failed graph and the sequence rests until the user acts.
+// A failed load shows its message; the program runs on and nothing runs the graph.
 TEST_F(MovieSequence, AFailedLoadKeepsTheProgramRunning) {
     ASSERT_EQ(app->createDevice(), 1);
     fwrecord::dshow().renderFileResults[clipPath(1, 0)] = E_FAIL;

@@ -35,8 +35,7 @@ TEST_F(SaveDataTest, MissingFileKeepsDefaultsAndIsCreatedAtShutdown) {
     EXPECT_TRUE(fwrecord::win32().messageBoxes.empty());
 }
 
-// Present bytes are taken in order, missing ones stay 0, extra ones are ignored; the
-// rewrite is exactly the 68 bytes read.
+// Bytes taken in order, missing ones 0, extra ignored; the rewrite is exactly 68 bytes.
 TEST_F(SaveDataTest, RoundTrip) {
     const std::string quiet = int32LE(-5000);
     const struct {
@@ -63,8 +62,7 @@ TEST_F(SaveDataTest, RoundTrip) {
     }
 }
 
-// The save goes through GameData.sys.tmp: when that cannot be opened or written, or
-// the rename fails, the result is 0 and the previous file stays whole.
+// Through GameData.sys.tmp: any failure returns 0 and leaves the previous file whole.
 TEST_F(SaveDataTest, FailedSaveKeepsThePreviousFile) {
     const std::string previous = padded(int32LE(-100) + "\x01");
     const char* const failures[] = {"mkdir GameData.sys.tmp", "ln -s /dev/full GameData.sys.tmp"};

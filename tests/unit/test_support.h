@@ -1,5 +1,4 @@
-// Shared set-up of the unit tests: each test runs in a fresh temporary folder (the
-// player reads and writes relative paths) on a freshly reset recording platform.
+// Shared set-up: each test in a fresh temporary folder on a reset recording platform.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -55,8 +55,7 @@ TEST(Tokenizer, ReadsTheWordsInOrder) {
     }
 }
 
-// The play table as text: per item its clipCount, then "sequence:path:repeat" for
-// each clip it uses (clips[0] for a count of 0).
+// Per item "n=clipCount" and "sequence:path:repeat" per clip (clips[0] for 0).
 std::string describeItems(const PlayerApp& app) {
     std::string out;
     for (int32_t i = 0; i < app.itemCount; ++i) {

@@ -1,7 +1,5 @@
-// Draws known textures as the player draws them, in a window at the screen's top
-// left, for the end-to-end tests to screenshot. Each "READY <phase>" waits for a line
-// on standard input. Modes: pixels (the picture, unchanged frames, one quad moved) and
-// video (a child video area over the picture).
+// Draws known textures as the player does, at the screen's top left, for the e2e tests;
+// each "READY <phase>" waits for a line on stdin. Modes: pixels, video.
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
