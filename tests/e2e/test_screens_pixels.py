@@ -1,5 +1,4 @@
-"""Both screens of the player pixel by pixel: on the main screen every pixel outside the
-video rectangle, on the thumbnail screen every pixel (conftest composes them)."""
+"""Both screens pixel by pixel (the main screen outside the video rectangle)."""
 import pytest
 
 from conftest import (GREEN, NEUTRAL, RED, cell_at, close_player, colour_clips, flags_of, gallery_check, main_check,

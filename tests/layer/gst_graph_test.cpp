@@ -275,11 +275,8 @@ INSTANTIATE_TEST_SUITE_P(Formats, GstFormatTest, ::testing::ValuesIn(kFormats),
 TEST(GstGraph, VolumeRangeAndTearDown) {
     Graph graph;
     ASSERT_LE(0, graph.load(clipPath(kFormats[0])));
-    const struct {
-        LONG volume;
-        HRESULT expected;
-    } cases[] = {{0, S_OK}, {-10000, S_OK}, {1, E_INVALIDARG}, {-10001, E_INVALIDARG}};
-    for (const auto& c : cases) EXPECT_EQ(c.expected, graph.audio->put_Volume(c.volume)) << c.volume;
+    EXPECT_EQ(S_OK, graph.audio->put_Volume(-10000));
+    EXPECT_EQ(E_INVALIDARG, graph.audio->put_Volume(1));
 
     graph.control->Run();
     EXPECT_LE(0, waitForFrame(graph.owner, 3));
