@@ -72,6 +72,9 @@ void releaseCaptureOf(WindowRecord* window);
 
 namespace fwsdl {
 
+// Ends a Sleep in progress on the main thread (system.cpp): a repaint waits for the pump.
+void wakeSleep();
+
 // Asked of the X server directly (x11_query.cpp), since SDL's cached global mouse
 // state can lag behind pointer moves made with XTEST. False when the window is not
 // on X11.

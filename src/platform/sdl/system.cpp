@@ -1,21 +1,44 @@
 // Time and COM apartment calls of the Win32 subset.
 // Implements timeGetTime (milliseconds of the monotonic clock since boot, wrapping
-// as a DWORD like the system's millisecond counter), Sleep (0 yields), and
+// as a DWORD like the system's millisecond counter), Sleep (0 yields; otherwise
+// it ends on a tick of the system clock, 64 a second, as on Windows at its
+// default timer resolution, or as soon as a window asks for a repaint), and
 // CoInitialize / CoUninitialize as a per-thread count (S_OK the first time on a
 // thread, S_FALSE after; there is no apartment model behind it).
 // Not supported: a reserved pointer other than null (E_INVALIDARG),
 // timeBeginPeriod and the other winmm timer calls.
-#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <ctime>
+#include <mutex>
 #include <sched.h>
 
-#include "../platform.h"
+#include "sdl_backend.h"
 
 namespace {
 
 thread_local int gComInitCount = 0;
 
+// The system clock's tick at Windows' default timer resolution.
+const std::chrono::nanoseconds kSystemTick(15625000);
+
+std::mutex gSleepLock;
+std::condition_variable gSleepWake;
+bool gWakeRequested = false;
+
 }  // namespace
+
+namespace fwsdl {
+
+void wakeSleep() {
+    {
+        std::lock_guard<std::mutex> lock(gSleepLock);
+        gWakeRequested = true;
+    }
+    gSleepWake.notify_all();
+}
+
+}  // namespace fwsdl
 
 DWORD WINAPI timeGetTime(void) {
     timespec now;
@@ -29,12 +52,15 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
         sched_yield();
         return;
     }
-    timespec wait;
-    wait.tv_sec = dwMilliseconds / 1000;
-    wait.tv_nsec = static_cast<long>(dwMilliseconds % 1000) * 1000000L;
-    // Interrupted by a signal: sleep the rest.
-    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-    }
+    // A loop of Sleep(1) then wakes 64 times a second, not a thousand. A repaint
+    // request (a new video frame) ends the sleep at once, so that the message pump
+    // shows the frame on time, as the video window's own thread would on Windows.
+    using Clock = std::chrono::steady_clock;
+    Clock::duration target = (Clock::now() + std::chrono::milliseconds(dwMilliseconds)).time_since_epoch();
+    Clock::time_point deadline((target + kSystemTick - Clock::duration(1)) / kSystemTick * kSystemTick);
+    std::unique_lock<std::mutex> lock(gSleepLock);
+    gSleepWake.wait_until(lock, deadline, [] { return gWakeRequested; });
+    gWakeRequested = false;
 }
 
 HRESULT WINAPI CoInitialize(LPVOID pvReserved) {

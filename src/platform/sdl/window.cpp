@@ -184,7 +184,11 @@ void windowRequestRepaint(HWND hwnd) {
     event.type = gRepaintEvent;
     event.user.code = slotOf(window);
     // Pushing wakes a pump blocked in SDL_WaitEvent.
-    if (SDL_PushEvent(&event) != 1) window->repaintPending.store(false);
+    if (SDL_PushEvent(&event) != 1) {
+        window->repaintPending.store(false);
+        return;
+    }
+    wakeSleep();
 }
 
 }  // namespace fwlayer
