@@ -15,6 +15,7 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
+#include <malloc.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -391,6 +392,9 @@ void clipClose(Clip* clip) {
     }
     if (clip->lastSample) gst_sample_unref(clip->lastSample);
     delete clip;
+    // Every clip runs on streaming threads of its own, whose allocator arenas
+    // would otherwise keep the freed frames: give the memory back per clip.
+    malloc_trim(0);
 }
 
 bool clipHasVideo(const Clip* clip) { return clip->videoStreams > 0; }
