@@ -16,7 +16,7 @@ class InputMainScreen : public PlayerTest {
 protected:
     void SetUp() override {
         PlayerTest::SetUp();
-        setUpPlayer(true);
+        setUpPlayer();
         // 0 single, 1 four clips, 2 two clips, 3 one clip, 4 single.
         app->itemCount = 5;
         setItem(0, 0, 0);

@@ -7,7 +7,7 @@ class InputThumbnailScreen : public PlayerTest {
 protected:
     void SetUp() override {
         PlayerTest::SetUp();
-        setUpPlayer(true);
+        setUpPlayer();
         // One single clip per cell: item k, sequence number k, named by entry k.
         app->itemCount = 56;
         for (int32_t k = 0; k < 56; ++k) {

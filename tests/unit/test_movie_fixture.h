@@ -21,13 +21,10 @@ inline Lines concat(Lines first, const Lines& second) {
 
 class PlayerTest : public TempFolderTest {
 protected:
-    // withGraph false leaves createMovieGraph to the test.
-    void setUpPlayer(bool withGraph) {
+    void setUpPlayer() {
         app.reset(new PlayerApp);
         ASSERT_EQ(app->createMainWindow(nullptr), 1);
-        if (withGraph) {
-            ASSERT_EQ(app->createMovieGraph(), 1);
-        }
+        ASSERT_EQ(app->createMovieGraph(), 1);
         fwrecord::calls().clear();
     }
 

@@ -9,7 +9,7 @@ class MovieLoad : public PlayerTest {
 protected:
     void SetUp() override {
         PlayerTest::SetUp();
-        setUpPlayer(true);
+        setUpPlayer();
         app->itemCount = 2;
         setItem(0, 0, 5);
         setItem(1, 3, 9);

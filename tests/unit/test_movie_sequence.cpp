@@ -10,7 +10,7 @@ class MovieSequence : public PlayerTest {
 protected:
     void SetUp() override {
         PlayerTest::SetUp();
-        setUpPlayer(true);
+        setUpPlayer();
         // Item 0 single, item 1 with three clips, item 2 single.
         app->itemCount = 3;
         setItem(0, 0, 0);
