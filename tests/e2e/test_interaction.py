@@ -24,7 +24,7 @@ STOP, PLAY, PREVIOUS, NEXT = (540, 550), (600, 550), (480, 550), (660, 550)
 GALLERY = BACK = (740, 557)
 PAGE = (750, 40)
 CLIPS = [(765, 75), (765, 150), (765, 225)]
-VOLUME_Y = 576
+SEEK_Y, VOLUME_Y = 544, 576
 
 
 @pytest.fixture
@@ -84,6 +84,40 @@ def test_stop_play_next_previous_and_clip_buttons(launch, gallery):
     wait_for_shot(app, main(playing=True), what="item 0 from Previous")
     assert close_player(app) == 1
     assert read_save(folder) == (0, flags_of(0, 1, 2, 3, 4))
+
+
+def test_seek_drag_shows_later_frames_and_follows_the_pointer_beyond_the_window(launch, gallery):
+    app = start_player(launch, gallery())
+    wait_for_shot(app, main(playing=True), what="item 0 playing")
+    click(app, STOP)
+    wait_for_shot(app, main(playing=False), what="item 0 stopped")
+
+    def dragged_to(x, colour, dragging=1, y=SEEK_Y):
+        # The knob lands on a whole frame: within 5 columns of where the pointer's x puts it.
+        expected = 35 + int(min(max((x - 44) / 335, 0.0), 1.0) * 335)
+        check = main(dragging=dragging, video=colour, mouse=(x, y))
+
+        def near(shot):
+            knob = find_knob(shot, SEEK_KNOB_Y)
+            if knob is None or abs(knob[0] - expected) > 5:
+                return "seek knob %s, not near %d" % (knob, expected)
+            return check(shot)
+        return near
+
+    app.move(100, SEEK_Y)
+    app.down()
+    wait_for_shot(app, dragged_to(100, RED), what="pressed at x 100: red")
+    # Beyond the window's left edge and off the bar the drag follows the pointer's x.
+    for x, y, colour in [(300, SEEK_Y, BLUE), (-60, SEEK_Y, RED), (330, 300, BLUE), (PLAY[0], SEEK_Y, BLUE)]:
+        app.move(x, y)
+        wait_for_shot(app, dragged_to(x, colour, y=y), what="dragged to %d, %d" % (x, y))
+    # Released on Play: the release only ends the drag; still stopped, the frame stays.
+    app.up()
+    shot = wait_for_shot(app, dragged_to(PLAY[0], BLUE, dragging=0), what="released on Play")
+    time.sleep(1)
+    wait_for_shot(app, main(seek_x=find_knob(shot, SEEK_KNOB_Y)[0], video=BLUE, mouse=(PLAY[0], SEEK_Y)),
+                  timeout=1, what="still stopped there after 1 s")
+    assert close_player(app) == 1
 
 
 def test_volume_drag_is_saved_and_a_restart_keeps_volume_and_unlocks(launch, gallery):
