@@ -36,7 +36,6 @@ void resetAll();
 // --- Win32 --------------------------------------------------------------------------
 struct Win32State {
     DWORD clock = 0;                   // timeGetTime's answer, in ms; Sleep adds to it
-    bool failRegisterClass = false;
     bool failCreateWindow = false;
     std::deque<MSG> queue;             // what PeekMessageA / GetMessageA deliver
     POINT cursor = {0, 0};             // GetCursorPos
@@ -84,11 +83,9 @@ struct RecordedDraw {
 struct RecordedTexture;                // the recorder's IDirect3DTexture9
 
 struct D3DState {
-    bool failCreate9 = false;                 // Direct3DCreate9 gives null
     std::vector<HRESULT> createDeviceResults; // one per CreateDevice call, in order; S_OK when run out
     UINT maxTextureSize = 4096;               // CreateTexture beyond: D3DERR_INVALIDCALL
     bool failCreateTexture = false;
-    bool failLockRect = false;
     int pitchPadding = 16;                    // bytes added to each locked row, so pitch is honoured
     std::vector<RecordedDraw> draws;          // every DrawPrimitiveUP
     int presents = 0;
@@ -110,9 +107,7 @@ std::string textureName(const IDirect3DBaseTexture9* texture);
 // --- DirectShow ---------------------------------------------------------------------
 struct DShowState {
     HRESULT createInstanceResult = S_OK;
-    std::map<std::string, HRESULT> queryInterfaceResults;  // by interface name, e.g. "IMediaEvent"
     std::map<std::string, HRESULT> renderFileResults;      // by UTF-8 path; S_OK otherwise
-    HRESULT enumFiltersResult = S_OK;
     int filtersPerRender = 3;             // filters a successful RenderFile adds
     int filterCount = 0;                  // filters in the graph now
     HRESULT putOwnerResult = S_OK;
@@ -123,7 +118,6 @@ struct DShowState {
     LONGLONG position = 0;                // GetCurrentPosition's answer; SetPositions writes it
     HRESULT getCurrentPositionResult = S_OK;
     std::deque<LONG> eventCodes;          // WaitForCompletion's codes, one per call; then none
-    std::string lastRenderedPath;         // UTF-8
     bool visible = false;
     LONG volume = 0;
     int liveObjects = 0;

@@ -44,7 +44,7 @@ struct RecordedTexture : public IDirect3DTexture9 {
                                        DWORD flags) override {
         record("LockRect " + name + " " + std::to_string(level) + " " + (rect ? "rect" : "null") + " " +
                std::to_string(flags));
-        if (d3d().failLockRect || level != 0 || locked) return D3DERR_INVALIDCALL;
+        if (level != 0 || locked) return D3DERR_INVALIDCALL;
         locked = true;
         snapshot = bits;
         lockedRect->Pitch = static_cast<INT>(pitch);
@@ -279,7 +279,7 @@ using namespace fwrecord;
 
 IDirect3D9* WINAPI Direct3DCreate9(UINT sdkVersion) {
     record("Direct3DCreate9 " + std::to_string(sdkVersion));
-    if (d3d().failCreate9 || sdkVersion != D3D_SDK_VERSION) return nullptr;
+    if (sdkVersion != D3D_SDK_VERSION) return nullptr;
     d3ds().push_back(std::make_unique<RecordedD3D>());
     ++d3d().liveObjects;
     return d3ds().back().get();

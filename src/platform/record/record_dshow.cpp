@@ -96,8 +96,6 @@ struct RecordedGraph final : public IGraphBuilder,
                                                       : "unknown";
         record(std::string("QueryInterface ") + name);
         *out = nullptr;
-        auto scripted = dshow().queryInterfaceResults.find(name);
-        if (scripted != dshow().queryInterfaceResults.end() && FAILED(scripted->second)) return scripted->second;
         if (iid == IID_IMediaControl) *out = static_cast<IMediaControl*>(this);
         else if (iid == IID_IMediaEvent) *out = static_cast<IMediaEvent*>(this);
         else if (iid == IID_IMediaSeeking) *out = static_cast<IMediaSeeking*>(this);
@@ -136,10 +134,6 @@ struct RecordedGraph final : public IGraphBuilder,
     }
     HRESULT STDMETHODCALLTYPE EnumFilters(IEnumFilters** out) override {
         record("EnumFilters");
-        if (FAILED(dshow().enumFiltersResult)) {
-            *out = nullptr;
-            return dshow().enumFiltersResult;
-        }
         *out = new RecordedEnum(this);
         ++dshow().liveObjects;
         return S_OK;
@@ -147,7 +141,6 @@ struct RecordedGraph final : public IGraphBuilder,
     HRESULT STDMETHODCALLTYPE RenderFile(LPCWSTR file, LPCWSTR playList) override {
         std::string path = utf8(file);
         record("RenderFile " + path + (playList ? " playlist" : ""));
-        dshow().lastRenderedPath = path;
         auto scripted = dshow().renderFileResults.find(path);
         HRESULT result = scripted != dshow().renderFileResults.end() ? scripted->second : S_OK;
         if (SUCCEEDED(result)) {
