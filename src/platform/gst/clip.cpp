@@ -22,6 +22,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <future>
 #include <mutex>
 
 namespace fwgst {
@@ -227,13 +228,11 @@ void watchSinkSegments(GstElement* sink, Clip* clip) {
     gst_object_unref(pad);
 }
 
-// Whether the default audio output can be opened, asked once per process: with
-// no device the automatic sink would fall back to a fake one on every load, with
-// a warning and a probe of every audio system each time.
-bool audioOutputAvailable() {
-    static int available = -1;
-    if (available >= 0) return available == 1;
-    available = 0;
+// Whether the default audio output can be opened. With no device the automatic
+// sink would fall back to a fake one on every load, with a warning and a probe of
+// every audio system each time, so it is asked once per process.
+bool probeAudioOutput() {
+    int available = 0;
     GstElement* probe = gst_element_factory_make("autoaudiosink", nullptr);
     if (!probe) return false;
     gst_object_ref_sink(probe);
@@ -252,6 +251,31 @@ bool audioOutputAvailable() {
     }
     gst_element_set_state(probe, GST_STATE_NULL);
     gst_object_unref(probe);
+    return available == 1;
+}
+
+// The audio probe and the loading of the plugins every clip needs take tens of
+// milliseconds: they run on a thread of their own from GStreamer's start, while
+// the program goes on with its start-up, and the first load waits for them.
+std::shared_future<bool>& warmUp() {
+    static std::shared_future<bool> answer;
+    return answer;
+}
+
+void startWarmUp() {
+    warmUp() = std::async(std::launch::async, [] {
+                   const char* const kPlugins[] = {"coreelements", "playback", "typefindfunctions", "app",
+                                                   "isomp4", "libav", "videoconvertscale", "audioconvert",
+                                                   "audioresample", "volume"};
+                   for (const char* name : kPlugins)
+                       if (GstPlugin* plugin = gst_plugin_load_by_name(name)) gst_object_unref(plugin);
+                   return probeAudioOutput();
+               }).share();
+}
+
+bool audioOutputAvailable() {
+    static int available = -1;
+    if (available < 0) available = (warmUp().valid() ? warmUp().get() : probeAudioOutput()) ? 1 : 0;
     return available == 1;
 }
 
@@ -295,7 +319,10 @@ void queryDuration(Clip* clip) {
 
 bool ensureGstreamer() {
     static int initialised = -1;
-    if (initialised < 0) initialised = gst_init_check(nullptr, nullptr, nullptr) ? 1 : 0;
+    if (initialised < 0) {
+        initialised = gst_init_check(nullptr, nullptr, nullptr) ? 1 : 0;
+        if (initialised == 1) startWarmUp();
+    }
     return initialised == 1;
 }
 
