@@ -49,13 +49,14 @@
 namespace {
 
 // --- Filters -------------------------------------------------------------------
-class Filter final : public IBaseFilter {
+// One COM interface, answering for itself and IUnknown, deleted with its last reference.
+template <typename Interface, const IID& kInterfaceId>
+class ComObject : public Interface {
 public:
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
         if (!ppvObject) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IBaseFilter) {
-            *ppvObject = static_cast<IBaseFilter*>(this);
+        if (riid == IID_IUnknown || riid == kInterfaceId) {
+            *ppvObject = static_cast<Interface*>(this);
             AddRef();
             return S_OK;
         }
@@ -68,35 +69,24 @@ public:
         if (left == 0) delete this;
         return left;
     }
+
+protected:
+    virtual ~ComObject() = default;
 
 private:
     std::atomic<ULONG> refs_{1};
 };
 
+class Filter final : public ComObject<IBaseFilter, IID_IBaseFilter> {};
+
 class FilterGraph;
 
 // --- Filter enumerator -----------------------------------------------------------
-class FilterEnumerator final : public IEnumFilters {
+class FilterEnumerator final : public ComObject<IEnumFilters, IID_IEnumFilters> {
 public:
     explicit FilterEnumerator(FilterGraph* graph);
-    ~FilterEnumerator();
+    ~FilterEnumerator() override;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
-        if (!ppvObject) return E_POINTER;
-        if (riid == IID_IUnknown || riid == IID_IEnumFilters) {
-            *ppvObject = static_cast<IEnumFilters*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
     HRESULT STDMETHODCALLTYPE Next(ULONG cFilters, IBaseFilter** ppFilter, ULONG* pcFetched) override;
     HRESULT STDMETHODCALLTYPE Reset() override {
         next_ = 0;
@@ -104,7 +94,6 @@ public:
     }
 
 private:
-    std::atomic<ULONG> refs_{1};
     FilterGraph* graph_;
     size_t next_ = 0;
 };
