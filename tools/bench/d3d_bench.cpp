@@ -20,6 +20,7 @@
 #include "platform/gl/gl_device.h"
 #include "platform/platform.h"
 #include "player_device.h"
+#include "gfx/gfx.h"
 
 namespace {
 
@@ -93,30 +94,9 @@ bool createWindowAndDevice() {
 
 DWORD patternTexel(int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | ((x * 7 + y * 13) & 0xFF); }
 
-
-// The player's quad: a texel rectangle 1:1 at a whole position, coordinates on texel
-// centres, a fan of two triangles.
-void drawQuad(IDirect3DTexture9* texture, float x, float y, const RECT& src, D3DCOLOR color) {
-    struct Vertex {
-        float x, y, z, rhw;
-        D3DCOLOR diffuse;
-        float u, v;
-    };
-    D3DSURFACE_DESC desc;
-    texture->GetLevelDesc(0, &desc);
-    float left = x, right = x + static_cast<float>(src.right - src.left);
-    float top = y, bottom = y + static_cast<float>(src.bottom - src.top);
-    float uLeft = static_cast<float>(static_cast<float>(src.left + 0.5) / static_cast<double>(desc.Width));
-    float uRight = static_cast<float>(static_cast<float>(src.right + 0.5) / static_cast<double>(desc.Width));
-    float vTop = static_cast<float>(static_cast<float>(src.top + 0.5) / static_cast<double>(desc.Height));
-    float vBottom = static_cast<float>(static_cast<float>(src.bottom + 0.5) / static_cast<double>(desc.Height));
-    Vertex vertices[4] = {{left, top, 0, 1, color, uLeft, vTop},
-                          {right, top, 0, 1, color, uRight, vTop},
-                          {right, bottom, 0, 1, color, uRight, vBottom},
-                          {left, bottom, 0, 1, color, uLeft, vBottom}};
-    gDevice->SetTexture(0, texture);
-    gDevice->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-    gDevice->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, vertices, sizeof(Vertex));
+// The player's own quad drawing, binding the texture each time.
+void draw(IDirect3DTexture9* texture, float x, float y, RECT src, D3DCOLOR color) {
+    ::drawQuad(gDevice, texture, 1, x, y, &src, color);
 }
 
 void releaseAll() {
@@ -166,10 +146,10 @@ IDirect3DTexture9* loadPicture(const char* path, int fallbackWidth, int fallback
 void drawMainLike(IDirect3DTexture9* sheet, int seekX) {
     gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
     gDevice->BeginScene();
-    drawQuad(sheet, 0, 0, {0, 0, 800, 600}, 0xFFFFFFFF);
-    drawQuad(sheet, static_cast<float>(seekX), 534, {99, 645, 118, 661}, 0xFFFFFFFF);
-    drawQuad(sheet, 370, 566, {99, 645, 118, 661}, 0xFFFFFFFF);
-    for (int i = 0; i < 5; ++i) drawQuad(sheet, 456.0f + 58.0f * i, 535, {58 * i, 600, 58 * i + 58, 645}, 0xFFFFFFFF);
+    draw(sheet, 0, 0, {0, 0, 800, 600}, 0xFFFFFFFF);
+    draw(sheet, static_cast<float>(seekX), 534, {99, 645, 118, 661}, 0xFFFFFFFF);
+    draw(sheet, 370, 566, {99, 645, 118, 661}, 0xFFFFFFFF);
+    for (int i = 0; i < 5; ++i) draw(sheet, 456.0f + 58.0f * i, 535, {58 * i, 600, 58 * i + 58, 645}, 0xFFFFFFFF);
     gDevice->EndScene();
     gDevice->Present(nullptr, nullptr, nullptr, nullptr);
 }
@@ -178,17 +158,17 @@ void drawMainLike(IDirect3DTexture9* sheet, int seekX) {
 void drawThumbnailLike(IDirect3DTexture9* background, IDirect3DTexture9* sheet, int hover) {
     gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
     gDevice->BeginScene();
-    drawQuad(background, 0, 0, {0, 0, 800, 600}, 0xFFFFFFFF);
-    drawQuad(sheet, 721, 24, {112, 600, 170, 645}, 0xFFFFFFFF);
+    draw(background, 0, 0, {0, 0, 800, 600}, 0xFFFFFFFF);
+    draw(sheet, 721, 24, {112, 600, 170, 645}, 0xFFFFFFFF);
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 7; ++c) {
             float x = 29.0f + 107.0f * c, y = 91.0f + 108.0f * r;
             if (r * 7 + c == hover)
-                drawQuad(sheet, x, y, {100 * c, 75 * r, 100 * c + 100, 75 * r + 75}, 0xFFFFFFFF);
+                draw(sheet, x, y, {100 * c, 75 * r, 100 * c + 100, 75 * r + 75}, 0xFFFFFFFF);
             else
-                drawQuad(sheet, x, y, {0, 600, 100, 675}, 0xC0FFFFFF);
+                draw(sheet, x, y, {0, 600, 100, 675}, 0xC0FFFFFF);
         }
-    drawQuad(sheet, 714, 535, {228, 600, 286, 645}, 0xFFFFFFFF);
+    draw(sheet, 714, 535, {228, 600, 286, 645}, 0xFFFFFFFF);
     gDevice->EndScene();
     gDevice->Present(nullptr, nullptr, nullptr, nullptr);
 }

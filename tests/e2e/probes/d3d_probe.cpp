@@ -12,6 +12,7 @@
 #include "platform/gl/gl_device.h"
 #include "platform/platform.h"
 #include "../../../tools/bench/player_device.h"
+#include "gfx/gfx.h"
 
 namespace {
 
@@ -109,28 +110,9 @@ IDirect3DTexture9* makeTexture(int size, int width, int height, TexelFn texel) {
     return texture;
 }
 
-// The player's quad: texels 1:1, coordinates on texel centres.
-void drawQuad(IDirect3DTexture9* texture, float x, float y, const RECT& src, D3DCOLOR color) {
-    struct Vertex {
-        float x, y, z, rhw;
-        D3DCOLOR diffuse;
-        float u, v;
-    };
-    D3DSURFACE_DESC desc;
-    texture->GetLevelDesc(0, &desc);
-    float left = x, right = x + static_cast<float>(src.right - src.left);
-    float top = y, bottom = y + static_cast<float>(src.bottom - src.top);
-    float uLeft = static_cast<float>(static_cast<float>(src.left + 0.5) / static_cast<double>(desc.Width));
-    float uRight = static_cast<float>(static_cast<float>(src.right + 0.5) / static_cast<double>(desc.Width));
-    float vTop = static_cast<float>(static_cast<float>(src.top + 0.5) / static_cast<double>(desc.Height));
-    float vBottom = static_cast<float>(static_cast<float>(src.bottom + 0.5) / static_cast<double>(desc.Height));
-    Vertex vertices[4] = {{left, top, 0, 1, color, uLeft, vTop},
-                          {right, top, 0, 1, color, uRight, vTop},
-                          {right, bottom, 0, 1, color, uRight, vBottom},
-                          {left, bottom, 0, 1, color, uLeft, vBottom}};
-    gDevice->SetTexture(0, texture);
-    gDevice->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
-    gDevice->DrawPrimitiveUP(D3DPT_TRIANGLEFAN, 2, vertices, sizeof(Vertex));
+// The player's own quad drawing, binding the texture each time.
+void draw(IDirect3DTexture9* texture, float x, float y, RECT src, D3DCOLOR color) {
+    ::drawQuad(gDevice, texture, 1, x, y, &src, color);
 }
 
 struct Quad {
@@ -166,7 +148,7 @@ void drawPicture(IDirect3DTexture9* const* textures, int shift) {
     int index = 0;
     for (const Quad& quad : kPictureQuads) {
         bool moved = index++ == gMovedQuad;
-        drawQuad(textures[quad.texture], static_cast<float>(quad.x + shift + (moved ? gMoveX : 0)),
+        draw(textures[quad.texture], static_cast<float>(quad.x + shift + (moved ? gMoveX : 0)),
                  static_cast<float>(quad.y + (moved ? gMoveY : 0)), quad.src, quad.color);
     }
     gDevice->EndScene();
