@@ -83,6 +83,10 @@ int32_t PlayerApp::run(HINSTANCE hInstance) {
     return 1;
 }
 
+int32_t PlayerApp::readPlayTable(const char* path) { return readPlayItems(path, playItems, &itemCount); }
+
+int32_t PlayerApp::readThumbnailTable(const char* path) { return readThumbnailEntries(path, thumbnailTable); }
+
 int32_t PlayerApp::startUp(HINSTANCE hInstance) {
     CoInitialize(nullptr);
     loadSaveData();

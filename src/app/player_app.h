@@ -43,7 +43,7 @@ public:
     int32_t loadSaveData();
     int32_t writeSaveData();
 
-    // tables/play_table.cpp, tables/thumbnail_table.cpp
+    // app/player_app.cpp, through the readers of tables/
     int32_t readPlayTable(const char* path);
     int32_t readThumbnailTable(const char* path);
 

@@ -2,8 +2,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/player_app.h"
+#include "platform/platform.h"
 #include "tables/line_tokenizer.h"
+#include "tables/tables.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ void readClip(LineTokenizer& Tokenizer, PlayClip& Clip, int32_t SequenceNumber) 
 
 }  // namespace
 
-int32_t PlayerApp::readPlayTable(const char* path) {
+int32_t readPlayItems(const char* path, PlayItem* playItems, int32_t* pItemCount) {
     FILE* pFile = nullptr;
     if (fopen_s(&pFile, path, "r") != 0 || !pFile) return 0;
 
@@ -28,7 +29,7 @@ int32_t PlayerApp::readPlayTable(const char* path) {
     char Keyword[kKeywordSize];
     LineTokenizer Tokenizer;
     int32_t Sequence = 0;
-    itemCount = 0;
+    int32_t itemCount = 0;
 
     // Beyond the records' room (64 items, 4 clips an item, 64 clips in all) lines
     // are passed over; the rest of the file is read as usual.
@@ -68,5 +69,6 @@ int32_t PlayerApp::readPlayTable(const char* path) {
         }
     }
     fclose(pFile);
+    *pItemCount = itemCount;
     return itemCount >= 1 ? 1 : 0;
 }

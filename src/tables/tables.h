@@ -26,3 +26,12 @@ struct ThumbnailEntry {
     int32_t item;
     int32_t clip;
 };
+
+// Reads a play table into items[MAX_PLAY_ITEMS] and *itemCount: 1 when the file
+// opens and holds at least one item, 0 otherwise (*itemCount is then untouched
+// if the file did not open).
+int32_t readPlayItems(const char* path, PlayItem* items, int32_t* itemCount);
+
+// Reads a thumbnail table into entries[MAX_THUMBNAILS]: 1 when the file opens.
+// Entries the file does not list keep their values.
+int32_t readThumbnailEntries(const char* path, ThumbnailEntry* entries);

@@ -1,8 +1,9 @@
 // "Data/ThumbnailTable.txt": which item and clip each gallery slot plays.
 #include <cstdio>
 
-#include "app/player_app.h"
+#include "platform/platform.h"
 #include "tables/line_tokenizer.h"
+#include "tables/tables.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ const int32_t kLineSize = 1024;
 
 }  // namespace
 
-int32_t PlayerApp::readThumbnailTable(const char* path) {
+int32_t readThumbnailEntries(const char* path, ThumbnailEntry* thumbnailTable) {
     FILE* pFile = nullptr;
     if (fopen_s(&pFile, path, "r") != 0 || !pFile) return 0;
 
