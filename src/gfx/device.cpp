@@ -1,7 +1,7 @@
 // The Direct3D 9 device and the fixed pipeline state all drawing relies on.
 #include <cstring>
 
-#include "app/player_app.h"
+#include "gfx/gfx.h"
 
 namespace {
 
@@ -10,7 +10,8 @@ const UINT kBackBufferHeight = 600;
 
 }  // namespace
 
-int32_t PlayerApp::createDevice() {
+int32_t createPlayerDevice(HWND hwnd, IDirect3D9*& d3d, IDirect3DDevice9*& device,
+                           D3DPRESENT_PARAMETERS& presentParams) {
     d3d = Direct3DCreate9(D3D_SDK_VERSION);
     if (!d3d) return 0;
 

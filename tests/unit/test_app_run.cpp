@@ -3,7 +3,7 @@
 #include <functional>
 #include <set>
 
-#include "app/messages.h"
+#include "movie/messages.h"
 #include "unit/test_support.h"
 
 namespace {

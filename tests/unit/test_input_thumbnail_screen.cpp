@@ -67,7 +67,8 @@ TEST_F(InputThumbnailScreen, AnUnlockedCellUnderTheReleasePlaysItsEntry) {
             expectNoAction();
             continue;
         }
-        EXPECT_EQ(takeCalls(), concat(loadLines(clipPath(c.chosen, 0), 3, -100), {"put_Visible -1", "Run"}));
+        expectLoaded(c.chosen, 0, -100);
+        EXPECT_EQ(takeCalls().back(), "Run");
         EXPECT_EQ(app->screenMode, SCREEN_MAIN);
         EXPECT_EQ(app->currentItem, c.chosen);
         EXPECT_EQ(app->isPlaying, isPlaying);
