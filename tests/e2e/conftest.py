@@ -188,8 +188,7 @@ def _inside(point, rect):
 
 
 def _button(screen, atlas, image, area, mouse, inactive=False):
-    """The button over its hit rectangle area, from its atlas region image + Normal,
-    Highlighted or Inactive."""
+    """The button over its hit rectangle area, from atlas region image + Normal, Highlighted or Inactive."""
     state = "Inactive" if inactive else "Highlighted" if _inside(mouse, _layout[area]) else "Normal"
     screen.quad(atlas, tuple(_layout[image + state]), tuple(_layout[area][:2]))
 
@@ -209,6 +208,12 @@ def cell_at(row, column):
 def cell_centre(index):
     x, y = cell_at(index % 28 // 7, index % 7)
     return x + CELL[0] // 2, y + CELL[1] // 2
+
+
+def seek_knob_x(x):
+    """Where a seek to column x puts the knob."""
+    fraction = min(max((x - _layout["kSliderOrigin"]) / _layout["kSliderSpan"], 0.0), 1.0)
+    return int(_layout["kKnobLeft"]) + int(fraction * _layout["kSliderSpan"])
 
 
 def volume_knob_x(volume):

@@ -1,6 +1,7 @@
 // The screens' quads: order, images (from texture coordinates) and tint.
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "gfx/layout.h"
 #include "unit/test_support.h"
