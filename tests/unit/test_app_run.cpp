@@ -72,22 +72,6 @@ protected:
     std::vector<size_t> frameLines;  // index of each frame's BeginScene in the log
 };
 
-TEST_F(AppTest, StartUpStepsInOrder) {
-    writeFile("GameData.sys", int32LE(-1234));
-    app.reset(new PlayerApp);
-    fwrecord::onCall = [](const std::string& line) {
-        if (line == "Run") postMessage(WM_QUIT, 0, 0);
-    };
-    EXPECT_EQ(app->run(nullptr), 1);
-    EXPECT_EQ(landmarks(), "CoInitialize RegisterClassA CreateWindowExA SetWindowLongPtrA Direct3DCreate9 "
-                           "CreateDevice CoCreateInstance CreateTexture CreateTexture CreateTexture CreateTexture "
-                           "RenderFile Run");
-    EXPECT_EQ(fwrecord::callsStartingWith("RenderFile"), Lines{"RenderFile a.mpg"});
-    // The save was read before the first clip was loaded.
-    EXPECT_EQ(fwrecord::callsStartingWith("put_Volume"), Lines{"put_Volume -1234"});
-    EXPECT_TRUE(win32().messageBoxes.empty());
-}
-
 // Each failing step shows its message and stops there; the save is still written.
 TEST_F(AppTest, EachFailingStartUpStepShowsItsMessageAndStops) {
     const std::string window = "CoInitialize RegisterClassA CreateWindowExA";

@@ -9,7 +9,6 @@
 namespace {
 
 const DWORD kOpaque = 0xFFFFFFFF;
-const DWORD kLockTint = 0xC0FFFFFF;
 const RECT kNone = {-1, -1, -1, -1};
 
 std::string image(const RECT& r) {
@@ -162,14 +161,6 @@ TEST_F(GfxMainScreen, KnobsStandAtThePlayedFractionAndTheLoudness) {
 // --- Thumbnail screen --------------------------------------------------------------
 
 typedef GfxScreen GfxThumbnailScreen;
-
-TEST_F(GfxThumbnailScreen, LockedPageShowsTwentyEightLocksInRowOrder) {
-    Lines expected = {quad("tex2", 0, 0, kMainBackground), quad("tex4", 721, 24, kPageButtonNormal[0])};
-    for (int r = 0; r < 4; ++r)
-        for (int c = 0; c < 7; ++c) expected.push_back(quad("tex4", 29 + 107 * c, 91 + 108 * r, kLockImage, kLockTint));
-    expected.push_back(quad("tex4", 714, 535, kBackButtonNormal));
-    EXPECT_EQ(drawGallery(), expected);
-}
 
 TEST_F(GfxThumbnailScreen, HighlightsTheUnlockedCellAndButtonUnderTheMouse) {
     const struct {
