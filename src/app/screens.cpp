@@ -35,38 +35,63 @@ int32_t PlayerApp::cursorClientX() {
     return WorldCursorPos.x - Rect.left - GetSystemMetrics(SM_CXEDGE) - GetSystemMetrics(SM_CXFIXEDFRAME);
 }
 
+namespace {
+
+// What a release on the main screen's buttons does. 0 when a clip fails to load.
+int32_t applyClick(PlayerApp& App, const MainScreenClick& Click) {
+    switch (Click.action) {
+    case MAIN_CLICK_PREVIOUS:
+    case MAIN_CLICK_NEXT:
+    case MAIN_CLICK_CLIP: {
+        int32_t Item = App.currentItem;
+        if (Click.action != MAIN_CLICK_CLIP) Item += Click.action == MAIN_CLICK_NEXT ? 1 : -1;
+        if (!playClip(App.movieState(), Item, Click.action == MAIN_CLICK_CLIP ? Click.clip : 0)) return 0;
+        App.mediaControl->Run();
+        break;
+    }
+    case MAIN_CLICK_STOP:
+        App.isPlaying = 0;
+        App.mediaControl->Stop();
+        break;
+    case MAIN_CLICK_PLAY:
+        App.isPlaying = 1;
+        App.mediaControl->Run();
+        break;
+    case MAIN_CLICK_GALLERY:
+        App.screenMode = SCREEN_THUMBNAIL;
+        App.mediaControl->Pause();
+        App.videoWindow->put_Visible(OAFALSE);
+        break;
+    default:
+        break;
+    }
+    return 1;
+}
+
+// The drag follows the cursor's column, also beyond the window's edges.
+void followDrag(PlayerApp& App) {
+    if (App.dragMode == DRAG_NONE) return;
+    int32_t x = App.cursorClientX();
+    if (x == App.dragLastX) return;
+    if (App.dragMode == DRAG_SEEK) {
+        seekToFraction(App.mediaSeeking, App.duration, sliderFraction(x));
+        App.mediaControl->StopWhenReady();  // show the frame at the new position
+    } else {
+        App.volume = volumeForX(x);
+        App.basicAudio->put_Volume(App.volume);
+    }
+    App.dragLastX = x;
+}
+
+}  // namespace
+
 int32_t PlayerApp::handleMainScreenInput() {
     // The release: a button, or the end of a drag.
     if (leftReleased == 1 && dragMode != DRAG_NONE) {
         if (dragMode == DRAG_SEEK && isPlaying == 1) mediaControl->Run();
         dragMode = DRAG_NONE;
     } else if (leftReleased == 1) {
-        MainScreenClick Click = mainScreenClick(mainScreenView());
-        int32_t Item = currentItem;
-        switch (Click.action) {
-        case MAIN_CLICK_PREVIOUS:
-        case MAIN_CLICK_NEXT:
-        case MAIN_CLICK_CLIP:
-            if (Click.action != MAIN_CLICK_CLIP) Item += Click.action == MAIN_CLICK_NEXT ? 1 : -1;
-            if (!playClip(movieState(), Item, Click.action == MAIN_CLICK_CLIP ? Click.clip : 0)) return 0;
-            mediaControl->Run();
-            break;
-        case MAIN_CLICK_STOP:
-            isPlaying = 0;
-            mediaControl->Stop();
-            break;
-        case MAIN_CLICK_PLAY:
-            isPlaying = 1;
-            mediaControl->Run();
-            break;
-        case MAIN_CLICK_GALLERY:
-            screenMode = SCREEN_THUMBNAIL;
-            mediaControl->Pause();
-            videoWindow->put_Visible(OAFALSE);
-            break;
-        default:
-            break;
-        }
+        if (!applyClick(*this, mainScreenClick(mainScreenView()))) return 0;
     }
 
     // The press: a bar starts a drag.
@@ -82,19 +107,7 @@ int32_t PlayerApp::handleMainScreenInput() {
         dragLastX = cursorClientX();
         dragMode = Bar;
     }
-
-    // The drag follows the cursor's column, also beyond the window's edges.
-    if (dragMode == DRAG_NONE) return 1;
-    int32_t x = cursorClientX();
-    if (x == dragLastX) return 1;
-    if (dragMode == DRAG_SEEK) {
-        seekToFraction(mediaSeeking, duration, sliderFraction(x));
-        mediaControl->StopWhenReady();  // show the frame at the new position
-    } else {
-        volume = volumeForX(x);
-        basicAudio->put_Volume(volume);
-    }
-    dragLastX = x;
+    followDrag(*this);
     return 1;
 }
 
