@@ -1,50 +1,27 @@
 // Draws known textures as the player does, at the screen's top left, for the e2e tests;
 // each "READY <phase>" waits for a line on stdin. Modes: pixels, video.
 #include <atomic>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/common/layer.h"
-#include "platform/gl/gl_device.h"
-#include "platform/platform.h"
-#include "../../../tools/bench/player_device.h"
 #include "gfx/gfx.h"
+#include "gl_harness.h"
+#include "platform/common/layer.h"
+#include "platform/platform.h"
 
 namespace {
+
+using glharness::pump;
+using glharness::printStats;
+using glharness::say;
 
 std::atomic<int> gInputLines{0};
 HWND gWindow = nullptr;
 IDirect3D9* gD3d = nullptr;
 IDirect3DDevice9* gDevice = nullptr;
-
-void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) PostQuitMessage(0);
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-bool pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) return false;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return true;
-}
 
 // Pumps messages for the given time without drawing.
 void idle(int milliseconds) {
@@ -53,15 +30,6 @@ void idle(int milliseconds) {
         pump();
         Sleep(1);
     }
-}
-
-void printStats(const char* label) {
-    fwgl::DeviceStats stats = {};
-    fwgl::deviceStats(gDevice, &stats);
-    say("STATS %s drawn %llu partial %llu skipped %llu videoonly %llu repaints %llu preserved %d", label,
-        static_cast<unsigned long long>(stats.framesDrawn), static_cast<unsigned long long>(stats.partialRedraws),
-        static_cast<unsigned long long>(stats.framesSkipped), static_cast<unsigned long long>(stats.videoOnlyUpdates),
-        static_cast<unsigned long long>(stats.repaints), stats.backBufferPreserved ? 1 : 0);
 }
 
 // Announces a phase and keeps the window alive until the test answers.
@@ -75,15 +43,8 @@ void waitForTest(const char* phase) {
 }
 
 bool createWindowAndDevice() {
-    WNDCLASSA windowClass;
-    std::memset(&windowClass, 0, sizeof windowClass);
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.lpszClassName = "D3DPROBE";
-    if (RegisterClassA(&windowClass) == 0) return false;
-    gWindow = CreateWindowExA(0, "D3DPROBE", "d3d probe", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
-                              nullptr, nullptr);
-    if (!gWindow) return false;
-    return createPlayerDevice(gWindow, &gD3d, &gDevice);
+    gWindow = glharness::openWindow();
+    return gWindow && glharness::openDevice(gWindow, &gD3d, &gDevice);
 }
 
 typedef DWORD (*TexelFn)(int x, int y);
@@ -199,12 +160,12 @@ void printPicture() {
 int runPixels() {
     printPicture();
     presentFrames(41, 0);
-    printStats("static");
+    printStats(gDevice, "static");
     waitForTest("pixels");
     // A change, then the same picture again: two frames drawn.
     presentFrames(1, 1);
     presentFrames(10, 0);
-    printStats("changed");
+    printStats(gDevice, "changed");
     waitForTest("again");
     // Only the pixels around the quad's old and new places are redrawn.
     gMovedQuad = 12;
@@ -212,7 +173,7 @@ int runPixels() {
     gMoveY = 3;
     say("MOVED %d %d %d", gMovedQuad, gMoveX, gMoveY);
     presentFrames(5, 0);
-    printStats("moved");
+    printStats(gDevice, "moved");
     waitForTest("moved");
     releaseAll();
     return 0;
@@ -244,26 +205,26 @@ int runVideo() {
     fwlayer::childVideoSetRect(video, kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight);
     fwlayer::childVideoSetVisible(video, true);
     presentFrames(20, 0);
-    printStats("black");
+    printStats(gDevice, "black");
     waitForTest("black");
 
     // Half the area's size: scaled.
     const uint8_t first[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
     std::thread([&] { pushQuarters(video, first, kVideoWidth / 2, kVideoHeight / 2); }).join();
     presentFrames(20, 0);
-    printStats("video");
+    printStats(gDevice, "video");
     waitForTest("video");
 
     // The area's size, while the program draws nothing: only a repaint shows it.
     const uint8_t second[4][3] = {{255, 255, 0}, {0, 255, 255}, {255, 0, 255}, {16, 32, 64}};
     std::thread([&] { pushQuarters(video, second, kVideoWidth, kVideoHeight); }).join();
     idle(300);
-    printStats("repaint");
+    printStats(gDevice, "repaint");
     waitForTest("repaint");
 
     fwlayer::childVideoSetVisible(video, false);
     presentFrames(5, 0);
-    printStats("hidden");
+    printStats(gDevice, "hidden");
     waitForTest("hidden");
     fwlayer::childVideoSetOwner(video, nullptr);
     fwlayer::childVideoDestroy(video);

@@ -1,0 +1,26 @@
+// What the gl layer's probe (tests/e2e/probes) and benchmark (tools/bench) share:
+// a window and a device as the player makes them, the message pump, and the
+// device's statistics as one "STATS" line. Both link the fw_gl_harness library.
+#pragma once
+
+#include "platform/platform.h"
+
+namespace glharness {
+
+// One line on stdout, flushed at once: the test or the benchmark script reads it live.
+void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// The player's window size, shown at the screen's top left; null on failure.
+HWND openWindow();
+
+// The player's device (gfx/device_setup.h) on window, with its fixed state.
+bool openDevice(HWND window, IDirect3D9** d3d, IDirect3DDevice9** device);
+
+// Dispatches the waiting messages; false once WM_QUIT arrives.
+bool pump();
+
+// "STATS <label> presents N drawn N partial N skipped N videoonly N repaints N
+// preserved 0|1 copies N": key and value pairs.
+void printStats(IDirect3DDevice9* device, const char* label);
+
+}  // namespace glharness
