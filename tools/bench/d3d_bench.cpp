@@ -22,6 +22,7 @@
 
 namespace {
 
+using glharness::patternTexel;
 using glharness::pump;
 using glharness::printStats;
 using glharness::say;
@@ -51,7 +52,6 @@ bool createWindowAndDevice() {
     return glharness::openDevice(gWindow, &gD3d, &gDevice);
 }
 
-DWORD patternTexel(int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | ((x * 7 + y * 13) & 0xFF); }
 
 // The player's own quad drawing, binding the texture each time.
 void draw(IDirect3DTexture9* texture, float x, float y, RECT src, D3DCOLOR color) {

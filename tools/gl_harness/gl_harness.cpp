@@ -49,6 +49,22 @@ bool openDevice(HWND window, IDirect3D9** d3d, IDirect3DDevice9** device) {
     return createPlayerDevice(*d3d, window, &params, device) && setPlayerDeviceState(*device);
 }
 
+DWORD patternTexel(int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | ((x * 7 + y * 13) & 0xFF); }
+
+IDirect3DTexture9* makeTexture(IDirect3DDevice9* device, int size, TexelFn texel) {
+    IDirect3DTexture9* texture = nullptr;
+    if (device->CreateTexture(size, size, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr) != D3D_OK)
+        return nullptr;
+    D3DLOCKED_RECT locked;
+    if (texture->LockRect(0, &locked, nullptr, 0) != D3D_OK) return texture;
+    for (int y = 0; y < size; ++y) {
+        DWORD* row = reinterpret_cast<DWORD*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+        for (int x = 0; x < size; ++x) row[x] = texel(x, y);
+    }
+    texture->UnlockRect(0);
+    return texture;
+}
+
 bool pump() {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

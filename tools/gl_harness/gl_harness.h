@@ -1,4 +1,4 @@
-// What the gl layer's probe (tests/e2e/probes) and benchmark (tools/bench) share:
+// What the layer's probes (tests/e2e/probes) and the gl benchmark (tools/bench) share:
 // a window and a device as the player makes them, the message pump, and the
 // device's statistics as one "STATS" line. Both link the fw_gl_harness library.
 #pragma once
@@ -15,6 +15,13 @@ HWND openWindow();
 
 // The player's device (gfx/device_setup.h) on window, with its fixed state.
 bool openDevice(HWND window, IDirect3D9** d3d, IDirect3DDevice9** device);
+
+// A texel pattern no two neighbours share: red the column, green the row.
+DWORD patternTexel(int x, int y);
+
+// A size x size texture filled with texel(x, y); null when it cannot be made.
+typedef DWORD (*TexelFn)(int x, int y);
+IDirect3DTexture9* makeTexture(IDirect3DDevice9* device, int size, TexelFn texel);
 
 // Dispatches the waiting messages; false once WM_QUIT arrives.
 bool pump();

@@ -47,34 +47,13 @@ bool createWindowAndDevice() {
     return gWindow && glharness::openDevice(gWindow, &gD3d, &gDevice);
 }
 
-typedef DWORD (*TexelFn)(int x, int y);
-
-// Texel patterns, as the test recomputes them.
-DWORD patternTexel(int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | ((x * 7 + y * 13) & 0xFF); }
+// Texel patterns, as the test recomputes them (patternTexel: the harness's).
+using glharness::patternTexel;
 DWORD holesTexel(int x, int y) {
     return (x + y) % 3 == 0 ? 0x00FF00FFu : 0xFF000000u | (10u << 16) | ((4 * x) << 8) | (4 * y);
 }
 DWORD columnGreyTexel(int x, int) { return 0xFF000000u | (x << 16) | (x << 8) | x; }
 DWORD rowGreyTexel(int, int y) { return 0xFF000000u | (y << 16) | (y << 8) | y; }
-
-IDirect3DTexture9* makeTexture(int size, int width, int height, TexelFn texel) {
-    IDirect3DTexture9* texture = nullptr;
-    if (gDevice->CreateTexture(size, size, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr) != D3D_OK)
-        return nullptr;
-    D3DLOCKED_RECT locked;
-    if (texture->LockRect(0, &locked, nullptr, 0) != D3D_OK) return texture;
-    for (int y = 0; y < height; ++y) {
-        DWORD* row = reinterpret_cast<DWORD*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
-        for (int x = 0; x < width; ++x) row[x] = texel ? texel(x, y) : 0;
-    }
-    texture->UnlockRect(0);
-    return texture;
-}
-
-// The player's own quad drawing, binding the texture each time.
-void draw(IDirect3DTexture9* texture, float x, float y, RECT src, D3DCOLOR color) {
-    ::drawQuad(gDevice, texture, 1, x, y, &src, color);
-}
 
 struct Quad {
     int texture;
@@ -109,8 +88,9 @@ void drawPicture(IDirect3DTexture9* const* textures, int shift) {
     int index = 0;
     for (const Quad& quad : kPictureQuads) {
         bool moved = index++ == gMovedQuad;
-        draw(textures[quad.texture], static_cast<float>(quad.x + shift + (moved ? gMoveX : 0)),
-                 static_cast<float>(quad.y + (moved ? gMoveY : 0)), quad.src, quad.color);
+        // The player's own quad drawing, binding the texture each time.
+        drawQuad(gDevice, textures[quad.texture], 1, static_cast<float>(quad.x + shift + (moved ? gMoveX : 0)),
+                 static_cast<float>(quad.y + (moved ? gMoveY : 0)), &quad.src, quad.color);
     }
     gDevice->EndScene();
     gDevice->Present(nullptr, nullptr, nullptr, nullptr);
@@ -119,10 +99,10 @@ void drawPicture(IDirect3DTexture9* const* textures, int shift) {
 IDirect3DTexture9* gTextures[4];
 
 bool makePictureTextures() {
-    gTextures[0] = makeTexture(256, 256, 256, patternTexel);
-    gTextures[1] = makeTexture(64, 64, 64, holesTexel);
-    gTextures[2] = makeTexture(256, 256, 256, columnGreyTexel);
-    gTextures[3] = makeTexture(256, 256, 256, rowGreyTexel);
+    gTextures[0] = glharness::makeTexture(gDevice, 256, patternTexel);
+    gTextures[1] = glharness::makeTexture(gDevice, 64, holesTexel);
+    gTextures[2] = glharness::makeTexture(gDevice, 256, columnGreyTexel);
+    gTextures[3] = glharness::makeTexture(gDevice, 256, rowGreyTexel);
     for (IDirect3DTexture9* texture : gTextures)
         if (!texture) return false;
     return true;
