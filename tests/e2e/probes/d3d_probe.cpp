@@ -2,7 +2,6 @@
 // each "READY <phase>" waits for a line on stdin. Modes: pixels, video.
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,23 +13,12 @@
 
 namespace {
 
-using glharness::pump;
-using glharness::printStats;
-using glharness::say;
+using namespace glharness;   // say, pump, printStats, makeTexture, patternTexel
 
 std::atomic<int> gInputLines{0};
 HWND gWindow = nullptr;
 IDirect3D9* gD3d = nullptr;
 IDirect3DDevice9* gDevice = nullptr;
-
-// Pumps messages for the given time without drawing.
-void idle(int milliseconds) {
-    DWORD until = timeGetTime() + static_cast<DWORD>(milliseconds);
-    while (static_cast<int>(until - timeGetTime()) > 0) {
-        pump();
-        Sleep(1);
-    }
-}
 
 // Announces a phase and keeps the window alive until the test answers.
 void waitForTest(const char* phase) {
@@ -42,13 +30,7 @@ void waitForTest(const char* phase) {
     }
 }
 
-bool createWindowAndDevice() {
-    gWindow = glharness::openWindow();
-    return gWindow && glharness::openDevice(gWindow, &gD3d, &gDevice);
-}
-
-// Texel patterns, as the test recomputes them (patternTexel: the harness's).
-using glharness::patternTexel;
+// Texel patterns, as the test recomputes them (and the harness's patternTexel).
 DWORD holesTexel(int x, int y) {
     return (x + y) % 3 == 0 ? 0x00FF00FFu : 0xFF000000u | (10u << 16) | ((4 * x) << 8) | (4 * y);
 }
@@ -99,12 +81,9 @@ void drawPicture(IDirect3DTexture9* const* textures, int shift) {
 IDirect3DTexture9* gTextures[4];
 
 bool makePictureTextures() {
-    gTextures[0] = glharness::makeTexture(gDevice, 256, patternTexel);
-    gTextures[1] = glharness::makeTexture(gDevice, 64, holesTexel);
-    gTextures[2] = glharness::makeTexture(gDevice, 256, columnGreyTexel);
-    gTextures[3] = glharness::makeTexture(gDevice, 256, rowGreyTexel);
-    for (IDirect3DTexture9* texture : gTextures)
-        if (!texture) return false;
+    const glharness::TexelFn texels[4] = {patternTexel, holesTexel, columnGreyTexel, rowGreyTexel};
+    for (int i = 0; i < 4; ++i)
+        if (!(gTextures[i] = glharness::makeTexture(gDevice, i == 1 ? 64 : 256, texels[i]))) return false;
     return true;
 }
 
@@ -120,11 +99,11 @@ void releaseAll() {
     gD3d = nullptr;
 }
 
-// Frames every 15 ms, as the player's loop paces them.
-void presentFrames(int count, int shift) {
+// Frames every 15 ms, as the player's loop paces them; without drawing, only messages.
+void presentFrames(int count, int shift, bool draw = true) {
     for (int i = 0; i < count; ++i) {
         pump();
-        drawPicture(gTextures, shift);
+        if (draw) drawPicture(gTextures, shift);
         Sleep(15);
     }
 }
@@ -198,7 +177,7 @@ int runVideo() {
     // The area's size, while the program draws nothing: only a repaint shows it.
     const uint8_t second[4][3] = {{255, 255, 0}, {0, 255, 255}, {255, 0, 255}, {16, 32, 64}};
     std::thread([&] { pushQuarters(video, second, kVideoWidth, kVideoHeight); }).join();
-    idle(300);
+    presentFrames(20, 0, false);
     printStats(gDevice, "repaint");
     waitForTest("repaint");
 
@@ -222,7 +201,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int) {
         while ((c = std::getchar()) != EOF)
             if (c == '\n') gInputLines.fetch_add(1);
     }).detach();
-    if (!createWindowAndDevice()) {
+    gWindow = glharness::openWindow();
+    if (!gWindow || !glharness::openDevice(gWindow, &gD3d, &gDevice)) {
         say("FAILED device");
         return 2;
     }
