@@ -3,9 +3,10 @@
 // Direct3D backend when it presents.
 //
 // Implements: childVideoCreate / Destroy / SetOwner / SetRect / SetVisible /
-// PushFrame / ClearFrame, childVideoForEachVisible and childVideoGeneration, all
-// thread-safe behind one registry lock.
-// Does not: scale or convert pixels (frames are kept as pushed, 32-bit B, G, R, A),
+// PushFrame / LendFrame / ClearFrame, childVideoForEachVisible and
+// childVideoGeneration, all thread-safe behind one registry lock. A lent frame is
+// shown in place and handed back when replaced, so a decoded frame is not copied here.
+// Does not: scale or convert pixels (frames are kept as given, 32-bit B, G, R, A),
 // clip one child against another, or keep more than the latest frame.
 #include <algorithm>
 #include <cstring>
@@ -20,8 +21,11 @@ struct ChildVideo {
     HWND owner = nullptr;
     int left = 0, top = 0, width = 0, height = 0;
     bool visible = false;
-    std::vector<uint8_t> frame;  // frameWidth * 4 bytes per row, top row first
-    int frameWidth = 0, frameHeight = 0;
+    std::vector<uint8_t> frame;  // a pushed frame: frameWidth * 4 bytes per row, top row first
+    const uint8_t* lent = nullptr;  // or a lent frame's pixels, frameStride bytes per row
+    FrameRelease release = nullptr;
+    void* releaseUser = nullptr;
+    int frameWidth = 0, frameHeight = 0, frameStride = 0;
     uint64_t frameSerial = 0;
 };
 
@@ -60,6 +64,35 @@ void bumpGeneration(HWND owner) {
     generations().push_back(OwnerGeneration{owner, 1});
 }
 
+// What hands back a lent frame; called outside the registry lock.
+struct PendingRelease {
+    FrameRelease release;
+    void* user;
+    void run() const {
+        if (release) release(user);
+    }
+};
+
+// Under the registry lock: forgets the frame shown, keeping what hands it back.
+PendingRelease dropFrame(ChildVideo* video) {
+    PendingRelease pending = {video->release, video->releaseUser};
+    video->lent = nullptr;
+    video->release = nullptr;
+    video->releaseUser = nullptr;
+    video->frameWidth = 0;
+    video->frameHeight = 0;
+    video->frameStride = 0;
+    return pending;
+}
+
+// Under the registry lock: a new frame is there to show.
+HWND frameChanged(ChildVideo* video) {
+    ++video->frameSerial;
+    if (!video->visible || !video->owner) return nullptr;
+    bumpGeneration(video->owner);
+    return video->owner;
+}
+
 }  // namespace
 
 ChildVideo* childVideoCreate() {
@@ -71,12 +104,15 @@ ChildVideo* childVideoCreate() {
 
 void childVideoDestroy(ChildVideo* video) {
     if (!video) return;
+    PendingRelease pending;
     {
         std::lock_guard<std::mutex> guard(registryLock());
         std::vector<ChildVideo*>& videos = registry();
         videos.erase(std::remove(videos.begin(), videos.end(), video), videos.end());
         if (video->visible) bumpGeneration(video->owner);
+        pending = dropFrame(video);
     }
+    pending.run();
     delete video;
 }
 
@@ -113,38 +149,59 @@ void childVideoSetVisible(ChildVideo* video, bool visible) {
 void childVideoPushFrame(ChildVideo* video, const uint8_t* bgra, int width, int height, int stride) {
     if (!video || !bgra || width <= 0 || height <= 0 || stride < width * 4) return;
     HWND repaintOwner = nullptr;
+    PendingRelease pending;
     {
         std::lock_guard<std::mutex> guard(registryLock());
+        pending = dropFrame(video);
         size_t rowBytes = size_t(width) * 4;
         video->frame.resize(rowBytes * size_t(height));
         for (int y = 0; y < height; ++y)
             std::memcpy(video->frame.data() + rowBytes * size_t(y), bgra + size_t(stride) * size_t(y), rowBytes);
         video->frameWidth = width;
         video->frameHeight = height;
-        ++video->frameSerial;
-        if (video->visible && video->owner) {
-            bumpGeneration(video->owner);
-            repaintOwner = video->owner;
-        }
+        video->frameStride = int(rowBytes);
+        repaintOwner = frameChanged(video);
     }
     // Outside the lock: the window side takes its own.
+    pending.run();
+    if (repaintOwner) windowRequestRepaint(repaintOwner);
+}
+
+void childVideoLendFrame(ChildVideo* video, const uint8_t* bgra, int width, int height, int stride,
+                         FrameRelease release, void* user) {
+    if (!video || !bgra || width <= 0 || height <= 0 || stride < width * 4 || stride % 4 != 0) {
+        if (release) release(user);
+        return;
+    }
+    HWND repaintOwner = nullptr;
+    PendingRelease pending;
+    {
+        std::lock_guard<std::mutex> guard(registryLock());
+        pending = dropFrame(video);
+        std::vector<uint8_t>().swap(video->frame);
+        video->lent = bgra;
+        video->release = release;
+        video->releaseUser = user;
+        video->frameWidth = width;
+        video->frameHeight = height;
+        video->frameStride = stride;
+        repaintOwner = frameChanged(video);
+    }
+    pending.run();
     if (repaintOwner) windowRequestRepaint(repaintOwner);
 }
 
 void childVideoClearFrame(ChildVideo* video) {
     if (!video) return;
     HWND repaintOwner = nullptr;
+    PendingRelease pending;
     {
         std::lock_guard<std::mutex> guard(registryLock());
+        pending = dropFrame(video);
         std::vector<uint8_t>().swap(video->frame);
-        video->frameWidth = 0;
-        video->frameHeight = 0;
-        ++video->frameSerial;
-        if (video->visible && video->owner) {
-            bumpGeneration(video->owner);
-            repaintOwner = video->owner;
-        }
+        repaintOwner = frameChanged(video);
     }
+    pending.run();
     if (repaintOwner) windowRequestRepaint(repaintOwner);
 }
 
@@ -160,8 +217,8 @@ void childVideoForEachVisible(HWND owner, ChildVideoVisitor visitor, void* user)
         view.height = video->height;
         view.frameWidth = video->frameWidth;
         view.frameHeight = video->frameHeight;
-        view.frameStride = video->frameWidth * 4;
-        view.frameBgra = video->frame.empty() ? nullptr : video->frame.data();
+        view.frameStride = video->frameStride;
+        view.frameBgra = video->lent ? video->lent : video->frame.empty() ? nullptr : video->frame.data();
         view.frameSerial = video->frameSerial;
         visitor(view, user);
     }

@@ -7,6 +7,8 @@
 //     by the gl backend's Present over the device's picture
 //   resources (common/resources.cpp): the program's icon, linked in at build time
 //   code page 932 (common/cp932.cpp): the "A" functions' text conversion
+//   early start (common/early_start.cpp): registered by the media backend, run by
+//     CoInitialize
 #pragma once
 
 #include <cstdint>
@@ -43,6 +45,13 @@ void childVideoSetVisible(ChildVideo* video, bool visible);
 // Any thread. Copies a frame of 32-bit pixels, bytes B, G, R, A (alpha ignored),
 // top row first, and asks the owner for a repaint.
 void childVideoPushFrame(ChildVideo* video, const uint8_t* bgra, int width, int height, int stride);
+// Any thread. The same without the copy: the video shows the pixels where they are
+// until the next frame, a clear or its destruction, then calls release(user) (on
+// that caller's thread, outside the video's lock). A frame the video cannot take
+// is released at once.
+typedef void (*FrameRelease)(void* user);
+void childVideoLendFrame(ChildVideo* video, const uint8_t* bgra, int width, int height, int stride,
+                         FrameRelease release, void* user);
 // Back to black until the next frame arrives (a new clip was rendered).
 void childVideoClearFrame(ChildVideo* video);
 
@@ -59,6 +68,15 @@ void childVideoForEachVisible(HWND owner, ChildVideoVisitor visitor, void* user)
 // Changes whenever anything a visible child of owner shows changes (frame,
 // rectangle, visibility, ownership).
 uint64_t childVideoGeneration(HWND owner);
+
+// --- Early start -------------------------------------------------------------------
+// The media backend registers (during static initialisation) how to begin its own
+// start-up on a thread of its own; CoInitialize runs it, so that GStreamer's start
+// and plugin loading overlap the window's and OpenGL's instead of following them.
+// A program linked without a media backend registers nothing and nothing runs.
+typedef void (*EarlyStart)();
+void setMediaEarlyStart(EarlyStart start);
+void runMediaEarlyStart();
 
 // --- Resources ----------------------------------------------------------------------
 struct Resource {

@@ -103,17 +103,31 @@ HRESULT errorToHresult(const GError* error) {
     return VFW_E_CANNOT_RENDER;
 }
 
+// A decoded frame lent to the child video, mapped (and so referenced) until it is
+// handed back.
+struct LentFrame {
+    GstVideoFrame frame;
+};
+
+void releaseLentFrame(void* user) {
+    LentFrame* lent = static_cast<LentFrame*>(user);
+    gst_video_frame_unmap(&lent->frame);
+    delete lent;
+}
+
 void pushSample(fwlayer::ChildVideo* video, GstSample* sample) {
     GstCaps* caps = gst_sample_get_caps(sample);
     GstBuffer* buffer = gst_sample_get_buffer(sample);
     GstVideoInfo info;
     if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)) return;
-    GstVideoFrame frame;
-    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) return;
-    fwlayer::childVideoPushFrame(video, static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
-                                 GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame),
-                                 GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0));
-    gst_video_frame_unmap(&frame);
+    LentFrame* lent = new LentFrame();
+    if (!gst_video_frame_map(&lent->frame, &info, buffer, GST_MAP_READ)) {
+        delete lent;
+        return;
+    }
+    fwlayer::childVideoLendFrame(video, static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&lent->frame, 0)),
+                                 GST_VIDEO_FRAME_WIDTH(&lent->frame), GST_VIDEO_FRAME_HEIGHT(&lent->frame),
+                                 GST_VIDEO_FRAME_PLANE_STRIDE(&lent->frame, 0), &releaseLentFrame, lent);
 }
 
 // Streaming thread: keep the sample as the one the clip stands on, and show it

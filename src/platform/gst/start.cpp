@@ -1,8 +1,9 @@
 // GStreamer's start, once per process, and the audio output every clip plays to.
 //
-// Implements: ensureGstreamer (clip.h); a warm-up thread, started with GStreamer,
-//   that loads the plugins every clip needs and asks once whether the default
-//   audio output can be opened; the audio sink of a clip: the default output, or a
+// Implements: ensureGstreamer (clip.h); a start-up thread, begun at the first
+//   CoInitialize (layer.h's early start) or the first graph, that starts GStreamer,
+//   loads the plugins every clip needs and asks once whether the default audio
+//   output can be opened; the audio sink of a clip: the default output, or a
 //   clock-paced fake sink when there is none, so the clip still plays in real time.
 //   With no sound device or sound server at all it goes straight to the fake sink,
 //   without probing (whose failures would only fill standard error).
@@ -13,8 +14,10 @@
 
 #include <cstdio>
 #include <future>
+#include <memory>
 
 #include "clip.h"
+#include "../common/layer.h"
 
 namespace fwgst {
 
@@ -71,28 +74,38 @@ bool probeAudioOutput() {
     return available == 1;
 }
 
-// The audio probe and the loading of the plugins every clip needs take tens of
-// milliseconds: they run on a thread of their own from GStreamer's start, while
-// the program goes on with its start-up, and the first load waits for them.
-std::shared_future<bool>& warmUp() {
-    static std::shared_future<bool> answer;
-    return answer;
+// GStreamer's start, the loading of the plugins every clip needs and the audio
+// probe take tens of milliseconds: they run on a thread of their own, begun at the
+// first CoInitialize (layer.h's early start) or else at the first CoCreateInstance,
+// while the program goes on with its start-up. Creating a graph waits only for
+// GStreamer's start; the first load waits for the rest.
+std::shared_future<bool> gStarted;       // gst_init_check's answer
+std::shared_future<bool> gAudioOutput;   // the audio probe's, after the plugins
+
+void beginStart() {
+    if (gAudioOutput.valid()) return;
+    auto started = std::make_shared<std::promise<bool>>();
+    gStarted = started->get_future().share();
+    gAudioOutput = std::async(std::launch::async, [started] {
+                       bool initialised = gst_init_check(nullptr, nullptr, nullptr);
+                       started->set_value(initialised);
+                       if (!initialised) return false;
+                       const char* const kPlugins[] = {"coreelements", "playback", "typefindfunctions", "app",
+                                                       "isomp4", "libav", "videoconvertscale", "audioconvert",
+                                                       "audioresample", "volume"};
+                       for (const char* name : kPlugins)
+                           if (GstPlugin* plugin = gst_plugin_load_by_name(name)) gst_object_unref(plugin);
+                       return probeAudioOutput();
+                   }).share();
 }
 
-void startWarmUp() {
-    warmUp() = std::async(std::launch::async, [] {
-                   const char* const kPlugins[] = {"coreelements", "playback", "typefindfunctions", "app",
-                                                   "isomp4", "libav", "videoconvertscale", "audioconvert",
-                                                   "audioresample", "volume"};
-                   for (const char* name : kPlugins)
-                       if (GstPlugin* plugin = gst_plugin_load_by_name(name)) gst_object_unref(plugin);
-                   return probeAudioOutput();
-               }).share();
-}
+struct EarlyStartRegistration {
+    EarlyStartRegistration() { fwlayer::setMediaEarlyStart(&beginStart); }
+} gEarlyStartRegistration;
 
 bool audioOutputAvailable() {
     static int available = -1;
-    if (available < 0) available = (warmUp().valid() ? warmUp().get() : probeAudioOutput()) ? 1 : 0;
+    if (available < 0) available = gAudioOutput.get() ? 1 : 0;
     return available == 1;
 }
 
@@ -108,12 +121,8 @@ GstElement* makeAudioSink(bool* silent) {
 }
 
 bool ensureGstreamer() {
-    static int initialised = -1;
-    if (initialised < 0) {
-        initialised = gst_init_check(nullptr, nullptr, nullptr) ? 1 : 0;
-        if (initialised == 1) startWarmUp();
-    }
-    return initialised == 1;
+    beginStart();
+    return gStarted.get();
 }
 
 }  // namespace fwgst

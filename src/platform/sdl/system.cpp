@@ -4,7 +4,8 @@
 // it ends on a tick of the system clock, 64 a second, as on Windows at its
 // default timer resolution, or as soon as a window asks for a repaint), and
 // CoInitialize / CoUninitialize as a per-thread count (S_OK the first time on a
-// thread, S_FALSE after; there is no apartment model behind it).
+// thread, S_FALSE after; there is no apartment model behind it). The first
+// CoInitialize also starts the media backend's start-up early (layer.h).
 // Not supported: a reserved pointer other than null (E_INVALIDARG),
 // timeBeginPeriod and the other winmm timer calls.
 #include <chrono>
@@ -65,6 +66,7 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
 
 HRESULT WINAPI CoInitialize(LPVOID pvReserved) {
     if (pvReserved != nullptr) return E_INVALIDARG;
+    fwlayer::runMediaEarlyStart();
     return gComInitCount++ == 0 ? S_OK : S_FALSE;
 }
 
