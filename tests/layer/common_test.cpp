@@ -1,5 +1,6 @@
 // The common layer: code page 932 decoding, MultiByteToWideChar's conventions, and
-// fopen_s and MoveFileExA (the save is written beside and moved over).
+// fopen_s and MoveFileExA (the save is written beside and moved over), and the child
+// video's lent frames.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -89,6 +90,60 @@ TEST(Files, FopenSOpensOrReportsAnErrnoWithANullHandle) {
     EXPECT_FALSE(MoveFileExA((dir + "/missing").c_str(), (dir + "/any").c_str(), MOVEFILE_REPLACE_EXISTING));
     unlink((dir + "/old").c_str());
     rmdir(folder);
+}
+
+
+// A lent frame is shown where it lies, with its own stride, and handed back exactly
+// once: when the next frame (lent or copied) replaces it, on a clear, on destruction.
+struct Shown {
+    const uint8_t* pixels;
+    int stride;
+};
+
+void remember(const fwlayer::ChildVideoView& view, void* user) {
+    *static_cast<Shown*>(user) = {view.frameBgra, view.frameStride};
+}
+
+void countRelease(void* user) { ++*static_cast<int*>(user); }
+
+TEST(ChildVideo, ALentFrameIsShownInPlaceAndHandedBackOnce) {
+    HWND owner = reinterpret_cast<HWND>(uintptr_t{0x1000});   // no window: no repaint is asked
+    uint8_t pixels[2 * 8] = {};
+    const struct {
+        const char* replacedBy;
+        void (*replace)(fwlayer::ChildVideo*, uint8_t*);
+    } cases[] = {
+        {"a copied frame", [](fwlayer::ChildVideo* v, uint8_t* p) { fwlayer::childVideoPushFrame(v, p, 1, 1, 4); }},
+        {"a lent frame", [](fwlayer::ChildVideo* v, uint8_t* p) {
+             fwlayer::childVideoLendFrame(v, p, 1, 1, 4, nullptr, nullptr);
+         }},
+        {"a clear", [](fwlayer::ChildVideo* v, uint8_t*) { fwlayer::childVideoClearFrame(v); }},
+        {"destruction", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.replacedBy);
+        fwlayer::ChildVideo* video = fwlayer::childVideoCreate();
+        fwlayer::childVideoSetOwner(video, owner);
+        fwlayer::childVideoSetVisible(video, true);
+        int released = 0;
+        fwlayer::childVideoLendFrame(video, pixels, 1, 2, 8, &countRelease, &released);
+        Shown shown = {};
+        fwlayer::childVideoForEachVisible(owner, &remember, &shown);
+        EXPECT_EQ(shown.pixels, pixels);
+        EXPECT_EQ(shown.stride, 8);
+        EXPECT_EQ(released, 0);
+        if (c.replace) {
+            c.replace(video, pixels + 8);
+            EXPECT_EQ(released, 1);
+        }
+        fwlayer::childVideoDestroy(video);
+        EXPECT_EQ(released, 1);
+    }
+    int refused = 0;   // a stride shorter than a row: not taken, handed back at once
+    fwlayer::ChildVideo* video = fwlayer::childVideoCreate();
+    fwlayer::childVideoLendFrame(video, pixels, 2, 1, 4, &countRelease, &refused);
+    EXPECT_EQ(refused, 1);
+    fwlayer::childVideoDestroy(video);
 }
 
 }  // namespace
