@@ -152,13 +152,14 @@ void checkSaveData(const Gallery& gallery, Findings& findings) {
     if (volume < -5000 || volume > 0)
         findings.add(path, 0, WARNING, "volume-out-of-range", "volume " + std::to_string(volume) +
                      " is outside -5000 (the volume bar's quietest) to 0 (full)");
-    std::string unlocked;
+    std::string unlocked, odd;
     for (int32_t slot = 0; slot < MAX_TABLE_CLIPS; ++slot) {
         if (data[4 + slot] == 1) unlocked += (unlocked.empty() ? "" : ", ") + std::to_string(slot);
-        if (data[4 + slot] > 1)
-            findings.add(path, 0, WARNING, "odd-unlock-flag", "the flag of slot " + std::to_string(slot) + " is " +
-                         std::to_string(data[4 + slot]) + ": the player counts it as locked");
+        if (data[4 + slot] > 1) odd += (odd.empty() ? "" : ", ") + std::to_string(slot);
     }
+    if (!odd.empty())
+        findings.add(path, 0, WARNING, "odd-unlock-flag", "the flags of slots " + odd +
+                     " are neither 0 nor 1: the player counts them as locked");
     findings.add(path, 0, NOTE, "save-data", "volume " + std::to_string(volume) + "; unlocked slots: " +
                  (unlocked.empty() ? "none" : unlocked) + " (" + std::to_string(gallery.clipTotal) + " clips)");
 }

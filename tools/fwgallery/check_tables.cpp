@@ -38,18 +38,22 @@ std::string quote(const std::string& text) { return "\"" + shown(text.c_str()) +
 void checkClipPath(const TableNote& note, const PlayClip& clip, Findings& findings) {
     LineTokenizer Tokenizer;
     Tokenizer.setLine(note.text.c_str(), kDelimiters);
-    word(Tokenizer, false);
+    std::string keyword = word(Tokenizer, false);
     std::string path = word(Tokenizer, true);
-    std::string next = word(Tokenizer, false);
+    std::string rest = note.text.substr(note.text.find(keyword) + keyword.size());
+    rest.erase(0, rest.find_first_not_of(kDelimiters) == std::string::npos ? rest.size() : rest.find_first_not_of(kDelimiters));
     const char* file = kPlayTablePath;
     if (path.size() >= PLAY_PATH_SIZE) {
         findings.add(file, note.line, ERROR, "path-too-long", "the path is " + std::to_string(path.size()) +
                      " bytes; the player keeps only its first 259", kMessageMovieFailed);
     } else if (clip.path[0] == '\0') {
-        std::string why = next.empty() ? "there is no path" :
-                          next[0] == '"' ? "the path's closing double quote is missing" :
-                          "the path " + quote(next) + " is not between double quotes";
-        findings.add(file, note.line, ERROR, "no-path", why + ": the player reads an empty path", kMessageMovieFailed);
+        std::string why = rest.empty() ? "there is no path"
+                          : rest[0] != '"' ? "the path " + quote(rest.substr(0, rest.find_first_of(kDelimiters))) +
+                                                 " is not between double quotes"
+                          : rest.find('"', 1) == std::string::npos ? "the path's closing double quote is missing"
+                          : "the path is empty";
+        return findings.add(file, note.line, ERROR, "no-path", why + ": the player reads an empty path",
+                            kMessageMovieFailed);
     } else if (!shiftJisFault(clip.path).empty()) {
         findings.add(file, note.line, ERROR, "path-not-shift-jis", "the path " + quote(clip.path) + " is " +
                      shiftJisFault(clip.path) + " (is the table saved as UTF-8?)", kMessageMovieFailed);

@@ -102,7 +102,12 @@ void Findings::print(FILE* out, bool json) const {
     std::fprintf(out, "\n]}\n");
 }
 
-std::string shown(const char* text) { return fwlayer::cp932ToUtf8(text); }
+std::string shown(const char* text) {
+    std::string decoded = fwlayer::cp932ToUtf8(text);
+    for (char& c : decoded)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';  // one finding, one line
+    return decoded;
+}
 
 std::string shiftJisFault(const char* text) {
     const std::string replacement = "\xEF\xBF\xBD";  // U+FFFD, what an undefined byte decodes to
