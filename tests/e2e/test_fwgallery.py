@@ -3,6 +3,7 @@ findings and an exit status within a time limit, and new makes a gallery that ch
 clean and plays."""
 import json
 import os
+import random
 import re
 import subprocess
 import time
@@ -15,6 +16,7 @@ from conftest import (BLUE, BUILD, CACHE, RED, close_player, colour_clips, make_
 TOOL = BUILD / "fwgallery"
 pytestmark = pytest.mark.skipif(not TOOL.exists(), reason=f"{TOOL} is not built yet")
 LINE = re.compile(r"^[^:]+:\d+: (error|warning|note): .+$")
+SUMMARY = re.compile(r"^\d+ errors?, \d+ warnings?, \d+ notes?$")
 PT, TT = "Data/PlayTable.txt", "Data/ThumbnailTable.txt"
 
 
@@ -27,7 +29,7 @@ def check(folder):
     text, result = run("check", folder), run("check", "--json", folder)
     assert text.returncode == result.returncode, text.stderr
     lines = text.stdout.splitlines()
-    assert all(LINE.match(line) for line in lines[:-1]) and lines[-1].endswith("notes"), text.stdout
+    assert all(LINE.match(line) for line in lines[:-1]) and SUMMARY.match(lines[-1]), text.stdout
     findings = json.loads(result.stdout)["findings"]
     assert len(findings) == len(lines) - 1
     return result.returncode, {(f["code"], f["file"], f["line"], f["level"]) for f in findings}, findings
@@ -106,7 +108,7 @@ def big_tables(folder):
 
 def junk(folder):
     for path in [PT, TT, "GameData.sys"] + [f"Bmp/{name}" for name in os.listdir(folder / "Bmp")]:
-        (folder / path).write_bytes(os.urandom(20000))
+        (folder / path).write_bytes(random.Random(path).randbytes(20000))
     (folder / PT).chmod(0)  # unreadable, where the tests do not run as root
 
 
@@ -126,7 +128,7 @@ def loop(path):
 @pytest.mark.parametrize("spoil, expected", [
     (big_tables, {("item-dropped", PT, 67, "error"), ("clip-dropped", PT, 6, "error"),
                   ("entries-dropped", TT, 1, "warning"), ("slot-on-no-page", TT, 58, "warning")}),
-    (junk, set()),
+    (junk, {("no-item", PT, 0, "error"), ("no-entries", TT, 1, "warning"), ("picture", "Bmp/MainBG.bmp", 0, "error")}),
     (lambda folder: replace_files(folder, os.mkdir), {("file", PT, 0, "error"), ("file", "GameData.sys", 0, "error")}),
     (lambda folder: replace_files(folder, loop), {("file", PT, 0, "error"), ("file", "Bmp/MainBG.bmp", 0, "error")}),
 ])

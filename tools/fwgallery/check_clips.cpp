@@ -32,7 +32,8 @@ std::string discoveryFault(GstDiscovererInfo* info, GError* error) {
             const gchar** details = gst_discoverer_info_get_missing_elements_installer_details(info);
             std::string missing = details && details[0] ? details[0] : "";
             // An installer detail reads "gstreamer|1.0|program|description|id".
-            for (int i = 0; i < 3 && missing.find('|') != std::string::npos; ++i) missing.erase(0, missing.find('|') + 1);
+            for (int i = 0; i < 3 && missing.find('|') != std::string::npos; ++i)
+                missing.erase(0, missing.find('|') + 1);
             return "GStreamer on this machine has no plugin for it (" + missing.substr(0, missing.find('|')) + ")";
         }
         default: return std::string("GStreamer cannot read it: ") + (error ? error->message : "unknown error");
@@ -61,7 +62,8 @@ std::string describeClip(GstDiscovererInfo* info, const char* file, int32_t line
         findings.add(file, line, ERROR, "no-video", "the clip has no video: the player fails to load it",
                      kMessageMovieFailed);
     }
-    if (audios) text += ", " + describeCaps(gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(audios->data)));
+    if (audios)
+        text += ", " + describeCaps(gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(audios->data)));
     gst_discoverer_stream_info_list_free(videos);
     gst_discoverer_stream_info_list_free(audios);
     char seconds[32];
@@ -106,7 +108,8 @@ bool checkClips(const Gallery& gallery, Findings& findings) {
                 g_free(uri);
             }
             if (!fault.empty()) {
-                findings.add(kPlayTablePath, line, ERROR, "clip-unplayable", "\"" + path + "\": " + fault, kMessageMovieFailed);
+                findings.add(kPlayTablePath, line, ERROR, "clip-unplayable", "\"" + path + "\": " + fault,
+                             kMessageMovieFailed);
                 continue;
             }
             std::string slot = clip.sequenceNumber < 56 ? "gallery slot " + std::to_string(clip.sequenceNumber)

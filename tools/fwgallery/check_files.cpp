@@ -54,7 +54,9 @@ struct MeasuringDevice : IDirect3DDevice9 {
     HRESULT STDMETHODCALLTYPE Present(CONST RECT*, CONST RECT*, HWND, CONST RGNDATA*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE, DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetTexture(DWORD, IDirect3DBaseTexture9*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD, D3DTEXTURESTAGESTATETYPE, DWORD) override {
+        return E_NOTIMPL;
+    }
     HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD, D3DSAMPLERSTATETYPE, DWORD) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE, UINT, CONST void*, UINT) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetFVF(DWORD) override { return E_NOTIMPL; }
@@ -86,7 +88,7 @@ size_t countedRead(void* buffer, size_t elementSize, size_t elementCount, void* 
 std::string refusal(const CountedFile& counted, UINT side) {
     if (counted.headSize < 4 || std::memcmp(counted.head, "TEYL", 4) != 0) {
         std::string kind = std::memcmp(counted.head, "BM", 2) == 0 ? " (it is a Windows bitmap)"
-                           : std::memcmp(counted.head, "\x89PNG", 4) == 0 ? " (it is a PNG: fwpicture encode converts it)"
+                           : std::memcmp(counted.head, "\x89PNG", 4) == 0 ? " (a PNG: fwpicture encode converts it)"
                            : "";
         return "not a picture in the player's format: it does not begin with \"TEYL\"" + kind;
     }
@@ -146,9 +148,11 @@ void checkSaveData(const Gallery& gallery, Findings& findings) {
     if (file) std::fclose(file);
     if (length != 68)
         findings.add(path, 0, WARNING, "save-data-size", std::string(length > 68 ? "longer" : "shorter") +
-                     " than 68 bytes: the player " + (length > 68 ? "ignores the rest" : "takes the missing bytes as 0") +
+                     " than 68 bytes: the player " +
+                     (length > 68 ? "ignores the rest" : "takes the missing bytes as 0") +
                      " and writes 68 bytes at exit");
-    int32_t volume = static_cast<int32_t>(data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24);
+    int32_t volume = static_cast<int32_t>(data[0] | data[1] << 8 | data[2] << 16 |
+                                          static_cast<uint32_t>(data[3]) << 24);
     if (volume < -5000 || volume > 0)
         findings.add(path, 0, WARNING, "volume-out-of-range", "volume " + std::to_string(volume) +
                      " is outside -5000 (the volume bar's quietest) to 0 (full)");

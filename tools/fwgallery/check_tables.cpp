@@ -1,5 +1,6 @@
 // The play table and the thumbnail table, read by the player's own readers; their
 // notes say what became of each line.
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -41,7 +42,7 @@ void checkClipPath(const TableNote& note, const PlayClip& clip, Findings& findin
     std::string keyword = word(Tokenizer, false);
     std::string path = word(Tokenizer, true);
     std::string rest = note.text.substr(note.text.find(keyword) + keyword.size());
-    rest.erase(0, rest.find_first_not_of(kDelimiters) == std::string::npos ? rest.size() : rest.find_first_not_of(kDelimiters));
+    rest.erase(0, std::min(rest.find_first_not_of(kDelimiters), rest.size()));
     const char* file = kPlayTablePath;
     if (path.size() >= PLAY_PATH_SIZE) {
         findings.add(file, note.line, ERROR, "path-too-long", "the path is " + std::to_string(path.size()) +
@@ -191,9 +192,9 @@ void checkSlot(int32_t slot, const Gallery& gallery, Findings& findings) {
         return findings.add(file, line, WARNING, "slot-on-no-page", name + " is on no page: the gallery shows slots 0 "
                             "to 55");
     if (listed && sequence < 0)
-        return findings.add(file, line, ERROR, "entry-out-of-range", name + " names item " + std::to_string(entry.item) +
-                            ", clip " + std::to_string(entry.clip) + ", which the play table does not have: its cell "
-                            "does nothing when clicked");
+        return findings.add(file, line, ERROR, "entry-out-of-range", name + " names item " +
+                            std::to_string(entry.item) + ", clip " + std::to_string(entry.clip) +
+                            ", which the play table does not have: its cell does nothing when clicked");
     if (slot >= gallery.clipTotal)
         return findings.add(file, line, WARNING, "slot-never-unlocked", name + " never lights up: its cell unlocks "
                             "when " + clipName(slot) + " has played, and the play table has " +

@@ -65,7 +65,8 @@ void Findings::finish() {
     for (const Finding& finding : findings)
         if (std::find(files.begin(), files.end(), finding.file) == files.end()) files.push_back(finding.file);
     std::stable_sort(findings.begin(), findings.end(), [&files](const Finding& a, const Finding& b) {
-        auto rankA = std::find(files.begin(), files.end(), a.file), rankB = std::find(files.begin(), files.end(), b.file);
+        auto rankA = std::find(files.begin(), files.end(), a.file);
+        auto rankB = std::find(files.begin(), files.end(), b.file);
         return rankA != rankB ? rankA < rankB : a.line < b.line;
     });
 }
@@ -85,7 +86,8 @@ void Findings::print(FILE* out, bool json) const {
             if (!f.box.empty()) std::fprintf(out, "; the player shows \"%s\"", f.box.c_str());
             std::fputc('\n', out);
         }
-        std::fprintf(out, "%d errors, %d warnings, %d notes\n", counts[ERROR], counts[WARNING], counts[NOTE]);
+        std::fprintf(out, "%d error%s, %d warning%s, %d note%s\n", counts[ERROR], counts[ERROR] == 1 ? "" : "s",
+                     counts[WARNING], counts[WARNING] == 1 ? "" : "s", counts[NOTE], counts[NOTE] == 1 ? "" : "s");
         return;
     }
     std::fprintf(out, "{\"errors\": %d, \"warnings\": %d, \"notes\": %d, \"findings\": [", counts[ERROR],

@@ -38,13 +38,13 @@ int check(int argc, char** argv) {
     static Gallery gallery;  // large: kept off the stack
     Findings findings;
     checkPlayTable(gallery, findings);
-    checkThumbnailTable(gallery, findings);
-    checkPictures(findings);
-    checkSaveData(gallery, findings);
     if (!checkClips(gallery, findings)) {
         std::fputs("fwgallery: GStreamer cannot start\n", stderr);
         return 2;
     }
+    checkThumbnailTable(gallery, findings);
+    checkPictures(findings);
+    checkSaveData(gallery, findings);
     findings.finish();
     findings.print(stdout, json);
     return findings.hasErrors() ? 1 : 0;
