@@ -116,33 +116,29 @@ void checkItems(const Gallery& gallery, const std::vector<int32_t>& blockCounts,
     }
 }
 
-}  // namespace
-
-void checkPlayTable(Gallery& gallery, Findings& findings) {
-    std::string fault = fileFault(kPlayTablePath);
-    if (!fault.empty())
-        return findings.add(kPlayTablePath, 0, ERROR, "file", fault, kMessagePlayTableFailed);
-    std::vector<TableNote> notes;
-    TableNotes Notes = {collectNote, &notes};
-    gallery.playTableRead = readPlayItems(kPlayTablePath, gallery.items, &gallery.itemCount, &Notes) == 1;
-    gallery.itemCount = 0;  // counted again from the notes, with their lines
+// Walks the play table's notes in file order, keeping where each record came from.
+struct PlayTableWalk {
+    Gallery& gallery;
+    Findings& findings;
     std::vector<int32_t> blockCounts;  // of each item: a MultiItem's line count, -1 for a SingleItem
     int32_t clipIndex = 0, blockLine = 0, blockCount = 0, endLine = 0;
     bool itemDropped = false;
-    for (const TableNote& note : notes) {
+
+    void item(const TableNote& note) {
+        LineTokenizer Tokenizer;
+        Tokenizer.setLine(note.text.c_str(), kDelimiters);
+        bool multi = word(Tokenizer, false) == "MultiItem";
+        if (multi) blockLine = note.line, blockCount = Tokenizer.nextInt();
+        itemDropped = note.code == NOTE_ITEM_DROPPED;
+        if (itemDropped) return checkDroppedLine(note, gallery.clipTotal, false, findings);
+        blockCounts.push_back(multi ? blockCount : -1);
+        gallery.itemLines[gallery.itemCount++] = note.line;
+        clipIndex = 0;
+    }
+
+    void take(const TableNote& note) {
         if (note.code == NOTE_ITEM || note.code == NOTE_ITEM_DROPPED) {
-            LineTokenizer Tokenizer;
-            Tokenizer.setLine(note.text.c_str(), kDelimiters);
-            bool multi = word(Tokenizer, false) == "MultiItem";
-            if (multi) blockLine = note.line, blockCount = Tokenizer.nextInt();
-            itemDropped = note.code == NOTE_ITEM_DROPPED;
-            if (itemDropped) {
-                checkDroppedLine(note, gallery.clipTotal, false, findings);
-                continue;
-            }
-            blockCounts.push_back(multi ? blockCount : -1);
-            gallery.itemLines[gallery.itemCount++] = note.line;
-            clipIndex = 0;
+            item(note);
         } else if (note.code == NOTE_CLIP) {
             gallery.clipLines[gallery.clipTotal++] = note.line;
             checkClipPath(note, gallery.items[gallery.itemCount - 1].clips[clipIndex++], findings);
@@ -160,11 +156,25 @@ void checkPlayTable(Gallery& gallery, Findings& findings) {
             endLine = note.line;
         }
     }
+};
+
+}  // namespace
+
+void checkPlayTable(Gallery& gallery, Findings& findings) {
+    std::string fault = fileFault(kPlayTablePath);
+    if (!fault.empty())
+        return findings.add(kPlayTablePath, 0, ERROR, "file", fault, kMessagePlayTableFailed);
+    std::vector<TableNote> notes;
+    TableNotes Notes = {collectNote, &notes};
+    gallery.playTableRead = readPlayItems(kPlayTablePath, gallery.items, &gallery.itemCount, &Notes) == 1;
+    gallery.itemCount = 0;  // counted again from the notes, with their lines
+    PlayTableWalk walk = {gallery, findings, {}};
+    for (const TableNote& note : notes) walk.take(note);
     if (!gallery.playTableRead)
         findings.add(kPlayTablePath, 0, ERROR, "no-item", "the table holds no item", kMessagePlayTableFailed);
-    if (endLine == 0)
+    if (walk.endLine == 0)
         findings.add(kPlayTablePath, 0, NOTE, "no-end", "no End line: the player reads the whole file");
-    checkItems(gallery, blockCounts, findings);
+    checkItems(gallery, walk.blockCounts, findings);
 }
 
 namespace {

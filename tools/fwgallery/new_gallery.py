@@ -86,6 +86,8 @@ def write_atomically(path, data):
 
 def place_clip(clip, link, folder):
     target = os.path.join(folder, "movies", os.path.basename(clip))
+    if os.path.exists(target) and os.path.samefile(clip, target):
+        return  # already in place (a gallery made again from its own clips)
     os.makedirs(os.path.dirname(target), exist_ok=True)
     partial = os.path.join(os.path.dirname(target), ".new-" + os.path.basename(target))
     if os.path.lexists(partial):
