@@ -10,8 +10,8 @@ import time
 
 import pytest
 
-from conftest import (BLUE, BUILD, CACHE, RED, close_player, colour_clips, make_gallery, start_player, video_sample,
-                      write_picture, coordinate_picture)
+from conftest import (BLUE, BUILD, CACHE, RED, close_player, colour_clips, coordinate_picture, make_gallery,
+                      start_player, video_sample, write_picture)
 
 TOOL = BUILD / "fwgallery"
 pytestmark = pytest.mark.skipif(not TOOL.exists(), reason=f"{TOOL} is not built yet")
@@ -20,13 +20,14 @@ SUMMARY = re.compile(r"^\d+ errors?, \d+ warnings?, \d+ notes?$")
 PT, TT = "Data/PlayTable.txt", "Data/ThumbnailTable.txt"
 
 
-def run(*args, cwd=None):
-    return subprocess.run([str(TOOL), *map(str, args)], capture_output=True, text=True, timeout=120, cwd=cwd)
+def run(*args, cwd=None, env=None):
+    return subprocess.run([str(TOOL), *map(str, args)], capture_output=True, text=True, timeout=120, cwd=cwd,
+                          env=dict(os.environ, **(env or {})))
 
 
-def check(folder):
+def check(folder, env=None):
     """(exit status, findings as (code, file, line, level)), both output forms agreeing."""
-    text, result = run("check", folder), run("check", "--json", folder)
+    text, result = run("check", folder, env=env), run("check", "--json", folder, env=env)
     assert text.returncode == result.returncode, text.stderr
     lines = text.stdout.splitlines()
     assert all(LINE.match(line) for line in lines[:-1]) and SUMMARY.match(lines[-1]), text.stdout
@@ -46,7 +47,8 @@ def made_clip(name, description):
 def odd_clips():
     return {"audio.wav": made_clip("audio-only.wav", "audiotestsrc num-buffers=20 ! wavenc ! filesink"),
             "wide.ogv": made_clip("wide-320x180.ogv", "videotestsrc num-buffers=10 ! video/x-raw,width=320,height=180 "
-                                  "! theoraenc ! oggmux ! filesink")}
+                                  "! theoraenc ! oggmux ! filesink"),
+            "mpeg4.avi": made_clip("mpeg4.avi", "videotestsrc num-buffers=10 ! avenc_mpeg4 ! avimux ! filesink")}
 
 
 FAULTY_PLAY_TABLE = (b'# comment\nSingleItem "movies/clip0.mpg" 1\nsingleitem "movies/clip0.mpg" 1\nBogus\n'
@@ -55,7 +57,7 @@ FAULTY_PLAY_TABLE = (b'# comment\nSingleItem "movies/clip0.mpg" 1\nsingleitem "m
                      b'Item movies/clip0.mpg 1\nSingleItem "movies/missing.mpg" 1\nSingleItem "movies/junk.mpg" 1\n'
                      b'SingleItem "movies/audio.wav" 1\nSingleItem "movies/wide.ogv" 1\n'
                      b'SingleItem "movies/' + b"x" * 300 + b'.mpg" 1\nSingleItem "movies/\x82\xa0\xff.mpg" 1\n'
-                     b'SingleItem "' + b"y" * 1100 + b'\nMultiItem 5\nItem "movies/clip0.mpg" 1\n')
+                     b'SingleItem "' + b"y" * 1100 + b'\nMultiItem 5\nItem "movies/clip0.mpg" 1\nItem "movies/mpeg4.avi" 1\n')
 FAULTY_ENTRIES = b"6\n0 0\n1 1\n1 0\n0 0\n9 9\n"
 # Each finding the faulty gallery holds: (code, file, line, level).
 FAULTY_FINDINGS = {
@@ -64,7 +66,7 @@ FAULTY_FINDINGS = {
     ("single-clip-multi", PT, 11, "note"), ("no-path", PT, 12, "error"), ("clip-unplayable", PT, 13, "error"),
     ("clip-unplayable", PT, 14, "error"), ("no-video", PT, 15, "error"), ("video-aspect", PT, 16, "warning"),
     ("path-too-long", PT, 17, "error"), ("path-not-shift-jis", PT, 18, "error"), ("line-too-long", PT, 19, "error"),
-    ("block-cut", PT, 20, "warning"), ("no-end", PT, 0, "note"), ("clip", PT, 2, "note"),
+    ("block-cut", PT, 20, "warning"), ("clip-unplayable", PT, 22, "error"), ("no-end", PT, 0, "note"), ("clip", PT, 2, "note"),
     ("slot-plays-other-clip", TT, 3, "warning"), ("duplicate-slot", TT, 5, "warning"),
     ("entry-out-of-range", TT, 6, "error"), ("entries-cut", TT, 1, "warning"), ("slot-without-entry", TT, 1, "warning"),
     ("no-save-data", "GameData.sys", 0, "note"),
@@ -76,8 +78,9 @@ def test_check_finds_each_fault_of_the_tables_and_clips(tmp_path):
     (folder / "movies" / "junk.mpg").write_bytes(os.urandom(5000))
     (folder / PT).write_bytes(FAULTY_PLAY_TABLE)
     (folder / TT).write_bytes(FAULTY_ENTRIES)
-    status, found, findings = check(folder)
+    status, found, findings = check(folder, {"GST_PLUGIN_FEATURE_RANK": "avdec_mpeg4:NONE"})  # no MPEG-4 decoder
     assert status == 1 and FAULTY_FINDINGS <= found, FAULTY_FINDINGS - found
+    assert "no plugin" in next(f["message"] for f in findings if f["line"] == 22)
     boxes = {f["box"] for f in findings if "box" in f}
     assert boxes == {"\u30e0\u30fc\u30d3\u30fc\u306e\u30ed\u30fc\u30c9\u306b\u5931\u6557\u3057\u307e\u3057\u305f"}
 
