@@ -93,7 +93,7 @@ std::string refusal(const CountedFile& counted, UINT side) {
         return "not a picture in the player's format: it does not begin with \"TEYL\"" + kind;
     }
     if (side == 0) return "ends inside its 12-byte header, or its size names no pixel";
-    return "needs a " + std::to_string(side) + " x " + std::to_string(side) + " texture, beyond any graphics card's";
+    return "needs a texture of " + std::to_string(side) + " x " + std::to_string(side) + ", beyond any graphics card";
 }
 
 void checkPicture(const char* path, int32_t needWidth, int32_t needHeight, const char* use, Findings& findings) {
@@ -118,8 +118,9 @@ void checkPicture(const char* path, int32_t needWidth, int32_t needHeight, const
                      std::to_string(needWidth) + " x " + std::to_string(needHeight) + " " + use +
                      " needs: the player draws parts of it from outside the picture");
     if (device.side > kCommonTexture)
-        findings.add(path, 0, WARNING, "texture-too-large", dimensions + " needs a " + std::to_string(device.side) +
-                     " x " + std::to_string(device.side) + " texture, which not every graphics card makes");
+        findings.add(path, 0, WARNING, "texture-too-large", dimensions + " needs a texture of " +
+                     std::to_string(device.side) + " x " + std::to_string(device.side) +
+                     ", which not every graphics card makes");
 }
 
 }  // namespace
@@ -162,8 +163,9 @@ void checkSaveData(const Gallery& gallery, Findings& findings) {
         if (data[4 + slot] > 1) odd += (odd.empty() ? "" : ", ") + std::to_string(slot);
     }
     if (!odd.empty())
-        findings.add(path, 0, WARNING, "odd-unlock-flag", "the flags of slots " + odd +
-                     " are neither 0 nor 1: the player counts them as locked");
+        findings.add(path, 0, WARNING, "odd-unlock-flag", "unlock flags neither 0 nor 1, which the player counts "
+                     "as locked, for slots " + odd);
     findings.add(path, 0, NOTE, "save-data", "volume " + std::to_string(volume) + "; unlocked slots: " +
-                 (unlocked.empty() ? "none" : unlocked) + " (" + std::to_string(gallery.clipTotal) + " clips)");
+                 (unlocked.empty() ? "none" : unlocked) + " (the play table has " + counted(gallery.clipTotal, "clip") +
+                 ")");
 }

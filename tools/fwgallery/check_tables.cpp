@@ -208,7 +208,7 @@ void checkSlot(int32_t slot, const Gallery& gallery, Findings& findings) {
     if (slot >= gallery.clipTotal)
         return findings.add(file, line, WARNING, "slot-never-unlocked", name + " never lights up: its cell unlocks "
                             "when " + clipName(slot) + " has played, and the play table has " +
-                            std::to_string(gallery.clipTotal) + " clips");
+                            counted(gallery.clipTotal, "clip"));
     if (sequence != slot)
         findings.add(file, line, WARNING, listed ? "slot-plays-other-clip" : "slot-without-entry", name +
                      (listed ? "" : " has no entry, so it") + " lights up when " + clipName(slot) +

@@ -104,6 +104,10 @@ void Findings::print(FILE* out, bool json) const {
     std::fprintf(out, "\n]}\n");
 }
 
+std::string counted(int32_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string shown(const char* text) {
     std::string decoded = fwlayer::cp932ToUtf8(text);
     for (char& c : decoded)

@@ -50,6 +50,8 @@ struct Gallery {
     bool playTableRead;
 };
 
+// "1 clip", "2 clips".
+std::string counted(int32_t count, const std::string& noun);
 // Text from a table or a file name (Shift-JIS bytes) as UTF-8 for a message.
 std::string shown(const char* text);
 // "", or why the bytes are not valid Shift-JIS.
