@@ -55,8 +55,8 @@ void Findings::add(const std::string& file, int32_t line, Level level, const std
 void Findings::finish() {
     for (size_t i = 0; i < surplus.size(); ++i) {
         Finding& first = surplus[i];
-        first.message = std::to_string(surplusCounts[i]) + " more like the above from here on (" + first.code +
-                        "), not listed; the first: " + first.message;
+        first.message += " (and " + std::to_string(surplusCounts[i] - 1) + " more " + first.code +
+                         " findings from here on, not listed)";
         findings.push_back(first);
     }
     surplus.clear();

@@ -21,8 +21,8 @@ struct Finding {
 
 class Findings {
 public:
-    // Keeps the first kMaxPerCode findings of each code; later ones are counted and
-    // summed up in one note at the end, so a table of 10,000 bad lines stays readable.
+    // Keeps the first kMaxPerCode findings of each code and one more that tells how many
+    // follow, so that a table of 10,000 bad lines gives a readable list.
     void add(const std::string& file, int32_t line, Level level, const std::string& code,
              const std::string& message, const char* box = nullptr);
     void finish();
@@ -32,8 +32,8 @@ public:
 private:
     static const int kMaxPerCode = 64;
     std::vector<Finding> findings;
-    std::vector<Finding> surplus;   // the first finding left out of each code, with its count in line
-    std::vector<int32_t> surplusCounts;
+    std::vector<Finding> surplus;         // the first finding of each code beyond the limit
+    std::vector<int32_t> surplusCounts;   // and how many there are
 };
 
 // What the play table and the thumbnail table hold, as the player reads them, with
