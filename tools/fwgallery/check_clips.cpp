@@ -36,7 +36,11 @@ std::string discoveryFault(GstDiscovererInfo* info, GError* error) {
                 missing.erase(0, missing.find('|') + 1);
             return "GStreamer on this machine has no plugin for it (" + missing.substr(0, missing.find('|')) + ")";
         }
-        default: return std::string("GStreamer cannot read it: ") + (error ? error->message : "unknown error");
+        default: {
+            std::string why = error ? error->message : "unknown error";
+            if (!why.empty() && why.back() == '.') why.pop_back();
+            return "GStreamer cannot read it: " + why;
+        }
     }
 }
 
