@@ -7,7 +7,7 @@
 #include <cmath>
 #include <map>
 
-#include "app/messages.h"
+#include "movie/messages.h"
 #include "gallery_check.h"
 
 namespace {

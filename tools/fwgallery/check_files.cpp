@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/messages.h"
+#include "movie/messages.h"
 #include "gallery_check.h"
 #include "gfx/gfx.h"
 

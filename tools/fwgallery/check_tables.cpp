@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/messages.h"
+#include "movie/messages.h"
 #include "gallery_check.h"
 #include "tables/line_tokenizer.h"
 
