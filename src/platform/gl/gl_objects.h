@@ -185,7 +185,8 @@ struct GlDevice final : public fwlayer::ComObject<IDirect3DDevice9> {
 
     // gl_replay.cpp
     void replay(const FrameRecord& frame);
-    void replayClear(const FrameRecord& frame, const FrameCommand& command);
+    void replayClear(const FrameRecord& frame, const FrameCommand& command, const FrameCommand* next);
+    bool copyCoversClip(const FrameRecord& frame, const FrameCommand& command);
     void replayDraw(const FrameRecord& frame, const FrameCommand& command);
     bool copyPlan(const FrameRecord& frame, const FrameCommand& command, GlTexture* texture, TexelCopy* copy,
                   PixelRect* texels) const;

@@ -6,7 +6,9 @@
 //   strips and fans of screen vertices (XYZRHW, DIFFUSE, TEX1); a draw depth testing
 //   cannot affect is drawn without the test; a whole, opaque 1:1 picture (the
 //   backgrounds) is put on the back buffer with a framebuffer copy instead of being
-//   shaded, where the state makes that give the same pixels.
+//   shaded, where the state makes that give the same pixels; a whole clear of the
+//   target that such a copy then covers entirely is left out (its pixels would all
+//   be overwritten: the whole-screen changes between the screens).
 // Does not: check anything (the device did when it recorded); draw the child videos
 //   (gl_video.cpp); talk to the window.
 #include <cstring>
@@ -62,23 +64,28 @@ void applyCombine(GLenum combine, GLenum source0, GLenum source1, DWORD op, DWOR
 
 void GlDevice::replay(const FrameRecord& frame) {
     depthKnown = false;
-    for (const FrameCommand& command : frame.commands) {
+    for (size_t i = 0; i < frame.commands.size(); ++i) {
+        const FrameCommand& command = frame.commands[i];
         if (command.kind == FrameCommand::Clear)
-            replayClear(frame, command);
+            replayClear(frame, command, i + 1 < frame.commands.size() ? &frame.commands[i + 1] : nullptr);
         else
             replayDraw(frame, command);
     }
 }
 
-void GlDevice::replayClear(const FrameRecord& frame, const FrameCommand& command) {
+void GlDevice::replayClear(const FrameRecord& frame, const FrameCommand& command, const FrameCommand* next) {
     GLbitfield mask = prepareClear(command);
     size_t rectCount = command.dataSize / sizeof(D3DRECT);
     if (mask & GL_DEPTH_BUFFER_BIT) {
         depthKnown = rectCount == 0;
         std::memcpy(&depthValue, &command.clearDepthBits, sizeof(depthValue));
     }
+    // After the depth it leaves is known: the copy that follows may depend on it.
+    if ((mask & GL_COLOR_BUFFER_BIT) && rectCount == 0 && next && next->kind != FrameCommand::Clear &&
+        copyCoversClip(frame, *next))
+        mask &= ~GLbitfield(GL_COLOR_BUFFER_BIT);
     if (rectCount == 0) {
-        glClear(mask);   // within the clip
+        if (mask != 0) glClear(mask);   // within the clip
     } else {
         const PixelRect whole = clip;
         const uint8_t* data = frame.dataOf(command);
@@ -224,6 +231,22 @@ bool GlDevice::copyPlan(const FrameRecord& frame, const FrameCommand& command, G
     *texels = {copy->texelLeft, copy->texelTop, copy->texelLeft + (target.right - target.left),
                copy->texelTop + (target.bottom - target.top)};
     return use != TexelCopyUse::CopyIfOpaque || texture->opaque(*texels);
+}
+
+// Whether the draw will be replayed as a copy that writes every pixel of the clip.
+// Its read framebuffer is made here, so that the copy cannot fall back to shading
+// (which could blend with what the clear would have written).
+bool GlDevice::copyCoversClip(const FrameRecord& frame, const FrameCommand& command) {
+    GlTexture* texture = command.textureId ? findTexture(command.textureId) : nullptr;
+    TexelCopy copy;
+    PixelRect texels;
+    if (!texture || !copyPlan(frame, command, texture, &copy, &texels)) return false;
+    if (!(intersection(copy.target, clip) == clip) || clip.empty()) return false;
+    if (!texture->framebuffer && !makeReadFramebuffer(texture->name, &texture->framebuffer)) {
+        texture->framebufferUnusable = true;
+        return false;
+    }
+    return true;
 }
 
 // The draw as one blit, no shading. Where it writes depth, the depth is cleared to
