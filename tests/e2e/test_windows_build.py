@@ -12,7 +12,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import (BUILD, CACHE, NEUTRAL, ROOT, RED, close_player, dismiss_message_box, flags_of, gallery_check,
+from conftest import (BUILD, CACHE, NEUTRAL, ROOT, RED, cell_centre, close_player, dismiss_message_box, flags_of, gallery_check,
                       main_check, make_gallery, read_save, video_colour, video_is, wait_for_shot)
 
 sys.path.insert(0, str(ROOT / "tools" / "demo"))
@@ -62,8 +62,13 @@ def clip(extension, seconds=SECONDS):
 def start_exe(launch, folder):
     app = launch(shutil.which("wine"), folder, EXE)
     app.find_window(timeout=60)
+    # The X window holds the client area and its 2-pixel client edge (the frame is the WM's);
+    # Wine may map it before it takes its size.
+    deadline = time.monotonic() + 10
+    while app.rect[2:] != (804, 604) and time.monotonic() < deadline:
+        time.sleep(0.1)
+        app.rect = app.client_rect()
     left, top, width, height = app.rect
-    # The X window holds the client area and its 2-pixel client edge; the frame is the WM's.
     assert (width - 4, height - 4) == (800, 600), app.rect
     app.rect = (left + 2, top + 2, 800, 600)
     app.move(*NEUTRAL)
@@ -73,9 +78,10 @@ def start_exe(launch, folder):
 @pytest.fixture
 def gallery(tmp_path):
     """Item 0 and item 1: a 3-second red MP4 each, played repeat times; slot k plays item k."""
-    def make(repeat=0):
+    def make(repeat=0, **save):
         table = 'SingleItem "movies/a.mp4" %d\nSingleItem "movies/b.mp4" %d\nEnd\n' % (repeat, repeat)
-        return make_gallery(tmp_path / "g", {"a.mp4": clip(".mp4"), "b.mp4": clip(".mp4")}, table, "2\n0 0\n1 0\n")
+        return make_gallery(tmp_path / "g", {"a.mp4": clip(".mp4"), "b.mp4": clip(".mp4")}, table, "2\n0 0\n1 0\n",
+                            **save)
     return make
 
 
@@ -113,17 +119,20 @@ def test_sequence_advances_at_each_clips_real_end(wine, launch, gallery):
 
 
 def test_gallery_opens_pages_and_a_cell_plays(wine, launch, gallery):
-    app = start_exe(launch, gallery())
-    wait_for_shot(app, main_check(playing=True, item_count=2), timeout=30, what="item 0 playing")
+    folder = gallery(volume=-2500, flags=flags_of(1))
+    app = start_exe(launch, folder)
+    state = dict(volume_x=202, item_count=2)
+    wait_for_shot(app, main_check(playing=True, **state), timeout=30, what="item 0 playing")
     app.click(740, 557)  # the gallery button
-    wait_for_shot(app, gallery_check(0, flags_of(0), (740, 557)), what="page 1, slot 0 unlocked")
+    wait_for_shot(app, gallery_check(0, flags_of(0, 1), (740, 557)), what="page 1, slots 0 and 1 unlocked")
     app.click(750, 40)  # the page button
-    wait_for_shot(app, gallery_check(1, flags_of(0), (750, 40)), what="page 2")
+    wait_for_shot(app, gallery_check(1, flags_of(0, 1), (750, 40)), what="page 2")
     app.click(750, 40)
-    app.click(29 + 50, 91 + 37)  # slot 0: item 0 from its start
+    app.click(*cell_centre(1))  # slot 1: item 1 from its start
     app.move(*NEUTRAL)
-    wait_for_shot(app, main_check(playing=True, item_count=2), what="item 0 playing again")
+    wait_for_shot(app, main_check(playing=True, item=1, **state), what="item 1 playing")
     assert close_player(app) == 1
+    assert read_save(folder) == (-2500, flags_of(0, 1))
 
 
 # The demo's formats, each the first clip of a probe run, so Wine's stale completion
