@@ -1,38 +1,21 @@
 // The player's graph calls on their own, in loadMovie's order, then its frame's
 // completion poll: for each clip on the command line, one line with each call's
-// HRESULT, the duration and when the poll first saw EC_COMPLETE. With "d3d" first,
-// a Direct3D 9 device also clears the client area to grey and presents every frame.
+// HRESULT, the duration and when the poll first saw EC_COMPLETE. Nothing else draws
+// into the window, which has the main window's style.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
 
-static LRESULT CALLBACK probeProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) PostQuitMessage(0);
-    return DefWindowProcA(hWnd, message, wParam, lParam);
-}
-
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR pCmdLine, int) {
     CoInitialize(nullptr);
-    WNDCLASSA WndClass = {0, probeProc, 0, 0, hInstance, nullptr, nullptr,
+    WNDCLASSA WndClass = {0, DefWindowProcA, 0, 0, hInstance, nullptr, nullptr,
                           static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)), "", "PROBEWINDOW"};
     RegisterClassA(&WndClass);
     HWND hwnd = CreateWindowExA(WS_EX_CLIENTEDGE, "PROBEWINDOW", "graph probe",
                                 WS_VISIBLE | WS_CLIPCHILDREN | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
                                 0, 0, 822, 642, nullptr, nullptr, hInstance, nullptr);
-    IDirect3DDevice9* pDevice = nullptr;
     char* pNext = nullptr;
-    char* pWord = strtok_r(pCmdLine, " ", &pNext);
-    if (pWord && std::strcmp(pWord, "d3d") == 0) {
-        D3DPRESENT_PARAMETERS Params = {};
-        Params.BackBufferWidth = 800, Params.BackBufferHeight = 600, Params.BackBufferCount = 1;
-        Params.SwapEffect = D3DSWAPEFFECT_DISCARD, Params.hDeviceWindow = hwnd, Params.Windowed = TRUE;
-        Params.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-        Direct3DCreate9(D3D_SDK_VERSION)->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, hwnd,
-                                                       D3DCREATE_SOFTWARE_VERTEXPROCESSING, &Params, &pDevice);
-        pWord = strtok_r(nullptr, " ", &pNext);
-    }
     IGraphBuilder* pGraph = nullptr;
     IMediaControl* pControl = nullptr;
     IVideoWindow* pWindow = nullptr;
@@ -46,7 +29,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR pCmdLine, int) {
     pGraph->QueryInterface(IID_IBasicAudio, reinterpret_cast<void**>(&pAudio));
     pGraph->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&pSeeking));
     pGraph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(&pEvent));
-    for (; pWord; pWord = strtok_r(nullptr, " ", &pNext)) {
+    for (char* pWord = strtok_r(pCmdLine, " ", &pNext); pWord; pWord = strtok_r(nullptr, " ", &pNext)) {
         pControl->Stop();
         IEnumFilters* pEnum = nullptr;
         IBaseFilter* pFilter = nullptr;
@@ -73,10 +56,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR pCmdLine, int) {
         HRESULT Polled = S_OK;
         for (MSG msg; EventCode != EC_COMPLETE && Now - Start < Duration / 10000 + 5000; Now = timeGetTime()) {
             while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-            if (pDevice) {
-                pDevice->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF808080, 1.0f, 0);
-                pDevice->Present(nullptr, nullptr, nullptr, nullptr);
-            }
             EventCode = 0;
             Polled = pEvent->WaitForCompletion(0, &EventCode);
             Sleep(15);
@@ -92,7 +71,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR pCmdLine, int) {
     pControl->Stop();
     pEvent->Release(), pSeeking->Release(), pAudio->Release(), pWindow->Release(), pControl->Release();
     pGraph->Release();
-    if (pDevice) pDevice->Release();
     CoUninitialize();
     return 0;
 }
