@@ -17,10 +17,12 @@
 #include <gst/video/video.h>
 #include <malloc.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <future>
 #include <mutex>
@@ -228,10 +230,33 @@ void watchSinkSegments(GstElement* sink, Clip* clip) {
     gst_object_unref(pad);
 }
 
+// Whether anything is there to play sound to: an ALSA or OSS playback device, or
+// a PulseAudio or PipeWire server. Without one, probing every audio system only
+// fills standard error with their failures (ALSA's, OpenAL's, ...).
+bool soundDevicePresent() {
+    if (g_getenv("PULSE_SERVER") != nullptr || access("/dev/dsp", F_OK) == 0) return true;
+    if (const char* runtime = g_getenv("XDG_RUNTIME_DIR")) {
+        char path[4096];
+        for (const char* server : {"pulse/native", "pipewire-0"})
+            if (std::snprintf(path, sizeof path, "%s/%s", runtime, server) < int(sizeof path) &&
+                access(path, F_OK) == 0)
+                return true;
+    }
+    GDir* devices = g_dir_open("/dev/snd", 0, nullptr);
+    if (devices == nullptr) return false;
+    bool found = false;
+    for (const char* name = g_dir_read_name(devices); name != nullptr && !found; name = g_dir_read_name(devices))
+        found = g_str_has_prefix(name, "pcmC") && g_str_has_suffix(name, "p");   // a playback device
+    g_dir_close(devices);
+    return found;
+}
+
 // Whether the default audio output can be opened. With no device the automatic
 // sink would fall back to a fake one on every load, with a warning and a probe of
-// every audio system each time, so it is asked once per process.
+// every audio system each time, so it is asked once per process, and not at all
+// when there is no device.
 bool probeAudioOutput() {
+    if (!soundDevicePresent()) return false;
     int available = 0;
     GstElement* probe = gst_element_factory_make("autoaudiosink", nullptr);
     if (!probe) return false;
@@ -251,6 +276,8 @@ bool probeAudioOutput() {
     }
     gst_element_set_state(probe, GST_STATE_NULL);
     gst_object_unref(probe);
+    if (available != 1)
+        std::fprintf(stderr, "fernwood2: the sound device could not be opened; playing without sound\n");
     return available == 1;
 }
 
