@@ -99,6 +99,7 @@ def send_close(window):
 
 class App:
     def __init__(self, command, cwd, log_dir):
+        self.program = Path(str(command[0]))
         self.stdout_path, self.stderr_path = log_dir / "stdout.txt", log_dir / "stderr.txt"
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen([str(part) for part in command], cwd=str(cwd), stdout=out, stderr=err,
@@ -481,5 +482,7 @@ def start_player(launch, folder):
 def close_player(app):
     app.close()
     status = app.wait(30)
-    assert app.stderr == "", app.stderr  # nothing but the player's own messages, and none came
+    assert "Error!!" not in app.stderr, app.stderr
+    if app.program == PLAYER:  # our layer adds nothing of its own; under Wine, Wine's drivers speak
+        assert app.stderr == "", app.stderr
     return status
