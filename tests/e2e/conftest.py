@@ -71,6 +71,13 @@ def dismiss_message_box(title="Error!!", timeout=20, alive=None):
     return box
 
 
+def window_rect(window):
+    """Left, top, width and height of a window on the screen."""
+    info = subprocess.run(["xwininfo", "-id", str(window)], capture_output=True, text=True, timeout=10).stdout
+    return tuple(int(re.search(pattern + r":\s+(-?\d+)", info).group(1))
+                 for pattern in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+
+
 class _ClientMessage(ctypes.Structure):
     _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
                 ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
@@ -92,6 +99,7 @@ def send_close(window):
 
 class App:
     def __init__(self, command, cwd, log_dir):
+        self.program = Path(str(command[0]))
         self.stdout_path, self.stderr_path = log_dir / "stdout.txt", log_dir / "stderr.txt"
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen([str(part) for part in command], cwd=str(cwd), stdout=out, stderr=err,
@@ -122,9 +130,7 @@ class App:
         return self.window
 
     def client_rect(self):
-        info = subprocess.run(["xwininfo", "-id", str(self.window)], capture_output=True, text=True, timeout=10).stdout
-        return tuple(int(re.search(pattern + r":\s+(-?\d+)", info).group(1))
-                     for pattern in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
+        return window_rect(self.window)
 
     def screenshot(self):
         return grab(*self.rect)
@@ -477,4 +483,6 @@ def close_player(app):
     app.close()
     status = app.wait(30)
     assert "Error!!" not in app.stderr, app.stderr
+    if app.program == PLAYER:  # our layer adds nothing of its own; under Wine, Wine's drivers speak
+        assert app.stderr == "", app.stderr
     return status

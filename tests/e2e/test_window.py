@@ -2,10 +2,13 @@
 what its window procedure receives; the player tests check the real program."""
 import re
 import subprocess
+import time
 
+import numpy as np
 import pytest
 
-from conftest import PROBES, dismiss_message_box, make_gallery, skip_without_player, wait_for_window
+from conftest import (PROBES, dismiss_message_box, grab, make_gallery, skip_without_player, top_level_windows,
+                      wait_for_window, window_rect)
 
 PROBE = PROBES / "win32_probe"
 PROBE_TITLE = "Probe\u30d7\u30ed\u30fc\u30d6"  # given in code page 932
@@ -25,6 +28,20 @@ def window_icon_size(window):
 
 def signed16(value):
     return value - 65536 if value >= 32768 else value
+
+
+def first_text_line(window):
+    """Glyphs (runs of inked columns) and width in pixels of the first line of ink in a
+    window, ink being what differs clearly from the window's most common colour."""
+    shot = grab(*window_rect(window)).astype(int)
+    colours, counts = np.unique(shot.reshape(-1, 3), axis=0, return_counts=True)
+    ink = np.abs(shot - colours[counts.argmax()]).sum(axis=2) > 120
+    rows = np.flatnonzero(ink.any(axis=1))
+    if len(rows) == 0:
+        return 0, 0
+    line = rows[:np.argmax(np.diff(np.append(rows, rows[-1] + 2)) > 1) + 1]
+    columns = np.flatnonzero(ink[line].any(axis=0))
+    return int(np.sum(np.diff(columns) > 1) + 1), int(columns[-1] - columns[0] + 1)
 
 
 def start_probe(launch, tmp_path):
@@ -85,7 +102,13 @@ def test_player_window_and_its_message_box_without_a_play_table(launch, tmp_path
     owner = subprocess.run(["xprop", "-id", str(box), "WM_TRANSIENT_FOR"], capture_output=True, text=True,
                            timeout=10).stdout
     assert int(re.search(r"window id # (0x[0-9a-f]+)", owner).group(1), 16) == main  # the box is the window's
+    time.sleep(0.5)  # drawn
+    glyphs, width = first_text_line(box)
+    # Its 17 characters: fewer glyphs if the font lacks them, far more if the text is garbled.
+    assert 17 <= glyphs <= 26 and width >= 17 * 12, (glyphs, width)
+    time.sleep(1)
+    assert app.running() and box in [window for window, _ in top_level_windows()]  # it waits to be dismissed
     dismiss_message_box("Error!!", alive=app.running)
     assert app.wait() == 1
-    assert app.stderr.splitlines().count(PLAY_TABLE_FAILED) == 1
+    assert app.stderr.splitlines() == [PLAY_TABLE_FAILED]  # the box was shown; nothing else was said
     assert (gallery / "GameData.sys").read_bytes() == bytes(68)  # nothing loaded, nothing unlocked

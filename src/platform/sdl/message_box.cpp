@@ -2,7 +2,8 @@
 // "<caption>: <text>" in UTF-8, flushed, so that it is seen without a display;
 // then a modal box titled with the caption shows it (SDL_ShowMessageBox) with one
 // OK button that Return, Escape or the close button dismiss, owned by the given
-// window or none. The result is IDOK in every case, also without a display.
+// window or none. When the box cannot be shown (no display, no X core fonts), one
+// more line says so with SDL's reason. The result is IDOK in every case.
 // Not supported: buttons other than OK (MB_OKCANCEL, MB_YESNO, ...: still one OK
 // button), icons other than the error icon, the MB_*MODAL and MB_TOPMOST styles.
 // Repaint requests wait until the box is dismissed.
@@ -36,6 +37,9 @@ int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     box.numbuttons = 1;
     box.buttons = &button;
     int pressed = 0;
-    SDL_ShowMessageBox(&box, &pressed);   // without a display it fails at once
+    if (SDL_ShowMessageBox(&box, &pressed) != 0) {
+        std::fprintf(stderr, "fernwood2: the box \"%s\" could not be shown: %s\n", caption.c_str(), SDL_GetError());
+        std::fflush(stderr);
+    }
     return IDOK;
 }
