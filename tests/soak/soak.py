@@ -1,0 +1,224 @@
+#!/usr/bin/python3
+"""A restless user: the real player under Xvfb, driven by seeded random input for a
+while (clicks and drags anywhere and on every button, knob and cell, screen switches,
+paging, window moves) over clips of every format and four broken ones. Every few
+seconds it checks that the window answers a hover and that no "Error!!" box is up;
+at the end that resident memory and open descriptors did not grow over the last half.
+
+Broken clips are clip buttons 1 to 3 of the first item and their gallery cells. They
+are tried in the first third only: a failed load from a screen shows its box and ends
+the player, which is then started again. The last two thirds run one process, whose
+growth is measured.
+
+  soak.py [--minutes 60] [--seed N] [--build build] [--out DIR]
+"""
+import argparse
+import os
+import random
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+parser.add_argument("--minutes", type=float, default=60)
+parser.add_argument("--seed", type=int, default=random.SystemRandom().randrange(1 << 31))
+parser.add_argument("--build", default=os.environ.get("FW_BUILD_DIR", "build"))
+parser.add_argument("--out", type=Path, default=None, help="work folder (default BUILD/soak)")
+ARGS = parser.parse_args()
+os.environ["FW_BUILD_DIR"] = ARGS.build
+sys.path.insert(0, str(ROOT / "tests" / "e2e"))
+import conftest as e2e  # noqa: E402
+from conftest import (BACK_AT, CLIP_AT, GALLERY_AT, NEXT_AT, PAGE_AT, PLAY_AT, PREVIOUS_AT, SEEK_KNOB_Y,  # noqa: E402
+                      STOP_AT, VOLUME_KNOB_Y, cell_at, find_knob, top_level_windows)
+
+GOOD = ["01-opening.mpg", "02-angle-a.mp4", "03-angle-b.avi", "04-angle-c.ogv", "05-angle-d.wmv",
+        "06-colours.mp4", "07-take-1.avi", "08-take-2.wmv", "09-take-3.ogv", "10-closing.mpg"]
+ITEMS = [[10, 11, 12, 13], [0], [1, 2, 3, 4], [5], [6, 7, 8], [9]]  # clip numbers; 10 to 13 are made here
+HOVER_SPOT, AWAY = (GALLERY_AT[0] + 29, GALLERY_AT[1] + 22), (795, 5)  # gallery / back button, and no control
+SLOW = 3 if "asan" in ARGS.build else 1
+
+
+def make_gallery(folder, rng):
+    demo = ROOT / "build" / "demo"
+    subprocess.run([sys.executable, str(ROOT / "tools" / "demo" / "make_demo.py"), "--out", str(demo)], check=True)
+    sound = (demo / "movies" / GOOD[1]).read_bytes()
+    scrambled = bytearray(sound)
+    middle = len(sound) // 2
+    scrambled[middle:middle + 20000] = rng.randbytes(20000)
+    broken = {"scrambled.mp4": bytes(scrambled), "truncated.mp4": sound[:len(sound) // 3],
+              "random.mpg": rng.randbytes(200000), "empty.avi": b""}
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    names = GOOD + list(broken)
+    clips = {name: demo / "movies" / name for name in GOOD}
+    for name, data in broken.items():
+        clips[name] = folder / name
+        clips[name].write_bytes(data)
+    table = "".join((f'SingleItem "movies/{names[item[0]]}" 1\n' if len(item) == 1 else
+                     f"MultiItem {len(item)}\n" + "".join(f'Item "movies/{names[k]}" 1\n' for k in item))
+                    for item in ITEMS) + "End\n"
+    slots = [f"{number} {place}" for number, item in enumerate(ITEMS) for place in range(len(item))]
+    return e2e.make_gallery(folder / "gallery", clips, table, "\n".join([str(len(slots))] + slots) + "\n")
+
+
+# Rectangles (left, top, width, height) that load a broken clip: clip buttons 1 to 3, cells 1 to 3.
+BROKEN = [(*CLIP_AT[k], 33, 41) for k in (1, 2, 3)] + [(*cell_at(0, column), 100, 75) for column in (1, 2, 3)]
+MOVIE_FAILED = "Error!!: \u30e0\u30fc\u30d3\u30fc\u306e\u30ed\u30fc\u30c9\u306b\u5931\u6557\u3057\u307e\u3057\u305f"
+TARGETS = [(*at, 58, 45) for at in (PREVIOUS_AT, STOP_AT, PLAY_AT, NEXT_AT, GALLERY_AT, PAGE_AT, BACK_AT)] + \
+          [(*at, 33, 41) for at in CLIP_AT] + [(*cell_at(row, column), 100, 75) for row in range(4)
+                                             for column in range(7)] + [(0, 0, 800, 600), (-100, -100, 1000, 800)]
+
+
+class Soak:
+    def __init__(self, rng, folder, seconds):
+        self.rng, self.folder, self.seconds = rng, folder, seconds
+        self.inputs = self.restarts = 0
+        self.samples = []  # (seconds, pid, resident kB, descriptors)
+        self.start_time = time.monotonic()
+        self.app = None
+
+    def elapsed(self):
+        return time.monotonic() - self.start_time
+
+    def broken_allowed(self):
+        return self.elapsed() < self.seconds / 3
+
+    def start(self):
+        log = self.folder / ("run%d" % self.restarts)
+        log.mkdir(exist_ok=True)
+        self.app = e2e.App([e2e.PLAYER], self.folder / "gallery", log)
+        self.app.find_window(timeout=30 * SLOW)
+
+    def point(self, rect):
+        while True:
+            x, y = rect[0] + self.rng.randrange(rect[2]), rect[1] + self.rng.randrange(rect[3])
+            if self.broken_allowed() or not any(e2e._inside((x, y), r[:2], r[2:]) for r in BROKEN):
+                return x, y
+
+    def target(self):
+        return self.point(self.rng.choice(TARGETS + BROKEN if self.broken_allowed() else
+                                          [rect for rect in TARGETS if rect not in BROKEN]))
+
+    def press_move_release(self, start, end, steps):
+        app = self.app
+        app.move(*start, settle=0.02)
+        app.down(settle=0.02)
+        for step in range(1, steps + 1):
+            app.move(start[0] + (end[0] - start[0]) * step // steps, start[1] + (end[1] - start[1]) * step // steps,
+                     settle=0.02)
+        app.up(settle=self.rng.choice([0.02, 0.1, 0.3]))
+        self.inputs += 2 + steps
+
+    def click(self):
+        at = self.target()
+        self.press_move_release(at, at, 0)
+
+    def drag(self):
+        self.press_move_release(self.target(), self.target(), self.rng.randrange(1, 12))
+
+    def drag_knob(self):
+        top = self.rng.choice([SEEK_KNOB_Y, VOLUME_KNOB_Y])
+        knob = find_knob(self.app.screenshot(), top)
+        start = (knob[0] + 9, top + 8) if knob else self.point((35, top, 350, 16))
+        self.press_move_release(start, self.point((-60, top - 40, 500, 90)), self.rng.randrange(1, 20))
+
+    def hover(self):
+        self.app.move(*self.point(TARGETS[-1]), settle=0.02)
+        self.inputs += 1
+
+    def move_window(self):
+        x, y = self.rng.randrange(0, 480), self.rng.randrange(0, 424)
+        subprocess.run(["xdotool", "windowmove", "--sync", str(self.app.window), str(x), str(y)], timeout=10)
+        self.app.rect = self.app.client_rect()
+        self.inputs += 1
+
+    ACTIONS = [(click, 50), (drag, 10), (drag_knob, 15), (hover, 20), (move_window, 3)]
+
+    def sample(self):
+        pid = self.app.process.pid
+        status = Path(f"/proc/{pid}/status").read_text()
+        rss = int(status.split("VmRSS:")[1].split()[0])
+        self.samples.append((self.elapsed(), pid, rss, len(os.listdir(f"/proc/{pid}/fd"))))
+
+    def error_box(self):
+        if not any(name == "Error!!" for _, name in top_level_windows()):
+            return False
+        assert self.broken_allowed(), "an Error!! box after the broken clips' time (seed %d)" % ARGS.seed
+        e2e.dismiss_message_box(alive=self.app.running)
+        assert self.app.wait(30 * SLOW) == 1, "the player did not end cleanly after a failed load"
+        assert set(self.app.stderr.splitlines()) & {MOVIE_FAILED}, self.app.stderr
+        assert not [line for line in self.app.stderr.splitlines() if "Error!!" in line and line != MOVIE_FAILED]
+        assert len((self.folder / "gallery" / "GameData.sys").read_bytes()) == 68
+        self.restarts += 1
+        self.start()
+        return True
+
+    def answers(self):
+        """Away from the button, then over it: the button's pixels change within the wait."""
+        app, rect = self.app, (self.app.rect[0] + GALLERY_AT[0], self.app.rect[1] + GALLERY_AT[1], 58, 45)
+        app.move(*AWAY, settle=0.3 * SLOW)
+        away = e2e.grab(*rect)
+        app.move(*HOVER_SPOT, settle=0.02)
+        deadline = time.monotonic() + 15 * SLOW
+        while (e2e.grab(*rect) == away).all():
+            assert time.monotonic() < deadline, "the window did not answer a hover within %d s" % (15 * SLOW)
+            assert app.running(), "the player ended:\n" + app.stderr[-3000:]
+            time.sleep(0.05)
+        self.inputs += 2
+
+    def run(self):
+        self.start()
+        actions, weights = zip(*self.ACTIONS)
+        next_check = 0
+        while self.elapsed() < self.seconds:
+            assert self.app.running(), "the player ended (seed %d):\n%s" % (ARGS.seed, self.app.stderr[-3000:])
+            if self.elapsed() >= next_check:
+                if self.error_box():
+                    continue
+                self.answers()
+                self.sample()
+                next_check = self.elapsed() + 3
+                print("%6.0f s  inputs %6d  restarts %d  rss %6d kB  fds %3d" % (
+                    self.elapsed(), self.inputs, self.restarts, *self.samples[-1][2:]), flush=True)
+            self.rng.choices(actions, weights)[0](self)
+        assert not self.error_box() or self.broken_allowed()
+        self.app.close()
+        assert self.app.wait(60 * SLOW) == 1, "exit status %s:\n%s" % (self.app.process.returncode, self.app.stderr)
+        assert not any(name == "Error!!" for _, name in top_level_windows())
+        assert len((self.folder / "gallery" / "GameData.sys").read_bytes()) == 68
+
+    def check_growth(self):
+        """Last half: the peak of its last quarter no more than 1 % above the peak of its first."""
+        half = [s for s in self.samples if s[0] >= self.seconds / 2]
+        assert len({s[1] for s in half}) == 1, "the player was restarted in the last half"
+        quarter = len(half) // 2
+        for column, what in ((2, "resident memory"), (3, "open descriptors")):
+            early, late = max(s[column] for s in half[:quarter]), max(s[column] for s in half[quarter:])
+            print("%s: start %d, middle %d, end %d; last half peaks %d -> %d" % (
+                what, self.samples[0][column], half[0][column], self.samples[-1][column], early, late))
+            assert late <= early * 1.01, "%s grew by more than 1 %% over the last half" % what
+
+
+def main():
+    print("soak: seed %d, %.1f minutes, %s" % (ARGS.seed, ARGS.minutes, ARGS.build), flush=True)
+    rng = random.Random(ARGS.seed)
+    folder = ARGS.out or ROOT / ARGS.build / "soak"
+    make_gallery(folder, rng)
+    e2e._screen.append(e2e.VirtualScreen())
+    soak = Soak(rng, folder, ARGS.minutes * 60)
+    try:
+        soak.run()
+    finally:
+        if soak.app and soak.app.running():
+            soak.app.process.kill()
+        e2e._screen.pop().close()
+    print("soak: seed %d, %d inputs, %d restarts" % (ARGS.seed, soak.inputs, soak.restarts))
+    soak.check_growth()
+    print("soak: passed")
+
+
+if __name__ == "__main__":
+    main()
