@@ -2,7 +2,8 @@
  * "GameData.sys.tmp" it numbers the save's file calls (those naming the save's files, or
  * on their FILE or descriptors, or syncing the folder while a save runs).
  * FW_KILL_AT="n d": at call n, d < 0 kills after the call returns, d = 0 before it, d > 0
- * arms a timer that kills d ns later while the call and those after it run.
+ * arms a timer that kills d ns later while the call and those after it run (at the
+ * latest when the process exits).
  * FW_SAVE_LOG=path appends "n name ns" for every numbered call instead. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 static int calls = -1;  /* -1 until the save starts */
+static int timer_armed;
 static FILE* save_file;
 static int save_fds[4] = {-1, -1, -1, -1};
 
@@ -48,6 +50,7 @@ static int step(const char* name) {
             struct itimerspec when = {.it_value = {delay / 1000000000LL, delay % 1000000000LL}};
             timer_create(CLOCK_MONOTONIC, &event, &timer);
             timer_settime(timer, 0, &when, NULL);
+            timer_armed = 1;
         }
     }
     return n == calls++ && delay < 0;  /* 1: kill after the call */
@@ -55,6 +58,10 @@ static int step(const char* name) {
 
 static void done(int kill_after) {
     if (kill_after == 1) raise(SIGKILL);
+}
+
+__attribute__((destructor)) static void at_exit(void) {
+    if (timer_armed) raise(SIGKILL);
 }
 
 #define REAL(type, name, ...) type (*real)(__VA_ARGS__) = dlsym(RTLD_NEXT, #name)

@@ -5,7 +5,8 @@ paging, window moves) over clips of every format and four broken ones. Every few
 seconds it checks that the window answers a hover and that no "Error!!" box is up;
 at the end that resident memory and open descriptors did not grow over the last half.
 
-Broken clips are clip buttons 1 to 3 of the first item and their gallery cells. They
+Broken clips are behind clip buttons 1 to 3 of the first two items and their gallery
+cells, never a clip 0, so that start-up and Next always load a good one. They
 are tried in the first third only: a failed load from a screen shows its box and ends
 the player, which is then started again. The last two thirds run one process, whose
 growth is measured.
@@ -16,6 +17,7 @@ import argparse
 import os
 import random
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -36,9 +38,10 @@ from conftest import (BACK_AT, CLIP_AT, GALLERY_AT, NEXT_AT, PAGE_AT, PLAY_AT, P
 
 GOOD = ["01-opening.mpg", "02-angle-a.mp4", "03-angle-b.avi", "04-angle-c.ogv", "05-angle-d.wmv",
         "06-colours.mp4", "07-take-1.avi", "08-take-2.wmv", "09-take-3.ogv", "10-closing.mpg"]
-ITEMS = [[10, 11, 12, 13], [0], [1, 2, 3, 4], [5], [6, 7, 8], [9]]  # clip numbers; 10 to 13 are made here
+ITEMS = [[0, 11, 12, 13], [5, 10], [1, 2, 3, 4], [6, 7, 8], [9]]  # clip numbers; 10 to 13 are made here
 HOVER_SPOT, AWAY = (GALLERY_AT[0] + 29, GALLERY_AT[1] + 22), (795, 5)  # gallery / back button, and no control
-SLOW = 3 if "asan" in ARGS.build else 1
+SANITIZED = b"__asan_init" in e2e.PLAYER.read_bytes()
+SLOW = 3 if SANITIZED else 1
 
 
 def make_gallery(folder, rng):
@@ -64,8 +67,8 @@ def make_gallery(folder, rng):
     return e2e.make_gallery(folder / "gallery", clips, table, "\n".join([str(len(slots))] + slots) + "\n")
 
 
-# Rectangles (left, top, width, height) that load a broken clip: clip buttons 1 to 3, cells 1 to 3.
-BROKEN = [(*CLIP_AT[k], 33, 41) for k in (1, 2, 3)] + [(*cell_at(0, column), 100, 75) for column in (1, 2, 3)]
+# Rectangles (left, top, width, height) that load a broken clip: clip buttons 1 to 3, cells 1, 2, 3, 5.
+BROKEN = [(*CLIP_AT[k], 33, 41) for k in (1, 2, 3)] + [(*cell_at(0, column), 100, 75) for column in (1, 2, 3, 5)]
 MOVIE_FAILED = "Error!!: \u30e0\u30fc\u30d3\u30fc\u306e\u30ed\u30fc\u30c9\u306b\u5931\u6557\u3057\u307e\u3057\u305f"
 TARGETS = [(*at, 58, 45) for at in (PREVIOUS_AT, STOP_AT, PLAY_AT, NEXT_AT, GALLERY_AT, PAGE_AT, BACK_AT)] + \
           [(*at, 33, 41) for at in CLIP_AT] + [(*cell_at(row, column), 100, 75) for row in range(4)
@@ -157,17 +160,21 @@ class Soak:
         return True
 
     def answers(self):
-        """Away from the button, then over it: the button's pixels change within the wait."""
+        """The gallery or back button's pixels change when the pointer comes, or else when it
+        goes (a late frame may still show the last hover when the check starts)."""
         app, rect = self.app, (self.app.rect[0] + GALLERY_AT[0], self.app.rect[1] + GALLERY_AT[1], 58, 45)
         app.move(*AWAY, settle=0.3 * SLOW)
-        away = e2e.grab(*rect)
-        app.move(*HOVER_SPOT, settle=0.02)
-        deadline = time.monotonic() + 15 * SLOW
-        while (e2e.grab(*rect) == away).all():
-            assert time.monotonic() < deadline, "the window did not answer a hover within %d s" % (15 * SLOW)
-            assert app.running(), "the player ended:\n" + app.stderr[-3000:]
-            time.sleep(0.05)
-        self.inputs += 2
+        for spot in (HOVER_SPOT, AWAY):
+            before = e2e.grab(*rect)
+            app.move(*spot, settle=0.02)
+            self.inputs += 2
+            deadline = time.monotonic() + 10 * SLOW
+            while time.monotonic() < deadline:
+                assert app.running(), "the player ended:\n" + app.stderr[-3000:]
+                if (e2e.grab(*rect) != before).any():
+                    return True
+                time.sleep(0.05)
+        return False
 
     def run(self):
         self.start()
@@ -178,7 +185,9 @@ class Soak:
             if self.elapsed() >= next_check:
                 if self.error_box():
                     continue
-                self.answers()
+                if not self.answers():  # a box that came up meanwhile blocks the window
+                    assert self.error_box(), "the window did not answer a hover (seed %d)" % ARGS.seed
+                    continue
                 self.sample()
                 next_check = self.elapsed() + 3
                 print("%6.0f s  inputs %6d  restarts %d  rss %6d kB  fds %3d" % (
@@ -191,7 +200,9 @@ class Soak:
         assert len((self.folder / "gallery" / "GameData.sys").read_bytes()) == 68
 
     def check_growth(self):
-        """Last half: the peak of its last quarter no more than 1 % above the peak of its first."""
+        """Last half: the peak of its last quarter no more than 1 % above the peak of its first.
+        A sanitized player's memory is not measured: freed blocks wait in quarantine, and
+        LeakSanitizer looks for leaks at exit."""
         half = [s for s in self.samples if s[0] >= self.seconds / 2]
         assert len({s[1] for s in half}) == 1, "the player was restarted in the last half"
         quarter = len(half) // 2
@@ -199,7 +210,7 @@ class Soak:
             early, late = max(s[column] for s in half[:quarter]), max(s[column] for s in half[quarter:])
             print("%s: start %d, middle %d, end %d; last half peaks %d -> %d" % (
                 what, self.samples[0][column], half[0][column], self.samples[-1][column], early, late))
-            assert late <= early * 1.01, "%s grew by more than 1 %% over the last half" % what
+            assert late <= early * 1.01 or (SANITIZED and column == 2), "%s grew by more than 1 %%" % what
 
 
 def main():
@@ -207,6 +218,7 @@ def main():
     rng = random.Random(ARGS.seed)
     folder = ARGS.out or ROOT / ARGS.build / "soak"
     make_gallery(folder, rng)
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit("soak: terminated"))  # still closes the display
     e2e._screen.append(e2e.VirtualScreen())
     soak = Soak(rng, folder, ARGS.minutes * 60)
     try:
