@@ -27,8 +27,7 @@ def run_and_close(launch, folder, monkeypatch, **env):
     app = launch.player(folder)
     app.find_window()
     assert "Error!!" not in app.stderr, app.stderr
-    for name in env:
-        monkeypatch.delenv(name)
+    monkeypatch.undo()  # the test's own programs run without them
     app.close()
     return app.wait(30)
 
@@ -93,12 +92,9 @@ def fill(folder):
                 filler.write(bytes(4096))
 
 
-def make_read_only(folder):
-    subprocess.run(["mount", "-o", "remount,ro", str(folder)], check=True)
-
-
 @as_root
-@pytest.mark.parametrize("before, while_running", [(fill, None), (None, make_read_only)], ids=["full", "read-only"])
+@pytest.mark.parametrize("before, while_running", [(fill, None), (None, lambda folder: subprocess.run(
+    ["mount", "-o", "remount,ro", str(folder)], check=True))], ids=["full", "read-only"])
 def test_a_save_that_cannot_be_written_says_so_and_keeps_the_old_file(launch, tmp_path, small_disk, before,
                                                                        while_running):
     gallery = make_gallery(tmp_path / "g")
