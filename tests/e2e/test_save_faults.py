@@ -7,7 +7,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import PLAYER, dismiss_message_box, make_gallery, skip_without_player
+from conftest import PLAYER, dismiss_message_box, make_gallery, skip_without_player, wait_for_window
 
 pytestmark = skip_without_player
 SAVE_FAILED = "Error!!: \u30c7\u30fc\u30bf\u306e\u30bb\u30fc\u30d6\u306b\u5931\u6557\u3057\u307e\u3057\u305f"
@@ -25,7 +25,7 @@ def run_and_close(launch, folder, monkeypatch, **env):
     for name, value in env.items():
         monkeypatch.setenv(name, value)
     app = launch.player(folder)
-    app.find_window()
+    app.window = wait_for_window("Fernwood2", alive=app.running)  # a normal start: no box either
     assert "Error!!" not in app.stderr, app.stderr
     monkeypatch.undo()  # the test's own programs run without them
     app.close()
