@@ -1,10 +1,11 @@
 // The application object: construction, start-up, the paced main loop, the frame,
-// and shutdown.
+// and shutdown; the operations the tables, the graphics and the movie carry out.
 #include "app/player_app.h"
 
 #include <cstring>
 
-#include "app/messages.h"
+#include "gfx/gfx.h"
+#include "movie/messages.h"
 
 namespace {
 
@@ -19,8 +20,6 @@ void releaseInterface(T*& pInterface) {
 }
 
 }  // namespace
-
-void showError(HWND owner, const char* text) { MessageBoxA(owner, text, kErrorCaption, MB_ICONERROR); }
 
 PlayerApp::PlayerApp()
     : hwnd(nullptr),
@@ -87,6 +86,39 @@ int32_t PlayerApp::readPlayTable(const char* path) { return readPlayItems(path, 
 
 int32_t PlayerApp::readThumbnailTable(const char* path) { return readThumbnailEntries(path, thumbnailTable); }
 
+int32_t PlayerApp::createDevice() { return createPlayerDevice(hwnd, d3d, device, presentParams); }
+
+int32_t PlayerApp::loadTextures() {
+    if (loadBitmapTexture(device, &texMainBG, nullptr, "Bmp/MainBG.bmp") != 0) return 0;
+    if (loadBitmapTexture(device, &texThumbnailBG1, nullptr, "Bmp/ThumbnailBG1.bmp") != 0) return 0;
+    if (loadBitmapTexture(device, &texThumbnailBG2, nullptr, "Bmp/ThumbnailBG2.bmp") != 0) return 0;
+    if (loadBitmapTexture(device, &texThumbnail, nullptr, "Bmp/Thumbnail.bmp") != 0) return 0;
+    return 1;
+}
+
+MovieState PlayerApp::movieState() {
+    MovieGraph Graph = {graphBuilder, mediaControl, basicAudio, videoWindow, mediaSeeking, mediaEvent};
+    return {hwnd,          Graph,         playItems,    itemCount,      unlockFlags, &volume,
+            &duration,     &currentItem,  &currentClip, &clipPlayCount, &isPlaying};
+}
+
+int32_t PlayerApp::createMovieGraph() {
+    // Written back whatever happens: shutDown releases what was obtained before a failure.
+    MovieGraph Graph = {graphBuilder, mediaControl, basicAudio, videoWindow, mediaSeeking, mediaEvent};
+    int32_t Result = createGraph(&Graph);
+    graphBuilder = Graph.graphBuilder;
+    mediaControl = Graph.mediaControl;
+    basicAudio = Graph.basicAudio;
+    videoWindow = Graph.videoWindow;
+    mediaSeeking = Graph.mediaSeeking;
+    mediaEvent = Graph.mediaEvent;
+    return Result;
+}
+
+int32_t PlayerApp::loadMovie(int32_t item, int32_t clip) { return loadClip(movieState(), item, clip); }
+
+int32_t PlayerApp::advanceSequence() { return stepSequence(movieState()); }
+
 int32_t PlayerApp::startUp(HINSTANCE hInstance) {
     CoInitialize(nullptr);
     loadSaveData();
@@ -114,12 +146,7 @@ int32_t PlayerApp::startUp(HINSTANCE hInstance) {
         showError(hwnd, kMessageThumbnailTableFailed);
         return 0;
     }
-    currentItem = 0;
-    currentClip = 0;
-    if (!loadMovie(currentItem, currentClip)) {
-        showError(hwnd, kMessageMovieFailed);
-        return 0;
-    }
+    if (!playClip(movieState(), 0, 0)) return 0;
     if (isPlaying == 1) mediaControl->Run();
     return 1;
 }

@@ -3,18 +3,14 @@
 
 #include <cstdint>
 
+#include "movie/movie.h"
 #include "platform/platform.h"
+#include "screens/screens.h"
 #include "tables/tables.h"
 
 enum {
     SCREEN_MAIN = 0,        // the movie plays; controls around it
     SCREEN_THUMBNAIL = 1,   // the gallery; movie paused, video hidden
-};
-
-enum {
-    DRAG_NONE = 0,
-    DRAG_SEEK = 1,
-    DRAG_VOLUME = 2,
 };
 
 class PlayerApp {
@@ -47,20 +43,24 @@ public:
     int32_t readPlayTable(const char* path);
     int32_t readThumbnailTable(const char* path);
 
-    // gfx/device.cpp, gfx/textures.cpp, gfx/main_screen.cpp, gfx/thumbnail_screen.cpp
+    // app/player_app.cpp, through gfx/ and movie/
     int32_t createDevice();
     int32_t loadTextures();
-    int32_t drawMainScreen();
-    int32_t drawThumbnailScreen();
-
-    // movie/movie_graph.cpp, movie/sequence.cpp, movie/main_screen_input.cpp,
-    // movie/thumbnail_screen_input.cpp
     int32_t createMovieGraph();
     int32_t loadMovie(int32_t item, int32_t clip);
     int32_t advanceSequence();
+
+    // app/screens.cpp: the screens of screens/ draw and read clicks; these apply them
+    int32_t drawMainScreen();
+    int32_t drawThumbnailScreen();
     int32_t handleMainScreenInput();
     int32_t handleThumbnailScreenInput();
     int32_t cursorClientX();
+
+    // The fields the lower folders work on, handed over as plain views.
+    MovieState movieState();
+    MainScreenView mainScreenView();
+    GalleryView galleryView();
 
     // Fields, in this order.
     HWND hwnd;
@@ -96,6 +96,3 @@ public:
     int32_t leftPressed;
     int32_t leftReleased;
 };
-
-// Shows text in a message box captioned "Error!!" with MB_ICONERROR, owned by owner.
-void showError(HWND owner, const char* text);

@@ -1,4 +1,4 @@
-// Free functions of the graphics: picture reading, quad drawing, hit testing.
+// Free functions of the graphics: the device, picture reading, quad drawing, hit testing.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,11 @@ struct ScreenVertex {
 };
 
 enum { SCREEN_VERTEX_FVF = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1 };
+
+// Creates the player's device on hwnd's 800 x 600 client area, filling presentParams, and
+// sets the fixed pipeline state all drawing relies on: 1, or 0 when there is none.
+int32_t createPlayerDevice(HWND hwnd, IDirect3D9*& d3d, IDirect3DDevice9*& device,
+                           D3DPRESENT_PARAMETERS& presentParams);
 
 // Reads like fread: returns the number of whole elements read.
 typedef size_t (*PictureReadFn)(void* buffer, size_t elementSize, size_t elementCount, void* userData);

@@ -4,8 +4,10 @@ from coordinate atlases (every texel names its place) with the Direct3D layer's
 arithmetic, mul(a, b) = round(a * b / 255); llvmpipe sometimes rounds a product whose
 remainder by 255 is 128 down, so such pixels may be 1 lower. Windows are found with
 xwininfo (xdotool search misses SDL's message boxes)."""
+import collections
 import ctypes
 import functools
+import json
 import os
 import re
 import subprocess
@@ -22,10 +24,6 @@ PLAYER = BUILD / "fernwood2"
 PROBES = BUILD / "tests" / "e2e" / "probes"
 CACHE = Path(os.environ.get("FW_E2E_CACHE", BUILD / "e2e-cache"))
 WIDTH, HEIGHT = 800, 600
-
-skip_without_player = pytest.mark.skipif(
-    not PLAYER.exists(), reason=f"{PLAYER} is not built yet (scripts/build makes it)")
-
 
 sys.path.insert(0, str(ROOT / "tools" / "bench"))
 from xdisplay import SCREEN_SIZE, VirtualScreen  # noqa: E402
@@ -175,42 +173,57 @@ def launch(tmp_path):
             app.process.wait(10)
 
 
-# The player's layout: atlas regions (left, top, right, bottom) and screen places.
-VIDEO = (80, 16, 640, 480)  # left, top, width, height
+# The player's layout, as the program itself exports it (fw_layout_json prints gfx/layout.h):
+# atlas regions (left, top, right, bottom); hit rectangles whose right and bottom are inside.
+LAYOUT_TOOL = BUILD / "tests" / "e2e" / "fw_layout_json"
+_layout = json.loads(subprocess.run([str(LAYOUT_TOOL)], capture_output=True, timeout=20).stdout) \
+    if LAYOUT_TOOL.exists() else collections.defaultdict(lambda: [[0, 0, 0, 0]] * 4)
+skip_without_player = pytest.mark.skipif(not (PLAYER.exists() and LAYOUT_TOOL.exists()),
+                                         reason=f"{PLAYER} or {LAYOUT_TOOL} is not built yet (scripts/build)")
+
+
+def _inside(point, rect):
+    left, top, right, bottom = rect
+    return left <= point[0] <= right and top <= point[1] <= bottom
+
+
+def _button(screen, atlas, image, area, mouse, inactive=False):
+    """The button over its hit rectangle area, from atlas region image + Normal, Highlighted or Inactive."""
+    state = "Inactive" if inactive else "Highlighted" if _inside(mouse, _layout[area]) else "Normal"
+    screen.quad(atlas, tuple(_layout[image + state]), tuple(_layout[area][:2]))
+
+
+VIDEO = (80, 16, 640, 480)  # left, top, width, height: the graph's own placing
 NEUTRAL = (795, 5)  # on no control of either screen
-MAIN_BG = (0, 0, 800, 600)
-PREVIOUS = {"normal": (0, 600, 58, 645), "hot": (290, 600, 348, 645)}
-STOP = {"normal": (58, 600, 116, 645), "hot": (348, 600, 406, 645), "inactive": (580, 600, 638, 645)}
-PLAY = {"normal": (116, 600, 174, 645), "hot": (406, 600, 464, 645), "inactive": (638, 600, 696, 645)}
-NEXT = {"normal": (174, 600, 232, 645), "hot": (464, 600, 522, 645)}
-GALLERY_BUTTON = {"normal": (232, 600, 290, 645), "hot": (522, 600, 580, 645)}
-CLIP_BUTTON = {"normal": (0, 645, 33, 686), "hot": (33, 645, 66, 686), "current": (66, 645, 99, 686)}
-KNOB = {"normal": (99, 645, 118, 661), "dragged": (99, 661, 118, 677)}
-PREVIOUS_AT, STOP_AT, PLAY_AT, NEXT_AT, GALLERY_AT = (456, 535), (514, 535), (572, 535), (630, 535), (714, 535)
-CLIP_AT = [(749, 55), (749, 130), (749, 205), (749, 280)]
-SEEK_KNOB_Y, VOLUME_KNOB_Y = 534, 566
-LOCK = (0, 600, 100, 675)
-PAGE_BUTTON = {0: {"normal": (112, 600, 170, 645), "hot": (286, 600, 344, 645)},
-               1: {"normal": (170, 600, 228, 645), "hot": (344, 600, 402, 645)}}
-BACK_BUTTON = {"normal": (228, 600, 286, 645), "hot": (402, 600, 460, 645)}
-PAGE_AT, BACK_AT = (721, 24), (714, 535)
+KNOB = {"normal": tuple(_layout["kKnobNormal"]), "dragged": tuple(_layout["kKnobDragged"])}
+SEEK_KNOB_Y, VOLUME_KNOB_Y = int(_layout["kSeekKnobY"]), int(_layout["kVolumeKnobY"])
+CELL = (int(_layout["kCellWidth"]), int(_layout["kCellHeight"]))
 
 
 def cell_at(row, column):
-    return 29 + 107 * column, 91 + 108 * row
+    return (int(_layout["kCellLeft"] + _layout["kCellStepX"] * column),
+            int(_layout["kCellTop"] + _layout["kCellStepY"] * row))
 
 
 def cell_centre(index):
     x, y = cell_at(index % 28 // 7, index % 7)
-    return x + 50, y + 37
+    return x + CELL[0] // 2, y + CELL[1] // 2
+
+
+def seek_knob_x(x):
+    """Where a seek to column x puts the knob."""
+    fraction = min(max((x - _layout["kSliderOrigin"]) / _layout["kSliderSpan"], 0.0), 1.0)
+    return int(_layout["kKnobLeft"]) + int(fraction * _layout["kSliderSpan"])
 
 
 def volume_knob_x(volume):
-    return 35 + int(335.0 - volume * 335.0 / -5000.0)
+    span = _layout["kSliderSpan"]
+    return int(_layout["kKnobLeft"]) + int(span - volume * span / _layout["kQuietestVolume"])
 
 
 def volume_for_x(x):
-    return int(-5000 * min(max(1 - (x - 44) / 335, 0.0), 1.0))
+    quietness = min(max(1 - (x - _layout["kSliderOrigin"]) / _layout["kSliderSpan"], 0.0), 1.0)
+    return int(_layout["kQuietestVolume"] * quietness)
 
 
 def coordinate_picture(width, height, blue_xor=0):
@@ -266,42 +279,41 @@ class Screen:
         return self
 
 
-def _inside(point, at, size):
-    return at[0] <= point[0] < at[0] + size[0] and at[1] <= point[1] < at[1] + size[1]
-
-
 @functools.lru_cache(maxsize=16)  # a wait compares many shots with one screen
 def main_screen(seek_x=35, volume_x=370, dragging=0, item=0, item_count=1, playing=False, clip_count=0, clip=0,
                 mouse=NEUTRAL):
-    screen = Screen().quad("MainBG.bmp", MAIN_BG, (0, 0))
+    screen = Screen().quad("MainBG.bmp", tuple(_layout["kMainBackground"]), (0, 0))
     screen.quad("MainBG.bmp", KNOB["dragged" if dragging == 1 else "normal"], (seek_x, SEEK_KNOB_Y))
     screen.quad("MainBG.bmp", KNOB["dragged" if dragging == 2 else "normal"], (volume_x, VOLUME_KNOB_Y))
-    buttons = [(PREVIOUS, PREVIOUS_AT, item > 0, False), (STOP, STOP_AT, True, not playing),
-               (PLAY, PLAY_AT, True, playing), (NEXT, NEXT_AT, item < item_count - 1, False),
-               (GALLERY_BUTTON, GALLERY_AT, True, False)]
-    for images, at, shown, inactive in buttons:
-        if shown:
-            state = "inactive" if inactive else "hot" if _inside(mouse, at, (58, 45)) else "normal"
-            screen.quad("MainBG.bmp", images[state], at)
+    if item > 0:
+        _button(screen, "MainBG.bmp", "kPrevious", "kPreviousRect", mouse)
+    _button(screen, "MainBG.bmp", "kStop", "kStopRect", mouse, not playing)
+    _button(screen, "MainBG.bmp", "kPlay", "kPlayRect", mouse, playing)
+    if item < item_count - 1:
+        _button(screen, "MainBG.bmp", "kNext", "kNextRect", mouse)
+    _button(screen, "MainBG.bmp", "kThumbnailButton", "kThumbnailButtonRect", mouse)
     for k in range(clip_count if clip_count >= 2 else 0):
-        state = "current" if clip == k else "hot" if _inside(mouse, CLIP_AT[k], (33, 41)) else "normal"
-        screen.quad("MainBG.bmp", CLIP_BUTTON[state], CLIP_AT[k])
+        area = _layout["kClipButtonRects"][k]
+        state = "Current" if clip == k else "Highlighted" if _inside(mouse, area) else "Normal"
+        screen.quad("MainBG.bmp", tuple(_layout["kClipButton" + state]), tuple(area[:2]))
     return screen
 
 
 @functools.lru_cache(maxsize=16)
 def gallery_screen(page=0, flags=bytes(64), mouse=NEUTRAL):
-    screen = Screen().quad("ThumbnailBG%d.bmp" % (page + 1), MAIN_BG, (0, 0))
-    screen.quad("Thumbnail.bmp", PAGE_BUTTON[page]["hot" if _inside(mouse, PAGE_AT, (58, 45)) else "normal"], PAGE_AT)
-    for row in range(4):
-        for column in range(7):
-            at = cell_at(row, column)
-            if flags[page * 28 + row * 7 + column] != 1:
-                screen.quad("Thumbnail.bmp", LOCK, at, 0xC0FFFFFF)
-            elif _inside(mouse, at, (100, 75)):
-                left, top = 100 * column, 75 * row + 300 * page
-                screen.quad("Thumbnail.bmp", (left, top, left + 100, top + 75), at)
-    screen.quad("Thumbnail.bmp", BACK_BUTTON["hot" if _inside(mouse, BACK_AT, (58, 45)) else "normal"], BACK_AT)
+    screen = Screen().quad("ThumbnailBG%d.bmp" % (page + 1), tuple(_layout["kMainBackground"]), (0, 0))
+    hot = "kPageButtonHighlighted" if _inside(mouse, _layout["kPageButtonRect"]) else "kPageButtonNormal"
+    screen.quad("Thumbnail.bmp", tuple(_layout[hot][page]), tuple(_layout["kPageButtonRect"][:2]))
+    (width, height), rows, columns = CELL, int(_layout["kGalleryRows"]), int(_layout["kGalleryColumns"])
+    for row in range(rows):
+        for column in range(columns):
+            x, y = cell_at(row, column)
+            if flags[page * rows * columns + row * columns + column] != 1:
+                screen.quad("Thumbnail.bmp", tuple(_layout["kLockImage"]), (x, y), 0xC0FFFFFF)
+            elif _inside(mouse, (x, y, x + width - 1, y + height - 1)):
+                left, top = width * column, height * row + int(_layout["kAtlasPageHeight"]) * page
+                screen.quad("Thumbnail.bmp", (left, top, left + width, top + height), (x, y))
+    _button(screen, "Thumbnail.bmp", "kBackButton", "kBackButtonRect", mouse)
     return screen
 
 
@@ -326,7 +338,7 @@ def find_knob(shot, top):
     opaque from row 2 to 13)."""
     band = np.asarray(shot[top + 2:top + 14], dtype=np.int64)
     red, green, blue = band[:, :, 0], band[:, :, 1], band[:, :, 2]
-    for image, first_row in (("normal", 645 & 255), ("dragged", 661 & 255)):
+    for image, first_row in ((state, KNOB[state][1] & 255) for state in ("normal", "dragged")):
         hit = (red == 99) & (blue == 0x20) & (green == first_row + 2 + np.arange(12)[:, None])
         columns = np.flatnonzero(hit.all(axis=0))
         if len(columns):

@@ -74,7 +74,6 @@ WRAP(int, fflush, (FILE* file), (file), file && file == save_file, )
 WRAP(int, fclose, (FILE* file), (file), file == save_file, save_file = NULL)
 WRAP(int, rename, (const char* path, const char* to), (path, to), ours(path), )
 WRAP(int, lstat, (const char* path, struct stat* info), (path, info), ours(path), )
-WRAP(int, unlink, (const char* path), (path), ours(path), )
 WRAP(int, fsync, (int fd), (fd), fd >= 0 && fd_slot(fd), )
 WRAP(int, close, (int fd), (fd), fd >= 0 && fd_slot(fd), *fd_slot(fd) = -1)
 #undef START_OF_SAVE

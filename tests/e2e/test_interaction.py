@@ -6,9 +6,9 @@ import time
 import pytest
 
 from conftest import (BLUE, GREEN, NEUTRAL, RED, SEEK_KNOB_Y, cell_at, cell_centre, close_player, colour_clips,
-                      find_knob, flags_of, gallery_check, main_check, make_gallery, read_save, skip_without_player,
-                      start_player, top_level_windows, video_colour, video_sample, volume_for_x, volume_knob_x,
-                      wait_for_shot)
+                      find_knob, flags_of, gallery_check, main_check, make_gallery, read_save, seek_knob_x,
+                      skip_without_player, start_player, top_level_windows, video_colour, video_sample, volume_for_x,
+                      volume_knob_x, wait_for_shot)
 
 pytestmark = skip_without_player
 
@@ -94,7 +94,7 @@ def test_seek_drag_shows_later_frames_and_follows_the_pointer_beyond_the_window(
 
     def dragged_to(x, colour, dragging=1, y=SEEK_Y):
         # The knob lands on a whole frame: within 5 columns of where the pointer's x puts it.
-        expected = 35 + int(min(max((x - 44) / 335, 0.0), 1.0) * 335)
+        expected = seek_knob_x(x)
         check = main(dragging=dragging, video=colour, mouse=(x, y))
 
         def near(shot):

@@ -12,11 +12,9 @@ from conftest import PLAYER, dismiss_message_box, make_gallery, skip_without_pla
 pytestmark = skip_without_player
 SAVE_FAILED = "Error!!: \u30c7\u30fc\u30bf\u306e\u30bb\u30fc\u30d6\u306b\u5931\u6557\u3057\u307e\u3057\u305f"
 TIMER_FRACTIONS = (0.1, 0.25, 0.4, 0.55, 0.7, 0.85)  # of the time to the next call, at most 1 ms
-as_root = pytest.mark.skipif(os.geteuid() != 0, reason="mounts a file system of its own")
 
 
-def old_and_new(volume):
-    """The file the test leaves, and what the player writes after loading item 0."""
+def old_and_new(volume):  # the file the test leaves, and what the player writes after loading item 0
     old = volume.to_bytes(4, "little", signed=True) + bytes(64)
     return old, old[:4] + b"\x01" + bytes(63)
 
@@ -92,7 +90,7 @@ def fill(folder):
                 filler.write(bytes(4096))
 
 
-@as_root
+@pytest.mark.skipif(os.geteuid() != 0, reason="mounts a file system of its own")
 @pytest.mark.parametrize("before, while_running", [(fill, None), (None, lambda folder: subprocess.run(
     ["mount", "-o", "remount,ro", str(folder)], check=True))], ids=["full", "read-only"])
 def test_a_save_that_cannot_be_written_says_so_and_keeps_the_old_file(launch, tmp_path, small_disk, before,

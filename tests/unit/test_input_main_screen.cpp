@@ -54,10 +54,6 @@ protected:
         app->leftReleased = 0;
         return result;
     }
-
-    Lines loadAndRun(int32_t item, int32_t clip, int32_t volume = kVolume) {
-        return concat(loadLines(clipPath(item, clip), 3, volume), {"Run"});
-    }
 };
 
 enum ButtonAction { NOTHING, LOAD, STOP, PLAY, THUMBNAILS };
@@ -75,15 +71,12 @@ TEST_F(InputMainScreen, ButtonsActOnARelease) {
         {"PreviousRightTopCorner", 2, 1, 1, 513, 535, LOAD, 1, 0},
         {"PreviousOnItem0", 0, 0, 1, 480, 550, NOTHING, 0, 0},
         {"StopLeftTopCorner", 0, 0, 1, 514, 535, STOP, 0, 0},
-        {"StopWhileOff", 0, 0, 0, 571, 579, STOP, 0, 0},
         {"BelowStop", 0, 0, 1, 540, 580, NOTHING, 0, 0},
-        {"PlayLeftTopCorner", 0, 0, 0, 572, 535, PLAY, 0, 0},
         {"NextFromAChosenClip", 1, 2, 0, 687, 579, LOAD, 2, 0},
         {"NextOnTheLastItem", 4, 0, 1, 650, 550, NOTHING, 0, 0},
         {"ThumbnailsRightBottomCorner", 0, 0, 0, 771, 579, THUMBNAILS, 0, 0},
         {"Clip1RightBottomCorner", 1, 0, 1, 781, 170, LOAD, 1, 1},
         {"Clip0WhenCurrent", 1, 0, 1, 765, 75, NOTHING, 0, 0},
-        {"Clip1OfSingle", 4, 0, 1, 765, 150, NOTHING, 0, 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,12 +84,15 @@ TEST_F(InputMainScreen, ButtonsActOnARelease) {
         app->isPlaying = c.isPlaying;
         app->screenMode = SCREEN_MAIN;
         EXPECT_EQ(frame(c.x, c.y, false, true), 1);
-        Lines expected;
-        if (c.action == LOAD) expected = loadAndRun(c.toItem, c.toClip);
-        if (c.action == STOP) expected = {"Stop"};
-        if (c.action == PLAY) expected = {"Run"};
-        if (c.action == THUMBNAILS) expected = {"Pause", "put_Visible 0"};
-        EXPECT_EQ(takeCalls(), expected);
+        if (c.action == LOAD) expectLoaded(c.toItem, c.toClip, kVolume);
+        const Lines calls = takeCalls();
+        if (c.action == LOAD) {
+            EXPECT_EQ(calls.back(), "Run");
+        } else {
+            const Lines thumbnails = {"Pause", "put_Visible 0"};
+            EXPECT_EQ(calls, c.action == STOP ? Lines{"Stop"} : c.action == PLAY ? Lines{"Run"}
+                             : c.action == THUMBNAILS ? thumbnails : Lines());
+        }
         EXPECT_EQ(app->currentItem, c.action == LOAD ? c.toItem : c.item);
         EXPECT_EQ(app->currentClip, c.action == LOAD ? c.toClip : c.clip);
         EXPECT_EQ(app->isPlaying, c.action == STOP ? 0 : c.action == PLAY ? 1 : c.isPlaying);
@@ -110,8 +106,7 @@ TEST_F(InputMainScreen, APressOnABarStartsADragAtItsColumn) {
         int32_t x;
         LONGLONG seek;  // on a clip of kDuration
         int32_t volume;
-    } cases[] = {{38, 0, -5000}, {45, 298507, -4985}, {212, 50149253, -2492}, {378, 99701492, -14},
-                 {379, kDuration, 0}};
+    } cases[] = {{38, 0, -5000}, {212, 50149253, -2492}, {379, kDuration, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.x);
         setCursorClientX(c.x);
@@ -175,7 +170,7 @@ TEST_F(InputMainScreen, VolumeDragEndsOverAButtonWithoutPressingIt) {
     EXPECT_EQ(takeCalls(), Lines());
     EXPECT_EQ(app->dragMode, DRAG_NONE);
     frame(650, 550, false, true);
-    EXPECT_EQ(takeCalls(), loadAndRun(1, 0, -2492));
+    expectLoaded(1, 0, -2492);
 }
 
 // Press and release in one frame: the old drag ends, the new one stays.

@@ -1,4 +1,4 @@
-// Shared set-up of the movie and input tests, and the calls one clip load makes.
+// Shared set-up of the movie and input tests, and what one clip load leaves.
 #pragma once
 
 #include <cstdio>
@@ -12,11 +12,6 @@ static const char kMovieFailedBytes[] =
 
 inline std::string clipPath(int32_t item, int32_t clip) {
     return "movie" + std::to_string(item) + "_" + std::to_string(clip) + ".avi";
-}
-
-inline Lines concat(Lines first, const Lines& second) {
-    first.insert(first.end(), second.begin(), second.end());
-    return first;
 }
 
 class PlayerTest : public TempFolderTest {
@@ -41,15 +36,17 @@ protected:
         }
     }
 
-    // The log of one successful loadMovie: the graph held `filters` filters before.
-    static Lines loadLines(const std::string& path, int filters, int32_t volume) {
-        Lines expected = {"Stop", "EnumFilters"};
-        for (int i = 0; i < filters; ++i)
-            expected = concat(expected, {"IEnumFilters::Next 1", "RemoveFilter", "IEnumFilters::Reset"});
-        return concat(expected, {"IEnumFilters::Next 1", "Release enum", "RenderFile " + path, "put_Owner hwnd",
-                                 "put_WindowStyle 1073741824",  // WS_CHILD alone
-                                 "SetWindowPosition 80 16 640 480", "GetDuration", "SetPositions 0 1 null 0",
-                                 "put_Visible -1", "put_Volume " + std::to_string(volume)});
+    // What one successful load leaves: the clip alone in the graph, cued at its start,
+    // shown, at the volume; and its flag set.
+    void expectLoaded(int32_t item, int32_t clip, int32_t volume) {
+        const fwrecord::DShowState& graph = fwrecord::dshow();
+        EXPECT_EQ(fwrecord::callsStartingWith("RenderFile "), Lines{"RenderFile " + clipPath(item, clip)});
+        EXPECT_EQ(graph.filterCount, graph.filtersPerRender);
+        EXPECT_EQ(graph.position, 0);
+        EXPECT_TRUE(graph.visible);
+        EXPECT_EQ(graph.volume, volume);
+        EXPECT_EQ(app->unlockFlags[app->playItems[item].clips[clip].sequenceNumber], 1);
+        EXPECT_EQ(app->clipPlayCount, 0);
     }
 
     // Exactly one message box: the failed-load text, captioned "Error!!", owned by the window.

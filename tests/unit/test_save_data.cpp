@@ -1,7 +1,7 @@
 // "GameData.sys": reading, writing, and the atomic replace.
 #include <sys/stat.h>
 
-#include "app/messages.h"
+#include "movie/messages.h"
 #include "unit/test_support.h"
 
 namespace {

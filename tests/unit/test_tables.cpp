@@ -26,7 +26,6 @@ TEST(Tokenizer, ReadsTheWordsInOrder) {
          {{'T', 32, "SingleItem"}, {'Q', 260, "movies/a\tb c.avi"}, {'I', 0, "3"}, {'I', 0, "0"}, {'T', 32, ""}}},
         {"LongWordCutAndConsumed", word40 + " next", {{'T', 32, word40.substr(0, 31)}, {'T', 32, "next"}}},
         {"LongQuotedTextCut", "\"" + path300 + "\" 7", {{'Q', 260, path300.substr(0, 259)}, {'I', 0, "7"}}},
-        {"QuotedExactFit", "\"abc\" 5", {{'Q', 4, "abc"}, {'I', 0, "5"}}},
         {"UnquotedWordLeftForNextCall", "abc \"x\"", {{'Q', 260, ""}, {'T', 32, "abc"}, {'Q', 260, "x"}}},
         {"UnclosedQuote", "\"abc def 5", {{'Q', 260, ""}, {'T', 32, "def"}, {'I', 0, "5"}}},
         {"AdjacentQuotes", "\"\" 9", {{'Q', 260, ""}, {'I', 0, "9"}}},
@@ -115,12 +114,10 @@ TEST_F(TableTest, PlayTableFillsTheRecords) {
          "n=2 0:a:1 1:b:2 | n=0 2:c:3"},
         {"BlockCutShortByEndOfFile", "SingleItem \"s\" 1\nMultiItem 4\nItem \"a\" 1", 1, "n=0 0:s:1 | n=1 1:a:1"},
         {"BlockCountZero", "MultiItem 0\nItem \"a\" 1\nSingleItem \"b\" 2\n", 1, "n=0 0::0 | n=0 0:b:2"},
-        {"BlockCountNegative", "MultiItem -3\nItem \"a\" 1\n", 1, "n=0 0::0"},
         {"KeywordsAreCaseSensitive",
          "singleitem \"a\" 1\nmultiitem 1\nItem \"c\" 1\nSingleItem \"d\" 2\nend\nSingleItem \"e\" 3\n", 1,
          "n=0 0:d:2 | n=0 1:e:3"},
         {"EndFirst", "End\nSingleItem \"a\" 1\n", 0, ""},
-        {"EmptyFile", "", 0, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -171,7 +168,6 @@ TEST_F(TableTest, ThumbnailTableFillsTheEntries) {
         {"Example", "3\n0 0\n1 0\n1 1\n", {{0, 0}, {1, 0}, {1, 1}}},
         {"EmptyFile", "", {}},
         {"FewerLinesThanCount", "5\n2 1\n3 2\n", {{2, 1}, {3, 2}}},
-        {"MoreLinesThanCount", "2\n2 1\n3 2\n4 3\n", {{2, 1}, {3, 2}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -9,36 +9,29 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <thread>
 #include <vector>
 
-#include "platform/common/layer.h"
-#include "platform/gl/gl_device.h"
-#include "platform/platform.h"
-#include "player_device.h"
 #include "gfx/gfx.h"
+#include "gl_harness.h"
+#include "platform/common/layer.h"
+#include "platform/platform.h"
 
 namespace {
+
+using glharness::patternTexel;
+using glharness::pump;
+using glharness::printStats;
+using glharness::say;
 
 std::chrono::steady_clock::time_point gStart = std::chrono::steady_clock::now();
 HWND gWindow = nullptr;
 IDirect3D9* gD3d = nullptr;
 IDirect3DDevice9* gDevice = nullptr;
 double gWindowAt = 0.0;
-
-void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
 
 double cpuSeconds() {
     timespec now;
@@ -50,49 +43,15 @@ double wallSeconds() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - gStart).count();
 }
 
-LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) PostQuitMessage(0);
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-bool pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) return false;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return true;
-}
-
-void printStats(const char* label) {
-    fwgl::DeviceStats stats = {};
-    fwgl::deviceStats(gDevice, &stats);
-    say("STATS %s presents %llu drawn %llu partial %llu skipped %llu videoonly %llu repaints %llu preserved %d "
-        "copies %llu",
-        label, static_cast<unsigned long long>(stats.presents), static_cast<unsigned long long>(stats.framesDrawn),
-        static_cast<unsigned long long>(stats.partialRedraws),
-        static_cast<unsigned long long>(stats.framesSkipped), static_cast<unsigned long long>(stats.videoOnlyUpdates),
-        static_cast<unsigned long long>(stats.repaints), stats.backBufferPreserved ? 1 : 0,
-        static_cast<unsigned long long>(stats.texelCopies));
-}
-
 // --- The device as the player makes it --------------------------------------------------
 
 bool createWindowAndDevice() {
-    WNDCLASSA windowClass;
-    std::memset(&windowClass, 0, sizeof windowClass);
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.lpszClassName = "D3DPROBE";
-    if (RegisterClassA(&windowClass) == 0) return false;
-    gWindow = CreateWindowExA(0, "D3DPROBE", "d3d probe", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
-                              nullptr, nullptr);
+    gWindow = glharness::openWindow();
     if (!gWindow) return false;
     gWindowAt = wallSeconds();
-    return createPlayerDevice(gWindow, &gD3d, &gDevice);
+    return glharness::openDevice(gWindow, &gD3d, &gDevice);
 }
 
-DWORD patternTexel(int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | ((x * 7 + y * 13) & 0xFF); }
 
 // The player's own quad drawing, binding the texture each time.
 void draw(IDirect3DTexture9* texture, float x, float y, RECT src, D3DCOLOR color) {
@@ -269,7 +228,7 @@ int runBench(double createdAt) {
     running.store(false);
     decoder.join();
     say("BENCH video_30fps_static_main cpu_percent %.2f (decoder thread's copies included)", percent);
-    printStats("bench");
+    printStats(gDevice, "bench");
     fwlayer::childVideoSetOwner(video, nullptr);
     fwlayer::childVideoDestroy(video);
     mainSheet->Release();

@@ -1,5 +1,6 @@
 // Text conversion for the "A" entry points. Implements cp932ToUtf8 (code page
-// 932 to UTF-8, for window titles and message boxes) and MultiByteToWideChar
+// 932 to UTF-8, for window titles and message boxes), the layer's one UTF-8
+// encoder (appendUtf8, wideToUtf8) and MultiByteToWideChar
 // for code page 932, CP_ACP (which is 932 here, as on a Japanese system) and
 // CP_UTF8, into wchar_t, which holds UTF-32 on Linux.
 // Decoding goes through iconv's "CP932" table. A byte sequence the table does
@@ -53,7 +54,12 @@ bool decode(const char* from, const char* text, size_t length, std::u32string* o
     return true;
 }
 
+}  // namespace
+
+namespace fwlayer {
+
 void appendUtf8(char32_t c, std::string* out) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = kReplacement;
     if (c < 0x80) {
         out->push_back(static_cast<char>(c));
     } else if (c < 0x800) {
@@ -71,9 +77,11 @@ void appendUtf8(char32_t c, std::string* out) {
     }
 }
 
-}  // namespace
-
-namespace fwlayer {
+std::string wideToUtf8(const wchar_t* wide) {
+    std::string out;
+    for (; wide && *wide; ++wide) appendUtf8(static_cast<char32_t>(*wide), &out);
+    return out;
+}
 
 std::string cp932ToUtf8(const char* text, size_t length) {
     std::string out;

@@ -74,5 +74,10 @@ Resource findResource(const char* name);
 // bytes that are not valid Shift-JIS become U+FFFD.
 std::string cp932ToUtf8(const char* text);
 std::string cp932ToUtf8(const char* text, size_t length);
+// One code point onto UTF-8; what cannot be a character (a surrogate, beyond
+// U+10FFFF) becomes U+FFFD.
+void appendUtf8(char32_t c, std::string* out);
+// A NUL-terminated wide string (UTF-32 here) as UTF-8; null gives "".
+std::string wideToUtf8(const wchar_t* wide);
 
 }  // namespace fwlayer

@@ -53,6 +53,14 @@ struct PixelRect {
     int left, top, right, bottom;
     bool empty() const { return left >= right || top >= bottom; }
 };
+inline bool operator==(const PixelRect& a, const PixelRect& b) {
+    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+// The pixels in both a and b (empty when they do not meet).
+inline PixelRect intersection(const PixelRect& a, const PixelRect& b) {
+    return {a.left > b.left ? a.left : b.left, a.top > b.top ? a.top : b.top, a.right < b.right ? a.right : b.right,
+            a.bottom < b.bottom ? a.bottom : b.bottom};
+}
 
 // The pixels that can differ between drawing previous and drawing next on the same
 // starting picture: the commands both frames share at their start and at their end

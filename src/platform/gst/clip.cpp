@@ -1,7 +1,6 @@
 // A movie file played by one GStreamer playbin: the decoded video arrives at our
 // own appsink as 32-bit BGRx frames and goes to the graph's child video; the audio
-// goes to the default output (or, with no output device, to a clock-paced fake
-// sink, so the clip still plays silently in real time) through playbin's volume.
+// goes to the audio output of start.cpp through playbin's volume.
 //
 // Implements: opening with a bounded wait for the first frame, the graph states
 // (stopped, cued, paused, running) on a pipeline that never leaves PAUSED/PLAYING
@@ -11,6 +10,7 @@
 // Does not: run a GLib main loop (bus messages are handled synchronously as they
 // are posted), render subtitles or visualisations, or choose among streams.
 #include "clip.h"
+#include "start.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -22,7 +22,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <future>
 #include <mutex>
 
 namespace fwgst {
@@ -228,66 +227,6 @@ void watchSinkSegments(GstElement* sink, Clip* clip) {
     gst_object_unref(pad);
 }
 
-// Whether the default audio output can be opened. With no device the automatic
-// sink would fall back to a fake one on every load, with a warning and a probe of
-// every audio system each time, so it is asked once per process.
-bool probeAudioOutput() {
-    int available = 0;
-    GstElement* probe = gst_element_factory_make("autoaudiosink", nullptr);
-    if (!probe) return false;
-    gst_object_ref_sink(probe);
-    if (gst_element_set_state(probe, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE) {
-        GstIterator* children = gst_bin_iterate_elements(GST_BIN(probe));
-        GValue item = G_VALUE_INIT;
-        if (gst_iterator_next(children, &item) == GST_ITERATOR_OK) {
-            GstElement* child = GST_ELEMENT(g_value_get_object(&item));
-            GstElementFactory* factory = gst_element_get_factory(child);
-            const char* name = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : "";
-            available = g_str_has_prefix(name, "fake") ? 0 : 1;
-            g_value_reset(&item);
-        }
-        g_value_unset(&item);
-        gst_iterator_free(children);
-    }
-    gst_element_set_state(probe, GST_STATE_NULL);
-    gst_object_unref(probe);
-    return available == 1;
-}
-
-// The audio probe and the loading of the plugins every clip needs take tens of
-// milliseconds: they run on a thread of their own from GStreamer's start, while
-// the program goes on with its start-up, and the first load waits for them.
-std::shared_future<bool>& warmUp() {
-    static std::shared_future<bool> answer;
-    return answer;
-}
-
-void startWarmUp() {
-    warmUp() = std::async(std::launch::async, [] {
-                   const char* const kPlugins[] = {"coreelements", "playback", "typefindfunctions", "app",
-                                                   "isomp4", "libav", "videoconvertscale", "audioconvert",
-                                                   "audioresample", "volume"};
-                   for (const char* name : kPlugins)
-                       if (GstPlugin* plugin = gst_plugin_load_by_name(name)) gst_object_unref(plugin);
-                   return probeAudioOutput();
-               }).share();
-}
-
-bool audioOutputAvailable() {
-    static int available = -1;
-    if (available < 0) available = (warmUp().valid() ? warmUp().get() : probeAudioOutput()) ? 1 : 0;
-    return available == 1;
-}
-
-GstElement* makeAudioSink(bool* silent) {
-    *silent = !audioOutputAvailable();
-    if (!*silent) return gst_element_factory_make("autoaudiosink", nullptr);
-    GstElement* sink = gst_element_factory_make("fakeaudiosink", nullptr);
-    if (!sink) sink = gst_element_factory_make("fakesink", nullptr);
-    if (sink) g_object_set(sink, "sync", TRUE, nullptr);
-    return sink;
-}
-
 GstElement* makeVideoSink(Clip* clip) {
     GstElement* sink = gst_element_factory_make("appsink", nullptr);
     if (!sink) return nullptr;
@@ -315,16 +254,51 @@ void queryDuration(Clip* clip) {
         clip->durationNs = duration;
 }
 
-}  // namespace
-
-bool ensureGstreamer() {
-    static int initialised = -1;
-    if (initialised < 0) {
-        initialised = gst_init_check(nullptr, nullptr, nullptr) ? 1 : 0;
-        if (initialised == 1) startWarmUp();
+// A playbin for uri with our sinks, not started yet; null when GStreamer lacks a part.
+Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
+    Clip* clip = new Clip();
+    clip->video = video;
+    clip->pipeline = gst_element_factory_make("playbin", nullptr);
+    if (clip->pipeline) gst_object_ref_sink(clip->pipeline);
+    GstElement* videoSink = clip->pipeline ? makeVideoSink(clip) : nullptr;
+    GstElement* audioSink = videoSink ? makeAudioSink(silent) : nullptr;
+    if (!audioSink) {
+        if (videoSink) gst_object_unref(gst_object_ref_sink(videoSink));
+        if (clip->pipeline) gst_object_unref(clip->pipeline);
+        delete clip;
+        return nullptr;
     }
-    return initialised == 1;
+    watchSinkSegments(videoSink, clip);
+    watchSinkSegments(audioSink, clip);
+    g_signal_connect(clip->pipeline, "deep-element-added", G_CALLBACK(onElementAdded), clip);
+    g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags", kPlayFlags,
+                 nullptr);
+    GstBus* bus = gst_element_get_bus(clip->pipeline);
+    gst_bus_set_sync_handler(bus, onBusMessage, clip, nullptr);
+    gst_object_unref(bus);
+    return clip;
 }
+
+// Sets the new pipeline paused and waits, bounded, until it stands on its first
+// frame: S_OK, or the error it reported, or VFW_E_CANNOT_RENDER.
+HRESULT pauseOnFirstFrame(Clip* clip) {
+    HRESULT failure = S_OK;
+    std::chrono::steady_clock::time_point opened = std::chrono::steady_clock::now();
+    clip->lastMessage = opened;
+    if (gst_element_set_state(clip->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) failure = E_FAIL;
+    std::unique_lock<std::mutex> guard(clip->lock);
+    for (;;) {
+        if (clip->error != S_OK) return clip->error;
+        if (clip->asyncDoneCount > 0) return failure;
+        std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
+        if (failure != S_OK || now - opened > std::chrono::milliseconds(kOpenTimeoutMs) ||
+            now - clip->lastMessage > std::chrono::milliseconds(kOpenSilenceMs))
+            return VFW_E_CANNOT_RENDER;
+        clip->changed.wait_for(guard, std::chrono::milliseconds(50));
+    }
+}
+
+}  // namespace
 
 Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result) {
     *result = VFW_E_CANNOT_RENDER;
@@ -343,52 +317,11 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
         *result = VFW_E_NOT_FOUND;
         return nullptr;
     }
-
-    Clip* clip = new Clip();
-    clip->video = video;
-    clip->pipeline = gst_element_factory_make("playbin", nullptr);
-    if (clip->pipeline) gst_object_ref_sink(clip->pipeline);
     bool silent = true;
-    GstElement* videoSink = clip->pipeline ? makeVideoSink(clip) : nullptr;
-    GstElement* audioSink = videoSink ? makeAudioSink(&silent) : nullptr;
-    if (!audioSink) {
-        if (videoSink) gst_object_unref(gst_object_ref_sink(videoSink));
-        if (clip->pipeline) gst_object_unref(clip->pipeline);
-        delete clip;
-        g_free(uri);
-        return nullptr;
-    }
-    watchSinkSegments(videoSink, clip);
-    watchSinkSegments(audioSink, clip);
-    g_signal_connect(clip->pipeline, "deep-element-added", G_CALLBACK(onElementAdded), clip);
-    g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags", kPlayFlags,
-                 nullptr);
+    Clip* clip = buildClip(uri, video, &silent);
     g_free(uri);
-    GstBus* bus = gst_element_get_bus(clip->pipeline);
-    gst_bus_set_sync_handler(bus, onBusMessage, clip, nullptr);
-    gst_object_unref(bus);
-
-    HRESULT failure = S_OK;
-    std::chrono::steady_clock::time_point opened = std::chrono::steady_clock::now();
-    clip->lastMessage = opened;
-    if (gst_element_set_state(clip->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) failure = E_FAIL;
-    {
-        std::unique_lock<std::mutex> guard(clip->lock);
-        for (;;) {
-            if (clip->error != S_OK) {
-                failure = clip->error;
-                break;
-            }
-            if (clip->asyncDoneCount > 0) break;
-            std::chrono::steady_clock::time_point now = std::chrono::steady_clock::now();
-            if (failure != S_OK || now - opened > std::chrono::milliseconds(kOpenTimeoutMs) ||
-                now - clip->lastMessage > std::chrono::milliseconds(kOpenSilenceMs)) {
-                failure = VFW_E_CANNOT_RENDER;
-                break;
-            }
-            clip->changed.wait_for(guard, std::chrono::milliseconds(50));
-        }
-    }
+    if (!clip) return nullptr;
+    HRESULT failure = pauseOnFirstFrame(clip);
     if (failure == S_OK) {
         g_object_get(clip->pipeline, "n-video", &clip->videoStreams, "n-audio", &clip->audioStreams, nullptr);
         if (clip->videoStreams == 0 && clip->audioStreams == 0) failure = VFW_E_CANNOT_RENDER;

@@ -8,9 +8,7 @@
 //   CoCreateInstance: CLSID_FilterGraph only (else REGDB_E_CLASSNOTREG); no
 //     aggregation (CLASS_E_NOAGGREGATION).
 //   IGraphBuilder: RenderFile (null play list; the wide name is UTF-32 and goes to
-//     the file system as UTF-8; a name that is not found so and holds only
-//     characters up to U+00FF is tried once more as the code page 932 bytes it
-//     was widened from byte by byte; a graph that holds a clip is emptied first),
+//     the file system as UTF-8; a graph that holds a clip is emptied first),
 //     EnumFilters, RemoveFilter (removing any filter takes the clip down: the graph
 //     is no longer complete). The filters are a source, a splitter, and a decoder
 //     and a renderer per rendered stream kind; they expose IUnknown and IBaseFilter.
@@ -35,15 +33,13 @@
 // every other call that needs a clip returns VFW_E_NOT_CONNECTED.
 // Not implemented: everything else of these interfaces (they do not declare it),
 // play lists, time formats other than 100 ns, a top-level video window.
-#include <unistd.h>
-
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "../common/com_object.h"
 #include "clip.h"
 
 namespace {
@@ -51,38 +47,23 @@ namespace {
 // --- Filters -------------------------------------------------------------------
 // One COM interface, answering for itself and IUnknown, deleted with its last reference.
 template <typename Interface, const IID& kInterfaceId>
-class ComObject : public Interface {
+class SingleInterface : public fwlayer::ComObject<Interface> {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
         if (!ppvObject) return E_POINTER;
-        if (riid == IID_IUnknown || riid == kInterfaceId) {
-            *ppvObject = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppvObject = nullptr;
-        return E_NOINTERFACE;
+        if (!(riid == IID_IUnknown || riid == kInterfaceId)) return fwlayer::ComObject<Interface>::QueryInterface(riid, ppvObject);
+        *ppvObject = static_cast<Interface*>(this);
+        this->AddRef();
+        return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
-    }
-
-protected:
-    virtual ~ComObject() = default;
-
-private:
-    std::atomic<ULONG> refs_{1};
 };
 
-class Filter final : public ComObject<IBaseFilter, IID_IBaseFilter> {};
+class Filter final : public SingleInterface<IBaseFilter, IID_IBaseFilter> {};
 
 class FilterGraph;
 
 // --- Filter enumerator -----------------------------------------------------------
-class FilterEnumerator final : public ComObject<IEnumFilters, IID_IEnumFilters> {
+class FilterEnumerator final : public SingleInterface<IEnumFilters, IID_IEnumFilters> {
 public:
     explicit FilterEnumerator(FilterGraph* graph);
     ~FilterEnumerator() override;
@@ -99,12 +80,8 @@ private:
 };
 
 // --- The filter graph manager ---------------------------------------------------------
-class FilterGraph final : public IGraphBuilder,
-                          public IMediaControl,
-                          public IMediaEvent,
-                          public IMediaSeeking,
-                          public IBasicAudio,
-                          public IVideoWindow {
+class FilterGraph final : public fwlayer::ComObject<IGraphBuilder, IMediaControl, IMediaEvent, IMediaSeeking,
+                                                    IBasicAudio, IVideoWindow> {
 public:
     FilterGraph() : video_(fwlayer::childVideoCreate()) {}
     ~FilterGraph() {
@@ -134,12 +111,6 @@ public:
         if (!view) return E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     // IGraphBuilder
@@ -251,7 +222,6 @@ private:
         for (int i = 0; i < count; ++i) filters_.push_back(new Filter());
     }
 
-    std::atomic<ULONG> refs_{1};
     fwlayer::ChildVideo* video_;
     fwgst::Clip* clip_ = nullptr;
     std::vector<Filter*> filters_;
@@ -275,49 +245,12 @@ HRESULT FilterEnumerator::Next(ULONG cFilters, IBaseFilter** ppFilter, ULONG* pc
     return fetched == cFilters ? S_OK : S_FALSE;
 }
 
-// UTF-32 (wchar_t here) to UTF-8; what cannot be a character becomes U+FFFD.
-std::string wideToUtf8(const wchar_t* wide) {
-    std::string out;
-    for (; *wide; ++wide) {
-        uint32_t c = uint32_t(*wide);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
-        if (c < 0x80) {
-            out += char(c);
-        } else if (c < 0x800) {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += char(0xE0 | (c >> 12));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        } else {
-            out += char(0xF0 | (c >> 18));
-            out += char(0x80 | ((c >> 12) & 0x3F));
-            out += char(0x80 | ((c >> 6) & 0x3F));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 HRESULT FilterGraph::RenderFile(LPCWSTR lpcwstrFile, LPCWSTR lpcwstrPlayList) {
     if (!lpcwstrFile) return E_POINTER;
     if (lpcwstrPlayList) return E_INVALIDARG;
     emptyGraph();
-    std::string path = wideToUtf8(lpcwstrFile);
+    std::string path = fwlayer::wideToUtf8(lpcwstrFile);
     if (path.empty()) return VFW_E_NOT_FOUND;
-    if (access(path.c_str(), F_OK) != 0) {
-        std::string bytes;
-        bool narrow = true;
-        for (const wchar_t* c = lpcwstrFile; *c && narrow; ++c) {
-            narrow = uint32_t(*c) <= 0xFF;
-            bytes += char(*c);
-        }
-        if (narrow) {
-            std::string decoded = fwlayer::cp932ToUtf8(bytes.c_str(), bytes.size());
-            if (access(decoded.c_str(), F_OK) == 0) path = decoded;
-        }
-    }
     HRESULT result = E_FAIL;
     fwgst::Clip* clip = fwgst::clipOpen(path.c_str(), video_, &result);
     if (!clip) return result;

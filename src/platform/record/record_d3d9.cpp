@@ -9,12 +9,12 @@
 #include <memory>
 #include <sstream>
 
+#include "../common/com_object.h"
 #include "record.h"
 
 namespace fwrecord {
 
-struct RecordedTexture : public IDirect3DTexture9 {
-    ULONG refs = 1;
+struct RecordedTexture : public fwlayer::ComObject<IDirect3DTexture9> {
     std::string name;
     UINT width = 0, height = 0;
     UINT pitch = 0;
@@ -23,12 +23,7 @@ struct RecordedTexture : public IDirect3DTexture9 {
     std::vector<uint8_t> snapshot;  // bits at lock time, to find what changed
     bool locked = false;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override;
+    void released(ULONG left) override;
     HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
         record("GetLevelDesc " + name + " " + std::to_string(level));
         if (level != 0) return D3DERR_INVALIDCALL;
@@ -80,20 +75,13 @@ std::string hex(DWORD value) {
     return out.str();
 }
 
-struct RecordedDevice : public IDirect3DDevice9 {
-    ULONG refs = 1;
+struct RecordedDevice : public fwlayer::ComObject<IDirect3DDevice9> {
     IDirect3DBaseTexture9* stage0 = nullptr;
     DWORD fvf = 0;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
+    void released(ULONG left) override {
         record("Release device");
-        if (--refs == 0) --d3d().liveObjects;
-        return refs;
+        if (left == 0) --d3d().liveObjects;
     }
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* shared) override {
@@ -183,17 +171,10 @@ struct RecordedDevice : public IDirect3DDevice9 {
     }
 };
 
-struct RecordedD3D : public IDirect3D9 {
-    ULONG refs = 1;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
+struct RecordedD3D : public fwlayer::ComObject<IDirect3D9> {
+    void released(ULONG left) override {
         record("Release d3d");
-        if (--refs == 0) --d3d().liveObjects;
-        return refs;
+        if (left == 0) --d3d().liveObjects;
     }
     HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD behavior,
                                            D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) override;
@@ -230,10 +211,9 @@ HRESULT RecordedD3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus, DWO
 
 }  // namespace
 
-ULONG RecordedTexture::Release() {
+void RecordedTexture::released(ULONG left) {
     record("Release " + name);
-    if (--refs == 0) --d3d().liveObjects;
-    return refs;
+    if (left == 0) --d3d().liveObjects;
 }
 
 D3DState& d3d() {

@@ -7,67 +7,31 @@
 #include <memory>
 #include <sstream>
 
+#include "../common/com_object.h"
+#include "../common/layer.h"
 #include "record.h"
 
 namespace fwrecord {
 
 namespace {
 
-std::string utf8(LPCWSTR text) {
-    std::string out;
-    for (; text && *text; ++text) {
-        uint32_t c = static_cast<uint32_t>(*text);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 std::string position(const LONGLONG* value) { return value ? std::to_string(*value) : "null"; }
 
-struct RecordedFilter final : public IBaseFilter {
-    ULONG refs = 1;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        if (--refs == 0) {
-            --dshow().liveObjects;
-            delete this;
-            return 0;
-        }
-        return refs;
+struct RecordedFilter final : public fwlayer::ComObject<IBaseFilter> {
+    void released(ULONG left) override {
+        if (left > 0) return;
+        --dshow().liveObjects;
+        delete this;
     }
 };
 
 struct RecordedGraph;
 
-struct RecordedEnum final : public IEnumFilters {
-    ULONG refs = 1;
+struct RecordedEnum final : public fwlayer::ComObject<IEnumFilters> {
     RecordedGraph* graph;
     size_t next = 0;
     explicit RecordedEnum(RecordedGraph* g) : graph(g) {}
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override;
+    void released(ULONG left) override;
     HRESULT STDMETHODCALLTYPE Next(ULONG count, IBaseFilter** filters, ULONG* fetched) override;
     HRESULT STDMETHODCALLTYPE Reset() override {
         record("IEnumFilters::Reset");
@@ -76,13 +40,8 @@ struct RecordedEnum final : public IEnumFilters {
     }
 };
 
-struct RecordedGraph final : public IGraphBuilder,
-                       public IMediaControl,
-                       public IMediaEvent,
-                       public IMediaSeeking,
-                       public IBasicAudio,
-                       public IVideoWindow {
-    ULONG refs = 1;
+struct RecordedGraph final : public fwlayer::ComObject<IGraphBuilder, IMediaControl, IMediaEvent, IMediaSeeking,
+                                                      IBasicAudio, IVideoWindow> {
     std::vector<IBaseFilter*> filters;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -103,21 +62,17 @@ struct RecordedGraph final : public IGraphBuilder,
         else if (iid == IID_IVideoWindow) *out = static_cast<IVideoWindow*>(this);
         else if (iid == IID_IGraphBuilder || iid == IID_IUnknown) *out = static_cast<IGraphBuilder*>(this);
         else return E_NOINTERFACE;
-        ++refs;
+        AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        record("Release graph " + std::to_string(refs - 1));
-        if (--refs == 0) {
-            for (IBaseFilter* f : filters) f->Release();
-            filters.clear();
-            dshow().filterCount = 0;
-            --dshow().liveObjects;
-            delete this;
-            return 0;
-        }
-        return refs;
+    void released(ULONG left) override {
+        record("Release graph " + std::to_string(left));
+        if (left > 0) return;
+        for (IBaseFilter* f : filters) f->Release();
+        filters.clear();
+        dshow().filterCount = 0;
+        --dshow().liveObjects;
+        delete this;
     }
 
     // IGraphBuilder
@@ -139,7 +94,7 @@ struct RecordedGraph final : public IGraphBuilder,
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE RenderFile(LPCWSTR file, LPCWSTR playList) override {
-        std::string path = utf8(file);
+        std::string path = fwlayer::wideToUtf8(file);
         record("RenderFile " + path + (playList ? " playlist" : ""));
         auto scripted = dshow().renderFileResults.find(path);
         HRESULT result = scripted != dshow().renderFileResults.end() ? scripted->second : S_OK;
@@ -233,14 +188,11 @@ struct RecordedGraph final : public IGraphBuilder,
     }
 };
 
-ULONG RecordedEnum::Release() {
-    if (--refs == 0) {
-        record("Release enum");
-        --dshow().liveObjects;
-        delete this;
-        return 0;
-    }
-    return refs;
+void RecordedEnum::released(ULONG left) {
+    if (left > 0) return;
+    record("Release enum");
+    --dshow().liveObjects;
+    delete this;
 }
 
 HRESULT RecordedEnum::Next(ULONG count, IBaseFilter** out, ULONG* fetched) {

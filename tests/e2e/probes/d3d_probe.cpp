@@ -1,68 +1,24 @@
 // Draws known textures as the player does, at the screen's top left, for the e2e tests;
 // each "READY <phase>" waits for a line on stdin. Modes: pixels, video.
 #include <atomic>
-#include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/common/layer.h"
-#include "platform/gl/gl_device.h"
-#include "platform/platform.h"
-#include "../../../tools/bench/player_device.h"
 #include "gfx/gfx.h"
+#include "gl_harness.h"
+#include "platform/common/layer.h"
+#include "platform/platform.h"
 
 namespace {
+
+using namespace glharness;   // say, pump, printStats, makeTexture, patternTexel
 
 std::atomic<int> gInputLines{0};
 HWND gWindow = nullptr;
 IDirect3D9* gD3d = nullptr;
 IDirect3DDevice9* gDevice = nullptr;
-
-void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void say(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
-
-LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_DESTROY) PostQuitMessage(0);
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-bool pump() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) return false;
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return true;
-}
-
-// Pumps messages for the given time without drawing.
-void idle(int milliseconds) {
-    DWORD until = timeGetTime() + static_cast<DWORD>(milliseconds);
-    while (static_cast<int>(until - timeGetTime()) > 0) {
-        pump();
-        Sleep(1);
-    }
-}
-
-void printStats(const char* label) {
-    fwgl::DeviceStats stats = {};
-    fwgl::deviceStats(gDevice, &stats);
-    say("STATS %s drawn %llu partial %llu skipped %llu videoonly %llu repaints %llu preserved %d", label,
-        static_cast<unsigned long long>(stats.framesDrawn), static_cast<unsigned long long>(stats.partialRedraws),
-        static_cast<unsigned long long>(stats.framesSkipped), static_cast<unsigned long long>(stats.videoOnlyUpdates),
-        static_cast<unsigned long long>(stats.repaints), stats.backBufferPreserved ? 1 : 0);
-}
 
 // Announces a phase and keeps the window alive until the test answers.
 void waitForTest(const char* phase) {
@@ -74,46 +30,12 @@ void waitForTest(const char* phase) {
     }
 }
 
-bool createWindowAndDevice() {
-    WNDCLASSA windowClass;
-    std::memset(&windowClass, 0, sizeof windowClass);
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.lpszClassName = "D3DPROBE";
-    if (RegisterClassA(&windowClass) == 0) return false;
-    gWindow = CreateWindowExA(0, "D3DPROBE", "d3d probe", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
-                              nullptr, nullptr);
-    if (!gWindow) return false;
-    return createPlayerDevice(gWindow, &gD3d, &gDevice);
-}
-
-typedef DWORD (*TexelFn)(int x, int y);
-
-// Texel patterns, as the test recomputes them.
-DWORD patternTexel(int x, int y) { return 0xFF000000u | (x << 16) | (y << 8) | ((x * 7 + y * 13) & 0xFF); }
+// Texel patterns, as the test recomputes them (and the harness's patternTexel).
 DWORD holesTexel(int x, int y) {
     return (x + y) % 3 == 0 ? 0x00FF00FFu : 0xFF000000u | (10u << 16) | ((4 * x) << 8) | (4 * y);
 }
 DWORD columnGreyTexel(int x, int) { return 0xFF000000u | (x << 16) | (x << 8) | x; }
 DWORD rowGreyTexel(int, int y) { return 0xFF000000u | (y << 16) | (y << 8) | y; }
-
-IDirect3DTexture9* makeTexture(int size, int width, int height, TexelFn texel) {
-    IDirect3DTexture9* texture = nullptr;
-    if (gDevice->CreateTexture(size, size, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr) != D3D_OK)
-        return nullptr;
-    D3DLOCKED_RECT locked;
-    if (texture->LockRect(0, &locked, nullptr, 0) != D3D_OK) return texture;
-    for (int y = 0; y < height; ++y) {
-        DWORD* row = reinterpret_cast<DWORD*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
-        for (int x = 0; x < width; ++x) row[x] = texel ? texel(x, y) : 0;
-    }
-    texture->UnlockRect(0);
-    return texture;
-}
-
-// The player's own quad drawing, binding the texture each time.
-void draw(IDirect3DTexture9* texture, float x, float y, RECT src, D3DCOLOR color) {
-    ::drawQuad(gDevice, texture, 1, x, y, &src, color);
-}
 
 struct Quad {
     int texture;
@@ -148,8 +70,9 @@ void drawPicture(IDirect3DTexture9* const* textures, int shift) {
     int index = 0;
     for (const Quad& quad : kPictureQuads) {
         bool moved = index++ == gMovedQuad;
-        draw(textures[quad.texture], static_cast<float>(quad.x + shift + (moved ? gMoveX : 0)),
-                 static_cast<float>(quad.y + (moved ? gMoveY : 0)), quad.src, quad.color);
+        // The player's own quad drawing, binding the texture each time.
+        drawQuad(gDevice, textures[quad.texture], 1, static_cast<float>(quad.x + shift + (moved ? gMoveX : 0)),
+                 static_cast<float>(quad.y + (moved ? gMoveY : 0)), &quad.src, quad.color);
     }
     gDevice->EndScene();
     gDevice->Present(nullptr, nullptr, nullptr, nullptr);
@@ -158,12 +81,9 @@ void drawPicture(IDirect3DTexture9* const* textures, int shift) {
 IDirect3DTexture9* gTextures[4];
 
 bool makePictureTextures() {
-    gTextures[0] = makeTexture(256, 256, 256, patternTexel);
-    gTextures[1] = makeTexture(64, 64, 64, holesTexel);
-    gTextures[2] = makeTexture(256, 256, 256, columnGreyTexel);
-    gTextures[3] = makeTexture(256, 256, 256, rowGreyTexel);
-    for (IDirect3DTexture9* texture : gTextures)
-        if (!texture) return false;
+    const glharness::TexelFn texels[4] = {patternTexel, holesTexel, columnGreyTexel, rowGreyTexel};
+    for (int i = 0; i < 4; ++i)
+        if (!(gTextures[i] = glharness::makeTexture(gDevice, i == 1 ? 64 : 256, texels[i]))) return false;
     return true;
 }
 
@@ -179,11 +99,11 @@ void releaseAll() {
     gD3d = nullptr;
 }
 
-// Frames every 15 ms, as the player's loop paces them.
-void presentFrames(int count, int shift) {
+// Frames every 15 ms, as the player's loop paces them; without drawing, only messages.
+void presentFrames(int count, int shift, bool draw = true) {
     for (int i = 0; i < count; ++i) {
         pump();
-        drawPicture(gTextures, shift);
+        if (draw) drawPicture(gTextures, shift);
         Sleep(15);
     }
 }
@@ -199,12 +119,12 @@ void printPicture() {
 int runPixels() {
     printPicture();
     presentFrames(41, 0);
-    printStats("static");
+    printStats(gDevice, "static");
     waitForTest("pixels");
     // A change, then the same picture again: two frames drawn.
     presentFrames(1, 1);
     presentFrames(10, 0);
-    printStats("changed");
+    printStats(gDevice, "changed");
     waitForTest("again");
     // Only the pixels around the quad's old and new places are redrawn.
     gMovedQuad = 12;
@@ -212,7 +132,7 @@ int runPixels() {
     gMoveY = 3;
     say("MOVED %d %d %d", gMovedQuad, gMoveX, gMoveY);
     presentFrames(5, 0);
-    printStats("moved");
+    printStats(gDevice, "moved");
     waitForTest("moved");
     releaseAll();
     return 0;
@@ -244,26 +164,26 @@ int runVideo() {
     fwlayer::childVideoSetRect(video, kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight);
     fwlayer::childVideoSetVisible(video, true);
     presentFrames(20, 0);
-    printStats("black");
+    printStats(gDevice, "black");
     waitForTest("black");
 
     // Half the area's size: scaled.
     const uint8_t first[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
     std::thread([&] { pushQuarters(video, first, kVideoWidth / 2, kVideoHeight / 2); }).join();
     presentFrames(20, 0);
-    printStats("video");
+    printStats(gDevice, "video");
     waitForTest("video");
 
     // The area's size, while the program draws nothing: only a repaint shows it.
     const uint8_t second[4][3] = {{255, 255, 0}, {0, 255, 255}, {255, 0, 255}, {16, 32, 64}};
     std::thread([&] { pushQuarters(video, second, kVideoWidth, kVideoHeight); }).join();
-    idle(300);
-    printStats("repaint");
+    presentFrames(20, 0, false);
+    printStats(gDevice, "repaint");
     waitForTest("repaint");
 
     fwlayer::childVideoSetVisible(video, false);
     presentFrames(5, 0);
-    printStats("hidden");
+    printStats(gDevice, "hidden");
     waitForTest("hidden");
     fwlayer::childVideoSetOwner(video, nullptr);
     fwlayer::childVideoDestroy(video);
@@ -281,7 +201,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int) {
         while ((c = std::getchar()) != EOF)
             if (c == '\n') gInputLines.fetch_add(1);
     }).detach();
-    if (!createWindowAndDevice()) {
+    gWindow = glharness::openWindow();
+    if (!gWindow || !glharness::openDevice(gWindow, &gD3d, &gDevice)) {
         say("FAILED device");
         return 2;
     }

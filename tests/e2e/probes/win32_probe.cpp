@@ -1,24 +1,13 @@
 // The layer's Win32 subset used as the player uses it (window, loop, capture); prints
 // what its window procedure gets for the end-to-end tests.
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 
+#include "gl_harness.h"
 #include "platform/platform.h"
 
 namespace {
 
-void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void say(const char* format, ...) {
-    char line[256];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line - 1, format, args);
-    va_end(args);
-    std::strcat(line, "\n");
-    std::fputs(line, stdout);
-    std::fflush(stdout);
-}
+using glharness::say;
 
 LRESULT CALLBACK probeWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     unsigned x = LOWORD(lParam), y = HIWORD(lParam);

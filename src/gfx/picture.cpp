@@ -1,4 +1,4 @@
-// The picture reader and the four textures made from the Bmp folder's pictures.
+// The picture reader: a picture file into a texture.
 //
 // A picture: the bytes "TEYL", width and height (signed 32-bit, little-endian),
 // then height rows of width pixels, top row first, each pixel the bytes B, G, R, A.
@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/player_app.h"
 #include "gfx/gfx.h"
 
 namespace {
@@ -73,12 +72,4 @@ int32_t loadBitmapTexture(IDirect3DDevice9* device, IDirect3DTexture9** texture,
     int32_t Result = decodePicture(device, texture, size, readFromFile, pFile);
     fclose(pFile);
     return Result;
-}
-
-int32_t PlayerApp::loadTextures() {
-    if (loadBitmapTexture(device, &texMainBG, nullptr, "Bmp/MainBG.bmp") != 0) return 0;
-    if (loadBitmapTexture(device, &texThumbnailBG1, nullptr, "Bmp/ThumbnailBG1.bmp") != 0) return 0;
-    if (loadBitmapTexture(device, &texThumbnailBG2, nullptr, "Bmp/ThumbnailBG2.bmp") != 0) return 0;
-    if (loadBitmapTexture(device, &texThumbnail, nullptr, "Bmp/Thumbnail.bmp") != 0) return 0;
-    return 1;
 }

@@ -1,0 +1,210 @@
+// The gl backend's COM objects and what each file of it adds to them:
+//   gl_device.cpp   IDirect3D9, the device's creation, state, lifetime and Present
+//   gl_texture.cpp  the texture store (CreateTexture, IDirect3DTexture9, uploads)
+//   gl_replay.cpp   a recorded frame into OpenGL: the state cache, clears, draws,
+//                   and the texel-copy fast path
+//   gl_video.cpp    the child-video compositor and the composition of a picture
+// Shared by those files only; the rest of the layer sees gl_device.h.
+#pragma once
+
+#include <SDL.h>
+#include <GL/gl.h>
+#include <GL/glext.h>
+
+#include <vector>
+
+#include "../common/com_object.h"
+#include "../common/layer.h"
+#include "gl_device.h"
+#include "gl_frame.h"
+#include "gl_state.h"
+
+namespace fwgl {
+
+const DWORD kScreenVertexFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+const UINT kScreenVertexStride = 28;
+
+struct GlDevice;
+
+struct GlTexture final : public fwlayer::ComObject<IDirect3DTexture9> {
+    GlDevice* device = nullptr;
+    uint64_t id = 0;
+    uint64_t version = 1;
+    UINT width = 0;
+    UINT height = 0;
+    uint8_t* bits = nullptr;   // the CPU copy, width * 4 bytes a row
+    GLuint name = 0;
+    bool uploaded = false;     // OpenGL holds the CPU copy (at least once in full)
+    bool locked = false;
+    RECT lockedRect = {};
+    DWORD lockFlags = 0;
+    GLint appliedMinFilter = 0;
+    GLint appliedMagFilter = 0;
+    GLuint framebuffer = 0;    // reads the texture for plain copies
+    bool framebufferUnusable = false;
+    // Which texel rectangles were found opaque, for the content version then.
+    struct OpaqueAnswer {
+        uint64_t version;
+        PixelRect texels;
+        bool opaque;
+    };
+    OpaqueAnswer opaqueAnswers[8] = {};
+    int nextOpaqueAnswer = 0;
+
+    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect,
+                                       DWORD flags) override;
+    HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override;
+    void released(ULONG left) override;
+
+    void uploadRows(LONG top, LONG bottom);
+    bool opaque(const PixelRect& texels);
+};
+
+// One visible child video area as last drawn.
+struct VideoSlot {
+    GLuint texture = 0;
+    uint64_t serial = 0;
+    int textureWidth = 0, textureHeight = 0;
+    int left = 0, top = 0, width = 0, height = 0;
+    bool hasFrame = false;
+    bool uploaded = false;     // the texture holds the frame of serial
+    GLint filter = 0;          // the texture's filter now
+    GLuint framebuffer = 0;    // reads the texture for plain copies
+};
+
+struct GlDirect3D final : public fwlayer::ComObject<IDirect3D9> {
+    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
+                                           DWORD behaviorFlags, D3DPRESENT_PARAMETERS* params,
+                                           IDirect3DDevice9** device) override;
+};
+
+// Plain copies of texel rectangles (framebuffer blits), when OpenGL has them.
+struct FramebufferCalls {
+    PFNGLGENFRAMEBUFFERSPROC gen = nullptr;
+    PFNGLDELETEFRAMEBUFFERSPROC remove = nullptr;
+    PFNGLBINDFRAMEBUFFERPROC bind = nullptr;
+    PFNGLFRAMEBUFFERTEXTURE2DPROC texture2D = nullptr;
+    PFNGLCHECKFRAMEBUFFERSTATUSPROC checkStatus = nullptr;
+    PFNGLBLITFRAMEBUFFERPROC blit = nullptr;   // null: no plain copies
+};
+
+struct GlDevice final : public fwlayer::ComObject<IDirect3DDevice9> {
+    int liveTextures = 0;       // textures not yet destroyed: each keeps the context
+    GlDirect3D* d3d = nullptr;
+    HWND hwnd = nullptr;
+    SDL_GLContext context = nullptr;
+    int width = 0, height = 0;
+    bool hasDepthBuffer = false;
+    bool backBufferPreserved = false;
+    float pixelCentreShift = 0.5f;
+    GLint maxTextureSize = 0;
+
+    PipelineState state = {};
+    GlTexture* boundTexture = nullptr;   // referenced while bound, as Direct3D does
+    bool inScene = false;
+    std::vector<GlTexture*> textures;
+    uint64_t nextTextureId = 1;
+
+    FrameRecord current;
+    FrameRecord last;
+    bool lastValid = false;
+    uint64_t lastVideoGeneration = 0;
+    std::vector<VideoSlot> videos;
+    size_t visibleVideos = 0;
+    bool videoRectsChanged = false;
+    PixelRect clip = {0, 0, 0, 0};   // where replays draw now
+    int viewportY = 0;               // OpenGL row of the back buffer's bottom row
+
+    // The X11 partial copy from back to front buffer, when OpenGL offers it: only
+    // changed pixels travel to the window, and the back buffer stays as drawn.
+    typedef void (*CopySubBufferFn)(void* display, unsigned long drawable, int x, int y, int width, int height);
+    CopySubBufferFn copySubBuffer = nullptr;
+    void* x11Display = nullptr;
+    unsigned long x11Window = 0;
+
+    // What OpenGL was last given, so that a replay sets only what differs.
+    PipelineState applied = {};
+    bool appliedValid = false;
+    GLuint appliedTexture = 0;
+    bool appliedTexturing = false;
+
+    DeviceStats stats = {};
+    FramebufferCalls framebuffers;
+    // The depth buffer within the clip, while it holds one value throughout.
+    bool depthKnown = false;
+    float depthValue = 0.0f;
+
+    void released(ULONG left) override;
+    HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                            D3DPOOL pool, IDirect3DTexture9** texture,
+                                            HANDLE* sharedHandle) override;
+    HRESULT STDMETHODCALLTYPE BeginScene() override;
+    HRESULT STDMETHODCALLTYPE EndScene() override;
+    HRESULT STDMETHODCALLTYPE Clear(DWORD count, CONST D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                                    DWORD stencil) override;
+    HRESULT STDMETHODCALLTYPE Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
+                                      CONST RGNDATA* dirtyRegion) override;
+    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE type, DWORD value) override {
+        return setRenderState(state, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
+    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
+                                                   DWORD value) override {
+        return setTextureStageState(state, stage, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override {
+        return setSamplerState(state, sampler, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
+                                              UINT stride) override;
+    HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override {
+        if (fvf != kScreenVertexFvf) return D3DERR_INVALIDCALL;
+        state.fvf = fvf;
+        return D3D_OK;
+    }
+    bool alive() const { return references() > 0; }
+
+    // gl_device.cpp
+    bool makeCurrent();
+    void setUpOpenGl();
+    bool checkBackBufferPreserved(SDL_Window* window);
+    void findCopySubBuffer(SDL_Window* window);
+    void loadFramebufferCalls(int major);
+    void destroyIfUnused();
+    int glRowOf(int bottom) const;
+    void scissorTo(const PixelRect& rect);
+    void setClip(const PixelRect& rect);
+    bool makeReadFramebuffer(GLuint texture, GLuint* framebuffer);
+    void blitTexels(GLuint framebuffer, int sourceX, int sourceY, const PixelRect& target);
+    void present(SDL_Window* window, const PixelRect& rect);
+
+    // gl_texture.cpp
+    GlTexture* findTexture(uint64_t id) const;
+    void textureDestroyed(GlTexture* texture);
+
+    // gl_replay.cpp
+    void replay(const FrameRecord& frame);
+    void replayClear(const FrameRecord& frame, const FrameCommand& command);
+    void replayDraw(const FrameRecord& frame, const FrameCommand& command);
+    bool copyPlan(const FrameRecord& frame, const FrameCommand& command, GlTexture* texture, TexelCopy* copy,
+                  PixelRect* texels) const;
+    bool replayAsCopy(const FrameRecord& frame, const FrameCommand& command, GlTexture* texture);
+    void clearDepthUnder(const PixelRect& part, float z);
+    bool depthTestWithoutEffect(const FrameRecord& frame, const FrameCommand& command) const;
+    void applyState(const PipelineState& wanted);
+    void bindForDraw(GlTexture* texture, const PipelineState& wanted);
+
+    // gl_video.cpp
+    void collectVideos();
+    void takeVideo(const fwlayer::ChildVideoView& view, size_t index, bool* rectsChanged);
+    void uploadVideoFrame(VideoSlot& slot, const fwlayer::ChildVideoView& view);
+    bool copyVideo(VideoSlot& slot, const PixelRect& area);
+    void scaleVideo(VideoSlot& slot);
+    void drawVideos();
+    void compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged);
+    PixelRect unite(const PixelRect& a, const PixelRect& b) const;
+    static void onRepaint(void* user);
+};
+
+}  // namespace fwgl
