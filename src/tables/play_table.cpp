@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 #include "tables/line_tokenizer.h"
+#include "tables/table_lines.h"
 #include "tables/tables.h"
 
 namespace {
@@ -19,21 +20,50 @@ void readClip(LineTokenizer& Tokenizer, PlayClip& Clip, int32_t SequenceNumber) 
     Clip.repeatCount = Tokenizer.nextInt();
 }
 
+// A MultiItem's block, its next LineCount lines, whatever they hold: each Item line
+// gives Item (null when the item is dropped) its next clip while there is room.
+// Returns the clips read.
+int32_t readBlock(TableLines& Lines, LineTokenizer& Tokenizer, char* Line, int32_t LineCount, PlayItem* pItem,
+                  int32_t& Sequence) {
+    char Keyword[kKeywordSize];
+    int32_t ClipCount = 0;
+    for (int32_t i = 0; i < LineCount; ++i) {
+        if (!Lines.read(Line, kLineSize)) {
+            Lines.note(NOTE_BLOCK_CUT, "");
+            break;
+        }
+        Tokenizer.setLine(Line, kDelimiters);
+        Tokenizer.nextToken(Keyword, kKeywordSize);
+        if (std::strcmp(Keyword, "Item") != 0) {
+            Lines.note(NOTE_SWALLOWED, Line);
+        } else if (!pItem || ClipCount >= MAX_ITEM_CLIPS || Sequence >= MAX_TABLE_CLIPS) {
+            Lines.note(NOTE_CLIP_DROPPED, Line);
+        } else {
+            readClip(Tokenizer, pItem->clips[ClipCount], Sequence);
+            Lines.note(NOTE_CLIP, Line);
+            ++Sequence;
+            ++ClipCount;
+        }
+    }
+    return ClipCount;
+}
+
 }  // namespace
 
-int32_t readPlayItems(const char* path, PlayItem* playItems, int32_t* pItemCount) {
+int32_t readPlayItems(const char* path, PlayItem* playItems, int32_t* pItemCount, TableNotes* notes) {
     FILE* pFile = nullptr;
     if (fopen_s(&pFile, path, "r") != 0 || !pFile) return 0;
 
     char Line[kLineSize];
     char Keyword[kKeywordSize];
     LineTokenizer Tokenizer;
+    TableLines Lines(pFile, notes);
     int32_t Sequence = 0;
     int32_t itemCount = 0;
 
     // Beyond the records' room (64 items, 4 clips an item, 64 clips in all) lines
     // are passed over; the rest of the file is read as usual.
-    while (fgets(Line, kLineSize, pFile)) {
+    while (Lines.read(Line, kLineSize)) {
         Tokenizer.setLine(Line, kDelimiters);
         Tokenizer.nextToken(Keyword, kKeywordSize);
         if (std::strcmp(Keyword, "SingleItem") == 0) {
@@ -41,31 +71,29 @@ int32_t readPlayItems(const char* path, PlayItem* playItems, int32_t* pItemCount
                 PlayItem& Item = playItems[itemCount];
                 readClip(Tokenizer, Item.clips[0], Sequence);
                 Item.clipCount = 0;
+                Lines.note(NOTE_ITEM, Line);
+                Lines.note(NOTE_CLIP, Line);
                 ++Sequence;
                 ++itemCount;
+            } else {
+                Lines.note(NOTE_ITEM_DROPPED, Line);
             }
         } else if (std::strcmp(Keyword, "MultiItem") == 0) {
             int32_t LineCount = Tokenizer.nextInt();
             // Once all 64 clips are taken, a further item has nothing to play.
             bool bStored = itemCount < MAX_PLAY_ITEMS && Sequence < MAX_TABLE_CLIPS;
-            int32_t ClipCount = 0;
-            for (int32_t i = 0; i < LineCount; ++i) {
-                if (!fgets(Line, kLineSize, pFile)) break;
-                Tokenizer.setLine(Line, kDelimiters);
-                Tokenizer.nextToken(Keyword, kKeywordSize);
-                // Every line of the block counts, whatever it holds.
-                if (std::strcmp(Keyword, "Item") != 0) continue;
-                if (!bStored || ClipCount >= MAX_ITEM_CLIPS || Sequence >= MAX_TABLE_CLIPS) continue;
-                readClip(Tokenizer, playItems[itemCount].clips[ClipCount], Sequence);
-                ++Sequence;
-                ++ClipCount;
-            }
+            Lines.note(bStored ? NOTE_ITEM : NOTE_ITEM_DROPPED, Line);
+            int32_t ClipCount = readBlock(Lines, Tokenizer, Line, LineCount, bStored ? &playItems[itemCount] : nullptr,
+                                          Sequence);
             if (bStored) {
                 playItems[itemCount].clipCount = ClipCount;
                 ++itemCount;
             }
         } else if (std::strcmp(Keyword, "End") == 0) {
+            Lines.note(NOTE_END, Line);
             break;
+        } else {
+            Lines.note(NOTE_IGNORED, Line);
         }
     }
     fclose(pFile);

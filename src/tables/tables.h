@@ -27,11 +27,34 @@ struct ThumbnailEntry {
     int32_t clip;
 };
 
+// What a reader made of a line, for authoring tools that explain a table; the
+// player passes no notes. Line numbers count the file's lines from 1 (a line longer
+// than the readers' buffer is read in pieces that keep its number).
+enum TableNoteCode {
+    NOTE_ITEM,              // a SingleItem or MultiItem line made the next item
+    NOTE_CLIP,              // a SingleItem or Item line gave the next clip its sequence number
+    NOTE_IGNORED,           // a line outside a MultiItem block without a keyword of the table
+    NOTE_SWALLOWED,         // a line of a MultiItem block that is not an Item line
+    NOTE_BLOCK_CUT,         // the file ended before a MultiItem block's line count
+    NOTE_ITEM_DROPPED,      // a SingleItem or MultiItem line beyond the items' or the clips' room
+    NOTE_CLIP_DROPPED,      // an Item line beyond its item's, the whole table's or a dropped item's room
+    NOTE_END,               // the End line: nothing after it is read
+    NOTE_LINE_SPLIT,        // the rest of a line too long for the buffer, read as a line of its own
+    NOTE_ENTRY,             // a thumbnail entry line
+    NOTE_ENTRIES_CUT,       // the file ended before the thumbnail table's count of entries
+    NOTE_ENTRIES_DROPPED,   // a thumbnail count beyond the table's room: the rest is not read
+};
+
+struct TableNotes {
+    void (*note)(void* context, int32_t lineNumber, int32_t code, const char* line);
+    void* context;
+};
+
 // Reads a play table into items[MAX_PLAY_ITEMS] and *itemCount: 1 when the file
 // opens and holds at least one item, 0 otherwise (*itemCount is then untouched
 // if the file did not open).
-int32_t readPlayItems(const char* path, PlayItem* items, int32_t* itemCount);
+int32_t readPlayItems(const char* path, PlayItem* items, int32_t* itemCount, TableNotes* notes = nullptr);
 
 // Reads a thumbnail table into entries[MAX_THUMBNAILS]: 1 when the file opens.
 // Entries the file does not list keep their values.
-int32_t readThumbnailEntries(const char* path, ThumbnailEntry* entries);
+int32_t readThumbnailEntries(const char* path, ThumbnailEntry* entries, TableNotes* notes = nullptr);

@@ -15,7 +15,10 @@ By default the 56 thumbnails are numbered, coloured placeholders. With
 picture) when it exists, scaled to 100 x 75: bright in Thumbnail.bmp, darker and
 paler in the page backgrounds.
 
-  make_pictures.py --bmp-dir OUT/Bmp [--png-dir OUT/png] [--thumbnails DIR]
+With --title NAME, the gallery's name stands under the video area and over the
+gallery pages.
+
+  make_pictures.py --bmp-dir OUT/Bmp [--png-dir OUT/png] [--thumbnails DIR] [--title NAME]
 """
 import argparse
 import colorsys
@@ -273,7 +276,7 @@ def resting(thumbnail):
 
 # ---- the four atlases ------------------------------------------------------
 
-def main_atlas():
+def main_atlas(title):
     atlas = Image.new("RGBA", MAIN_ATLAS_SIZE, (0, 0, 0, 0))
     atlas.paste(gradient(SCREEN, (24, 58, 42), (6, 18, 12)), (0, 0))
     draw = ImageDraw.Draw(atlas)
@@ -283,7 +286,7 @@ def main_atlas():
     draw.rectangle((left - 4, top - 4, right + 3, bottom + 3), outline=(121, 179, 148, 255), width=2)
     draw.rectangle((left, top, right - 1, bottom - 1), fill=(0, 0, 0, 255))
     centred_text(draw, VIDEO, "video 640 x 480", 20, (60, 80, 70, 255))
-    draw.text((left - 2, bottom + 10), "Fernwood2", font=font(18), fill=INK)
+    draw.text((left - 2, bottom + 10), title or "Fernwood2", font=font(18), fill=INK)
 
     # The two bar tracks. A knob's middle column runs from 44 to 379.
     for name, track in (("seek", SEEK_TRACK), ("volume", VOLUME_TRACK)):
@@ -325,11 +328,11 @@ def main_atlas():
 PAGE_COLOURS = [((30, 64, 48), (8, 20, 14)), ((28, 44, 74), (8, 12, 26))]
 
 
-def thumbnail_background(page, thumbnails):
+def thumbnail_background(page, thumbnails, title):
     """A page of the gallery: title, the 28 cells framed, each holding its resting thumbnail."""
     background = gradient(SCREEN, *PAGE_COLOURS[page])
     draw = ImageDraw.Draw(background)
-    draw.text((29, 22), f"Gallery  \u2013  page {page + 1} of {PAGES}", font=font(28), fill=INK)
+    draw.text((29, 22), f"{title or 'Gallery'}  \u2013  page {page + 1} of {PAGES}", font=font(28), fill=INK)
     draw.text((31, 60), "Thumbnails light up as their clips are played. Click one to play it.",
               font=font(13, bold=False), fill=(180, 205, 190, 255))
     for slot in range(page * 28, page * 28 + 28):
@@ -370,6 +373,7 @@ def main():
     parser.add_argument("--bmp-dir", required=True, help="where the four .bmp pictures go")
     parser.add_argument("--png-dir", help="also write a PNG of each picture here")
     parser.add_argument("--thumbnails", help="folder of per-slot pictures 00.png (or 00.bmp) to 55.png")
+    parser.add_argument("--title", help="the gallery's name")
     args = parser.parse_args()
 
     thumbnails = []
@@ -378,9 +382,9 @@ def main():
         thumbnails.append(given if given is not None else placeholder(slot))
 
     pictures = {
-        "MainBG": main_atlas(),
-        "ThumbnailBG1": thumbnail_background(0, thumbnails),
-        "ThumbnailBG2": thumbnail_background(1, thumbnails),
+        "MainBG": main_atlas(args.title),
+        "ThumbnailBG1": thumbnail_background(0, thumbnails, args.title),
+        "ThumbnailBG2": thumbnail_background(1, thumbnails, args.title),
         "Thumbnail": thumbnail_atlas(thumbnails),
     }
     os.makedirs(args.bmp_dir, exist_ok=True)

@@ -1,0 +1,78 @@
+// fwgallery: the gallery maker's tool.
+//
+//   fwgallery check [--json] [DIR]     every problem the player would meet in the gallery DIR
+//   fwgallery new [options] DIR CLIP...  a new gallery from clips (tools/fwgallery/new_gallery.py)
+//
+// check exits with 0 when it finds no error, 1 when it does, 2 when it cannot run.
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "gallery_check.h"
+
+namespace {
+
+const char kPython[] = "/usr/bin/python3";  // the system's, with its numpy and PIL
+
+int usage() {
+    std::fputs("usage: fwgallery check [--json] [DIR]\n"
+               "       fwgallery new [--group N] [--link] [--name NAME] [--force] DIR CLIP...\n",
+               stderr);
+    return 2;
+}
+
+int check(int argc, char** argv) {
+    bool json = false;
+    const char* folder = ".";
+    for (int i = 2; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--json") == 0) json = true;
+        else if (argv[i][0] == '-' || folder[0] != '.' || folder[1] != '\0') return usage();
+        else folder = argv[i];
+    }
+    // The player opens everything relative to its current folder.
+    if (chdir(folder) != 0) {
+        std::fprintf(stderr, "fwgallery: %s: %s\n", folder, std::strerror(errno));
+        return 2;
+    }
+    static Gallery gallery;  // large: kept off the stack
+    Findings findings;
+    checkPlayTable(gallery, findings);
+    if (!checkClips(gallery, findings)) {
+        std::fputs("fwgallery: GStreamer cannot start\n", stderr);
+        return 2;
+    }
+    checkThumbnailTable(gallery, findings);
+    checkPictures(findings);
+    checkSaveData(gallery, findings);
+    findings.finish();
+    findings.print(stdout, json);
+    return findings.hasErrors() ? 1 : 0;
+}
+
+// `new` is written in Python (the atlas art is the demo's); it calls this program back for `check`.
+int makeNew(int argc, char** argv) {
+    char self[4096];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length <= 0) return 2;
+    self[length] = '\0';
+    std::string script = FWGALLERY_NEW_SCRIPT;
+    std::string selfArgument = std::string("--fwgallery=") + self;
+    char** arguments = new char*[argc + 3];
+    arguments[0] = const_cast<char*>(kPython);
+    arguments[1] = const_cast<char*>(script.c_str());
+    arguments[2] = const_cast<char*>(selfArgument.c_str());
+    for (int i = 2; i < argc; ++i) arguments[i + 1] = argv[i];
+    arguments[argc + 1] = nullptr;
+    execv(kPython, arguments);
+    std::fprintf(stderr, "fwgallery: cannot run %s: %s\n", kPython, std::strerror(errno));
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "check") == 0) return check(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "new") == 0) return makeNew(argc, argv);
+    return usage();
+}
