@@ -1,0 +1,166 @@
+"""The Windows build under Wine: build/windows/fernwood2.exe and graph_probe.exe in a Wine
+prefix of their own (build/wine-prefix, made once), on the harness's Xvfb. Where Wine is
+not faithful to Windows, the case is an expected failure naming Wine's fault; docs/wine.md
+has the details and the probe's evidence."""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+import pytest
+
+from conftest import (BUILD, CACHE, NEUTRAL, ROOT, RED, cell_centre, close_player, dismiss_message_box, flags_of,
+                      gallery_check, main_check, make_gallery, read_save, video_colour, video_is, wait_for_shot)
+
+sys.path.insert(0, str(ROOT / "tools" / "demo"))
+import make_demo  # noqa: E402
+
+EXE, PROBE = BUILD / "windows" / "fernwood2.exe", BUILD / "windows" / "graph_probe.exe"
+PREFIX = BUILD / "wine-prefix"
+pytestmark = pytest.mark.skipif(not (EXE.exists() and PROBE.exists() and shutil.which("wine")),
+                                reason="needs wine and the Windows build (scripts/build-windows)")
+
+CHILD_VIDEO_UNSEEN = ("Wine 8's X11 driver never puts a Direct3D child window's picture on screen, so the video "
+                      "window, a child of the main window, stays black (docs/wine.md)")
+COMPLETION_NEVER_RESET = ("Wine 8's filter graph never resets its completion event, so after the first clip's end "
+                          "every later poll reports EC_COMPLETE at once (docs/wine.md)")
+MPEG1_ENDS_EARLY = "Wine 8's MPEG-1 stream ends after under a second of the clip (docs/wine.md)"
+SECONDS = 3
+
+
+@pytest.fixture(scope="session")
+def prefix(display):
+    os.environ.update(WINEPREFIX=str(PREFIX), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    if not (PREFIX / "system.reg").exists():
+        subprocess.run(["wineboot", "--init"], capture_output=True, timeout=600, check=True)
+
+
+@pytest.fixture
+def wine(prefix):
+    """Ends every Windows process of the prefix after the test (killing wine's launcher leaves them)."""
+    yield
+    subprocess.run(["wineserver", "--kill"], timeout=60)
+    subprocess.run(["wineserver", "--wait"], timeout=60)
+
+
+def clip(extension, seconds=SECONDS):
+    """A red clip with sound in one of the demo's formats, cached."""
+    path = CACHE / f"red-{seconds}s{extension}"
+    if not path.exists():
+        CACHE.mkdir(parents=True, exist_ok=True)
+        partial = path.with_name("partial-%d-%s" % (os.getpid(), path.name))
+        picture = "pattern=solid-color foreground-color=0xffff0000"
+        make_demo.gst_launch(make_demo.clip_pipeline((path.name, "", picture, "sine", 440, seconds), partial, False),
+                             path.name)
+        partial.rename(path)
+    return path
+
+
+def start_exe(launch, folder):
+    app = launch(shutil.which("wine"), folder, EXE)
+    app.find_window(timeout=60)
+    # The X window holds the client area and its 2-pixel client edge (the frame is the WM's);
+    # Wine may map it before it takes its size.
+    deadline = time.monotonic() + 10
+    while app.rect[2:] != (804, 604) and time.monotonic() < deadline:
+        time.sleep(0.1)
+        app.rect = app.client_rect()
+    left, top, width, height = app.rect
+    assert (width - 4, height - 4) == (800, 600), app.rect
+    app.rect = (left + 2, top + 2, 800, 600)
+    app.move(*NEUTRAL)
+    return app
+
+
+@pytest.fixture
+def gallery(tmp_path):
+    """Item 0 and item 1: a 3-second red MP4 each, played repeat times; slot k plays item k."""
+    def make(repeat=0, **save):
+        table = 'SingleItem "movies/a.mp4" %d\nSingleItem "movies/b.mp4" %d\nEnd\n' % (repeat, repeat)
+        return make_gallery(tmp_path / "g", {"a.mp4": clip(".mp4"), "b.mp4": clip(".mp4")}, table, "2\n0 0\n1 0\n",
+                            **save)
+    return make
+
+
+def test_window_and_main_screen_pixels_equal_the_linux_builds(wine, launch, gallery):
+    # main_check is the composition the Linux build's e2e tests hold it to, outside the video.
+    folder = gallery()
+    app = start_exe(launch, folder)
+    wait_for_shot(app, main_check(playing=True, item_count=2), timeout=30, what="the main screen, item 0 playing")
+    assert close_player(app) == 1
+    assert read_save(folder) == (0, flags_of(0))
+
+
+@pytest.mark.xfail(reason=CHILD_VIDEO_UNSEEN, raises=AssertionError, strict=True)
+def test_clip_colour_in_the_video_rectangle(wine, launch, gallery):
+    app = start_exe(launch, gallery())
+    wait_for_shot(app, lambda shot: video_is(shot, RED) or "the video shows %s" % (video_colour(shot),),
+                  timeout=SECONDS + 10, what="the red clip")
+
+
+def item_shown(app, item, timeout):
+    wait_for_shot(app, main_check(playing=True, item=item, item_count=2), timeout=timeout,
+                  what="item %d playing" % item)
+    return time.monotonic()
+
+
+@pytest.mark.xfail(reason=COMPLETION_NEVER_RESET, raises=AssertionError, strict=True)
+def test_sequence_advances_at_each_clips_real_end(wine, launch, gallery):
+    app = start_exe(launch, gallery(repeat=1))
+    first = item_shown(app, 0, 30)
+    second = item_shown(app, 1, SECONDS + 10)
+    assert second - first > SECONDS - 1, "item 0 ended after %.1f s" % (second - first)
+    stopped = main_check(item_count=2)  # wrapped to item 0, stopped
+    wait_for_shot(app, stopped, timeout=SECONDS + 10, what="item 0 cued and stopped")
+    assert time.monotonic() - second > SECONDS - 1, "item 1 ended after %.1f s" % (time.monotonic() - second)
+
+
+def test_gallery_opens_pages_and_a_cell_plays(wine, launch, gallery):
+    folder = gallery(volume=-2500, flags=flags_of(1))
+    app = start_exe(launch, folder)
+    state = dict(volume_x=202, item_count=2)
+    wait_for_shot(app, main_check(playing=True, **state), timeout=30, what="item 0 playing")
+    app.click(740, 557)  # the gallery button
+    wait_for_shot(app, gallery_check(0, flags_of(0, 1), (740, 557)), what="page 1, slots 0 and 1 unlocked")
+    app.click(750, 40)  # the page button
+    wait_for_shot(app, gallery_check(1, flags_of(0, 1), (750, 40)), what="page 2")
+    app.click(750, 40)
+    app.click(*cell_centre(1))  # slot 1: item 1 from its start
+    app.move(*NEUTRAL)
+    wait_for_shot(app, main_check(playing=True, item=1, **state), what="item 1 playing")
+    assert close_player(app) == 1
+    assert read_save(folder) == (-2500, flags_of(0, 1))
+
+
+# The demo's formats, each the first clip of a probe run, so Wine's stale completion
+# plays no part: EC_COMPLETE should come at the clip's end.
+FORMATS = [".mp4", ".avi", ".wmv", ".ogv",
+           pytest.param(".mpg", marks=pytest.mark.xfail(reason=MPEG1_ENDS_EARLY, raises=AssertionError, strict=True))]
+
+
+@pytest.mark.parametrize("extension", FORMATS)
+def test_probe_sees_each_format_end_at_its_length(wine, tmp_path, extension):
+    shutil.copy(clip(extension), tmp_path / ("clip" + extension))
+    out = subprocess.run(["wine", PROBE, "clip" + extension], cwd=tmp_path, capture_output=True, text=True,
+                         timeout=120).stdout
+    fields = re.search(r"render (\S+) owner 0 style 0 position 0 duration 0 (\d+) ms; poll 0 code 1 after (\d+)",
+                       out)
+    assert fields, out
+    assert int(fields[1], 16) in (0, 0x40242), out  # S_OK, or VFW_S_PARTIAL_RENDER without a sound device
+    assert int(fields[3]) >= int(fields[2]) - 300, out
+
+
+@pytest.mark.parametrize("broken, saved_flags", [("Data/PlayTable.txt", bytes(64)), ("movies/a.mp4", flags_of(0))])
+def test_start_up_failure_shows_the_error_box_and_saves(wine, launch, gallery, broken, saved_flags):
+    # No play table; a first clip that is no movie (its load unlocks it before it fails).
+    folder = gallery()
+    if broken.endswith(".txt"):
+        (folder / broken).unlink()
+    else:
+        (folder / broken).write_bytes(bytes(range(256)) * 64)
+    app = launch(shutil.which("wine"), folder, EXE)
+    dismiss_message_box("Error!!", timeout=60, alive=app.running)
+    assert app.wait(30) == 1
+    assert read_save(folder) == (0, saved_flags)
