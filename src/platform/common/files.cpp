@@ -2,7 +2,8 @@
 // POSIX files. Implements fopen_s (the C runtime's contract: 0 or an errno value,
 // *pFile null on failure), MoveFileExA (rename(2); without
 // MOVEFILE_REPLACE_EXISTING an existing target makes it fail; with
-// MOVEFILE_WRITE_THROUGH the moved file and its folder are synced) and
+// MOVEFILE_WRITE_THROUGH the file is synced before the move, so that a power cut
+// cannot put an empty file in the target's place, and its folder after it) and
 // DeleteFileA (unlink(2); a folder is refused).
 // Not supported: MOVEFILE_COPY_ALLOWED, MOVEFILE_DELAY_UNTIL_REBOOT and the other
 // flags (the call fails), moving across file systems, GetLastError. Paths are
@@ -60,11 +61,9 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
         struct stat target;
         if (lstat(lpNewFileName, &target) == 0) return FALSE;
     }
+    if ((dwFlags & MOVEFILE_WRITE_THROUGH) != 0) syncPath(lpExistingFileName);
     if (rename(lpExistingFileName, lpNewFileName) != 0) return FALSE;
-    if ((dwFlags & MOVEFILE_WRITE_THROUGH) != 0) {
-        syncPath(lpNewFileName);
-        syncParentFolder(lpNewFileName);
-    }
+    if ((dwFlags & MOVEFILE_WRITE_THROUGH) != 0) syncParentFolder(lpNewFileName);
     return TRUE;
 }
 
