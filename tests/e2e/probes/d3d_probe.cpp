@@ -1,6 +1,7 @@
 // Draws known textures as the player does, at the screen's top left, for the e2e tests;
 // each "READY <phase>" waits for a line on stdin. Modes: pixels, video.
 #include <atomic>
+#include <cstring>
 #include <cstdio>
 #include <string>
 #include <thread>
@@ -87,16 +88,12 @@ bool makePictureTextures() {
     return true;
 }
 
+// Each count must reach 0: the layer holds no reference of its own.
 void releaseAll() {
-    for (IDirect3DTexture9*& texture : gTextures)
-        if (texture) {
-            say("texture release %lu", static_cast<unsigned long>(texture->Release()));
-            texture = nullptr;
-        }
-    if (gDevice) say("device release %lu", static_cast<unsigned long>(gDevice->Release()));
-    if (gD3d) say("d3d release %lu", static_cast<unsigned long>(gD3d->Release()));
-    gDevice = nullptr;
-    gD3d = nullptr;
+    for (IDirect3DTexture9* texture : gTextures)
+        say("texture release %lu", static_cast<unsigned long>(texture->Release()));
+    say("device release %lu", static_cast<unsigned long>(gDevice->Release()));
+    say("d3d release %lu", static_cast<unsigned long>(gD3d->Release()));
 }
 
 // Frames every 15 ms, as the player's loop paces them; without drawing, only messages.
@@ -106,6 +103,13 @@ void presentFrames(int count, int shift, bool draw = true) {
         if (draw) drawPicture(gTextures, shift);
         Sleep(15);
     }
+}
+
+// Frames, their statistics under `stats`, then the test's look at `phase`.
+void showPhase(int frames, bool draw, const char* stats, const char* phase) {
+    presentFrames(frames, 0, draw);
+    printStats(gDevice, stats);
+    waitForTest(phase);
 }
 
 void printPicture() {
@@ -118,22 +122,13 @@ void printPicture() {
 
 int runPixels() {
     printPicture();
-    presentFrames(41, 0);
-    printStats(gDevice, "static");
-    waitForTest("pixels");
-    // A change, then the same picture again: two frames drawn.
-    presentFrames(1, 1);
-    presentFrames(10, 0);
-    printStats(gDevice, "changed");
-    waitForTest("again");
+    showPhase(41, true, "static", "pixels");
+    presentFrames(1, 1);  // a change, then the same picture again: two frames drawn
+    showPhase(10, true, "changed", "again");
     // Only the pixels around the quad's old and new places are redrawn.
-    gMovedQuad = 12;
-    gMoveX = 7;
-    gMoveY = 3;
+    gMovedQuad = 12, gMoveX = 7, gMoveY = 3;
     say("MOVED %d %d %d", gMovedQuad, gMoveX, gMoveY);
-    presentFrames(5, 0);
-    printStats(gDevice, "moved");
-    waitForTest("moved");
+    showPhase(5, true, "moved", "moved");
     releaseAll();
     return 0;
 }
@@ -142,16 +137,13 @@ const int kVideoLeft = 100, kVideoTop = 50, kVideoWidth = 320, kVideoHeight = 24
 
 // A frame of four flat quarters.
 void pushQuarters(fwlayer::ChildVideo* video, const uint8_t colours[4][3], int width, int height) {
-    const int stride = 4 * width + 16;
+    const int stride = 4 * width + 16;  // padded rows
     std::vector<uint8_t> frame(static_cast<size_t>(stride) * height, 0x55);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const uint8_t* colour = colours[(y >= height / 2) * 2 + (x >= width / 2)];
-            uint8_t* pixel = &frame[static_cast<size_t>(y) * stride + x * 4];
-            pixel[0] = colour[2];
-            pixel[1] = colour[1];
-            pixel[2] = colour[0];
-            pixel[3] = 0;
+            const uint8_t bgrx[4] = {colour[2], colour[1], colour[0], 0};
+            std::memcpy(&frame[static_cast<size_t>(y) * stride + x * 4], bgrx, 4);
         }
     fwlayer::childVideoPushFrame(video, frame.data(), width, height, stride);
 }
@@ -163,28 +155,20 @@ int runVideo() {
     fwlayer::childVideoSetOwner(video, gWindow);
     fwlayer::childVideoSetRect(video, kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight);
     fwlayer::childVideoSetVisible(video, true);
-    presentFrames(20, 0);
-    printStats(gDevice, "black");
-    waitForTest("black");
+    showPhase(20, true, "black", "black");
 
     // Half the area's size: scaled.
     const uint8_t first[4][3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}, {255, 255, 255}};
     std::thread([&] { pushQuarters(video, first, kVideoWidth / 2, kVideoHeight / 2); }).join();
-    presentFrames(20, 0);
-    printStats(gDevice, "video");
-    waitForTest("video");
+    showPhase(20, true, "video", "video");
 
     // The area's size, while the program draws nothing: only a repaint shows it.
     const uint8_t second[4][3] = {{255, 255, 0}, {0, 255, 255}, {255, 0, 255}, {16, 32, 64}};
     std::thread([&] { pushQuarters(video, second, kVideoWidth, kVideoHeight); }).join();
-    presentFrames(20, 0, false);
-    printStats(gDevice, "repaint");
-    waitForTest("repaint");
+    showPhase(20, false, "repaint", "repaint");
 
     fwlayer::childVideoSetVisible(video, false);
-    presentFrames(5, 0);
-    printStats(gDevice, "hidden");
-    waitForTest("hidden");
+    showPhase(5, true, "hidden", "hidden");
     fwlayer::childVideoSetOwner(video, nullptr);
     fwlayer::childVideoDestroy(video);
     releaseAll();

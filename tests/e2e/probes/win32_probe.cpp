@@ -1,7 +1,5 @@
 // The layer's Win32 subset used as the player uses it (window, loop, capture); prints
 // what its window procedure gets for the end-to-end tests.
-#include <cstring>
-
 #include "gl_harness.h"
 #include "platform/platform.h"
 
@@ -46,8 +44,7 @@ LRESULT CALLBACK probeWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
-    WNDCLASSA windowClass;
-    std::memset(&windowClass, 0, sizeof windowClass);
+    WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = probeWindowProc;
     windowClass.hInstance = hInstance;
     windowClass.hIcon = LoadIconA(hInstance, "MAINICON");
