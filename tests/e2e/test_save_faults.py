@@ -1,6 +1,5 @@
-"""The shutdown save under faults: the player killed at every step of it, a full disk and
-a folder that turns read-only. "GameData.sys" is always the old 68 bytes or the new, and
-nothing else is left behind."""
+"""The shutdown save killed at every step, on a full disk and in a folder turned read-only:
+"GameData.sys" is the old 68 bytes or the new, and nothing else is left."""
 import os
 import subprocess
 import time
@@ -67,7 +66,6 @@ def test_killed_at_any_instant_of_the_save_leaves_the_old_or_the_new_file(launch
             assert (found == new) == (n > first_rename or (n == first_rename and delay < 0)), (n, names[n], delay)
         outcomes["old" if found == old else "new"] += 1
     print("%d kills over %d calls %s: %s" % (len(instants), len(calls), names, outcomes))
-    # After all that, a stale temporary file does not disturb a normal run, and goes.
     stale.write_bytes(b"\xff" * 1000)
     old, new = old_and_new(-4999)
     save.write_bytes(old)

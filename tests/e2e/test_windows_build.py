@@ -1,7 +1,5 @@
-"""The Windows build under Wine: build/windows/fernwood2.exe and graph_probe.exe in a Wine
-prefix of their own (build/wine-prefix, made once), on the harness's Xvfb. Where Wine is
-not faithful to Windows, the case is an expected failure naming Wine's fault; docs/wine.md
-has the details and the probe's evidence."""
+"""The Windows build under Wine (prefix build/wine-prefix, made once). Where Wine is not
+faithful to Windows the case is a strict expected failure naming Wine's fault (docs/wine.md)."""
 import os
 import re
 import shutil
@@ -22,11 +20,9 @@ PREFIX = BUILD / "wine-prefix"
 pytestmark = pytest.mark.skipif(not (EXE.exists() and PROBE.exists() and shutil.which("wine")),
                                 reason="needs wine and the Windows build (scripts/build-windows)")
 
-CHILD_VIDEO_UNSEEN = ("Wine 8's X11 driver never puts a Direct3D child window's picture on screen, so the video "
-                      "window, a child of the main window, stays black (docs/wine.md)")
-COMPLETION_NEVER_RESET = ("Wine 8's filter graph never resets its completion event, so after the first clip's end "
-                          "every later poll reports EC_COMPLETE at once (docs/wine.md)")
-MPEG1_ENDS_EARLY = "Wine 8's MPEG-1 stream ends after under a second of the clip (docs/wine.md)"
+CHILD_VIDEO_UNSEEN = "Wine 8's X11 driver never shows a Direct3D child window's picture: the video stays black"
+COMPLETION_NEVER_RESET = "Wine 8's filter graph never resets EC_COMPLETE: after the first clip's end every poll has it"
+MPEG1_ENDS_EARLY = "Wine 8's MPEG-1 stream ends after under a second of the clip"
 SECONDS = 3
 
 
@@ -38,15 +34,13 @@ def prefix(display):
 
 
 @pytest.fixture
-def wine(prefix):
-    """Ends every Windows process of the prefix after the test (killing wine's launcher leaves them)."""
+def wine(prefix):  # killing wine's launcher leaves the Windows processes: end them all
     yield
     subprocess.run(["wineserver", "--kill"], timeout=60)
     subprocess.run(["wineserver", "--wait"], timeout=60)
 
 
-def clip(extension, seconds=SECONDS):
-    """A red clip with sound in one of the demo's formats, cached."""
+def clip(extension, seconds=SECONDS):  # red, with sound, in one of the demo's formats
     path = CACHE / f"red-{seconds}s{extension}"
     if not path.exists():
         CACHE.mkdir(parents=True, exist_ok=True)
@@ -61,8 +55,7 @@ def clip(extension, seconds=SECONDS):
 def start_exe(launch, folder):
     app = launch(shutil.which("wine"), folder, EXE)
     app.find_window(timeout=60)
-    # The X window holds the client area and its 2-pixel client edge (the frame is the WM's);
-    # Wine may map it before it takes its size.
+    # The X window is the client area and its 2-pixel edge; Wine may map it before sizing it.
     deadline = time.monotonic() + 10
     while app.rect[2:] != (804, 604) and time.monotonic() < deadline:
         time.sleep(0.1)
@@ -75,8 +68,7 @@ def start_exe(launch, folder):
 
 
 @pytest.fixture
-def gallery(tmp_path):
-    """Item 0 and item 1: a 3-second red MP4 each, played repeat times; slot k plays item k."""
+def gallery(tmp_path):  # items 0 and 1: a 3-second red MP4 each, played repeat times
     def make(repeat=0, **save):
         table = 'SingleItem "movies/a.mp4" %d\nSingleItem "movies/b.mp4" %d\nEnd\n' % (repeat, repeat)
         return make_gallery(tmp_path / "g", {"a.mp4": clip(".mp4"), "b.mp4": clip(".mp4")}, table, "2\n0 0\n1 0\n",
@@ -85,7 +77,6 @@ def gallery(tmp_path):
 
 
 def test_window_and_main_screen_pixels_equal_the_linux_builds(wine, launch, gallery):
-    # main_check is the composition the Linux build's e2e tests hold it to, outside the video.
     folder = gallery()
     app = start_exe(launch, folder)
     wait_for_shot(app, main_check(playing=True, item_count=2), timeout=30, what="the main screen, item 0 playing")
@@ -134,8 +125,7 @@ def test_gallery_opens_pages_and_a_cell_plays(wine, launch, gallery):
     assert read_save(folder) == (-2500, flags_of(0, 1))
 
 
-# The demo's formats, each the first clip of a probe run, so Wine's stale completion
-# plays no part: EC_COMPLETE should come at the clip's end.
+# Each format as a probe run's first clip (Wine's stale completion plays no part).
 FORMATS = [".mp4", ".avi", ".wmv", ".ogv",
            pytest.param(".mpg", marks=pytest.mark.xfail(reason=MPEG1_ENDS_EARLY, raises=AssertionError, strict=True))]
 

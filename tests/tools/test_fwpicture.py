@@ -1,5 +1,4 @@
-"""fwpicture: round trips through the raw format, and one-line refusals of bad input.
-The tool is $FWPICTURE (set by ctest), else the one in $FW_BUILD_DIR or build/."""
+"""fwpicture ($FWPICTURE, else in $FW_BUILD_DIR or build/): round trips, one-line refusals."""
 import os
 import pathlib
 import struct
