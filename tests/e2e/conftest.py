@@ -359,8 +359,7 @@ def gallery_check(page=0, flags=bytes(64), mouse=NEUTRAL):
 def wait_for_shot(app, condition, timeout=20, what="the expected picture", pause=0.1):
     deadline = time.monotonic() + timeout
     while (verdict := condition(shot := app.screenshot())) not in ("", True):
-        if time.monotonic() > deadline:
-            raise AssertionError("no screenshot showed %s within %d s: %s" % (what, timeout, verdict))
+        assert time.monotonic() <= deadline, "no screenshot showed %s within %d s: %s" % (what, timeout, verdict)
         assert app.running(), "the player ended while waiting for %s:\n%s" % (what, app.stderr)
         time.sleep(pause)
     return shot
@@ -370,31 +369,37 @@ RED, GREEN, BLUE, YELLOW = (255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 0)
 COLOUR_TOLERANCE = 40  # per channel: YUV 4:2:0 coding and conversion back to RGB
 
 
+def cached(name, make):
+    """CACHE/name, made once: make(path) writes it under a name of this process's, then it is renamed."""
+    path = CACHE / name
+    if not path.exists():
+        CACHE.mkdir(parents=True, exist_ok=True)
+        partial = path.with_name("partial-%d-%s" % (os.getpid(), name))
+        make(partial)
+        partial.rename(path)
+    return path
+
+
+def gst_launch(pipeline):
+    done = subprocess.run(["gst-launch-1.0", "-q", *pipeline.split()], capture_output=True, timeout=180)
+    assert done.returncode == 0, "gst-launch-1.0 failed: %s" % done.stderr.decode("utf-8", "replace")
+
+
+def _colour_clip(colours, frames, partial):
+    raw = partial.with_suffix(".rgb")
+    raw.write_bytes(b"".join(bytes(colour) * 320 * 240 * frames for colour in colours))
+    gst_launch(f"filesrc location={raw} ! rawvideoparse width=320 height=240 format=rgb framerate=25/1 ! videoconvert "
+               "! video/x-raw,format=I420 ! mpeg2enc format=0 bitrate=800 ! mpegvideoparse ! mux. "
+               f"audiotestsrc num-buffers={frames * len(colours) * 30 // 25 + 1} samplesperbuffer=1470 ! audioconvert "
+               "! audio/x-raw,rate=44100,channels=2 ! avenc_mp2 bitrate=128000 ! mpegaudioparse ! mux. "
+               f"avmux_mpeg name=mux ! filesink location={partial}")
+    raw.unlink()
+
+
 def colour_clips(*contents, seconds_each=1.5):  # cached 320 x 240 MPEG-1 clips with sound, colours in turn
     frames = int(round(25 * seconds_each))
-    CACHE.mkdir(parents=True, exist_ok=True)
-    paths, running = [], {}
-    for colours in contents:
-        path = CACHE / ("solid-%s-%d.mpg" % ("-".join("%02x%02x%02x" % colour for colour in colours), frames))
-        paths.append(path)
-        if path.exists() or path in running:
-            continue
-        partial = path.with_suffix(".part%d" % os.getpid())
-        partial.with_suffix(".rgb").write_bytes(b"".join(bytes(colour) * 320 * 240 * frames for colour in colours))
-        pipeline = (f"filesrc location={partial.with_suffix('.rgb')} ! rawvideoparse width=320 height=240 format=rgb "
-                    "framerate=25/1 ! videoconvert ! video/x-raw,format=I420 ! mpeg2enc format=0 bitrate=800 "
-                    "! mpegvideoparse ! mux. "
-                    f"audiotestsrc num-buffers={frames * len(colours) * 30 // 25 + 1} samplesperbuffer=1470 "
-                    "! audioconvert ! audio/x-raw,rate=44100,channels=2 ! avenc_mp2 bitrate=128000 ! mpegaudioparse "
-                    f"! mux. avmux_mpeg name=mux ! filesink location={partial}")
-        running[path] = (partial, subprocess.Popen(["gst-launch-1.0", "-q", *pipeline.split()],
-                                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE))
-    for path, (partial, process) in running.items():
-        _, error = process.communicate(timeout=180)
-        assert process.returncode == 0, "gst-launch-1.0 failed: %s" % error.decode("utf-8", "replace")
-        partial.with_suffix(".rgb").unlink()
-        partial.rename(path)
-    return paths
+    return [cached("solid-%s-%d.mpg" % ("-".join("%02x%02x%02x" % colour for colour in colours), frames),
+                   functools.partial(_colour_clip, colours, frames)) for colours in contents]
 
 
 def video_colour(shot):
@@ -423,7 +428,7 @@ def write_picture(path, rgba):
 
 
 def make_gallery(folder, clips=1, play_table=None, thumbnail_table=None, volume=None, flags=bytes(64)):
-    """clips: {name: made clip} or a count of red ones; by default one endless SingleItem and slot per clip."""
+    """clips: {name: path or bytes} or a count of red clips; default tables: one endless item and slot per clip."""
     folder = Path(folder)
     if isinstance(clips, int):
         clips = {f"clip{index}.mpg": colour_clips([RED])[0] for index in range(clips)}
@@ -431,11 +436,9 @@ def make_gallery(folder, clips=1, play_table=None, thumbnail_table=None, volume=
         write_picture(folder / "Bmp" / name, picture)
     (folder / "movies").mkdir()
     for name, source in clips.items():
-        (folder / "movies" / name).write_bytes(Path(source).read_bytes())
-    if play_table is None:
-        play_table = "".join(f'SingleItem "movies/{name}" 0\n' for name in clips) + "End\n"
-    if thumbnail_table is None:
-        thumbnail_table = f"{len(clips)}\n" + "".join(f"{index} 0\n" for index in range(len(clips)))
+        (folder / "movies" / name).write_bytes(source if isinstance(source, bytes) else Path(source).read_bytes())
+    play_table = play_table or "".join(f'SingleItem "movies/{name}" 0\n' for name in clips) + "End\n"
+    thumbnail_table = thumbnail_table or f"{len(clips)}\n" + "".join(f"{index} 0\n" for index in range(len(clips)))
     (folder / "Data").mkdir()
     (folder / "Data" / "PlayTable.txt").write_text(play_table)
     (folder / "Data" / "ThumbnailTable.txt").write_text(thumbnail_table)

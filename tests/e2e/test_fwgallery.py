@@ -9,8 +9,8 @@ import time
 
 import pytest
 
-from conftest import (BLUE, BUILD, CACHE, RED, atlases, close_player, colour_clips, coordinate_picture, make_gallery, poll,
-                      start_player, video_sample, write_picture)
+from conftest import (BLUE, BUILD, RED, atlases, cached, close_player, colour_clips, coordinate_picture, gst_launch,
+                      make_gallery, poll, start_player, video_sample, write_picture)
 
 TOOL = BUILD / "fwgallery"
 pytestmark = pytest.mark.skipif(not TOOL.exists(), reason=f"{TOOL} is not built yet")
@@ -36,11 +36,7 @@ def check(folder, env=None):
 
 
 def made_clip(name, description):
-    path = CACHE / name
-    if not path.exists():
-        CACHE.mkdir(parents=True, exist_ok=True)
-        subprocess.run(["gst-launch-1.0", "-q", *description.split(), f"location={path}"], check=True, timeout=120)
-    return path
+    return cached(name, lambda partial: gst_launch(f"{description} location={partial}"))
 
 
 def odd_clips():
@@ -107,8 +103,7 @@ def junk(folder):
 
 def replace_files(folder, make):
     for path in [PT, TT, "GameData.sys"] + ["Bmp/" + name for name in atlases()]:
-        if (folder / path).exists():
-            (folder / path).unlink()
+        (folder / path).unlink(missing_ok=True)
         make(folder / path)
 
 
@@ -140,8 +135,7 @@ def test_bad_input_gives_findings_and_a_status_in_time(tmp_path, spoil, expected
 
 def test_new_then_check_then_the_player_plays_it(launch, tmp_path):
     red, blue = colour_clips([RED], [BLUE])
-    clips = tmp_path / "clips"
-    clips.mkdir()
+    (clips := tmp_path / "clips").mkdir()
     (clips / "\u8d64.mpg").write_bytes(red.read_bytes())  # 赤.mpg
     (clips / "blue.mpg").write_bytes(blue.read_bytes())
     folder = tmp_path / "gallery"

@@ -1,6 +1,7 @@
 """The player used as a person uses it, seen pixel by pixel. The gallery fixture: item 0 red then
 blue, endless; item 1: clips red, green, blue; item 2: green; entries 5 and 6 name an item and a
 clip that do not exist."""
+import functools
 import time
 
 import pytest
@@ -35,8 +36,7 @@ def gallery(tmp_path):
                                                           "7\n0 0\n1 0\n1 1\n1 2\n2 0\n9 0\n1 7\n", volume, flags)
 
 
-def main(**state):
-    return main_check(item_count=3, **state)
+main = functools.partial(main_check, item_count=3)
 
 
 def click(app, point):
@@ -123,11 +123,9 @@ def test_seek_drag_shows_later_frames_and_follows_the_pointer_beyond_the_window(
 
 
 def test_volume_drag_is_saved_and_a_restart_keeps_volume_and_unlocks(launch, gallery):
-    written = bytearray(flags_of(4))
-    written[10] = 2  # locked, and saved as it is
-    folder = gallery(-2500, bytes(written))
-    saved = bytearray(written)
-    saved[0] = 1
+    written = flags_of(4)[:10] + b"\x02" + bytes(53)  # cell 10 locked, and saved as it is
+    folder = gallery(-2500, written)
+    saved = b"\x01" + written[1:]
     app = start_player(launch, folder)
     wait_for_shot(app, main(playing=True, volume_x=volume_knob_x(-2500)), what="volume knob at -2500")
     app.move(211, VOLUME_Y)  # the knob's middle column
@@ -142,7 +140,7 @@ def test_volume_drag_is_saved_and_a_restart_keeps_volume_and_unlocks(launch, gal
     restarted = main(playing=True, volume_x=volume_knob_x(-3820))
     wait_for_shot(app, restarted, what="volume knob released at x 123")
     assert close_player(app) == 1
-    assert read_save(folder) == (-3820, bytes(saved))
+    assert read_save(folder) == (-3820, saved)
 
     app = start_player(launch, folder)
     wait_for_shot(app, restarted, what="the saved volume after a restart")
@@ -152,11 +150,9 @@ def test_volume_drag_is_saved_and_a_restart_keeps_volume_and_unlocks(launch, gal
 
 
 def test_thumbnail_screen_pages_cells_and_back(launch, gallery):
-    written = bytearray(flags_of(2, 4, 5, 6, 9, 30, 55))
-    written[3] = 2  # locked too
-    folder = gallery(flags=bytes(written))
-    flags = written[:]
-    flags[0] = 1  # item 0 was loaded at start-up
+    written = bytes(1 if k in (2, 4, 5, 6, 9, 30, 55) else 2 if k == 3 else 0 for k in range(64))  # 3: locked too
+    folder = gallery(flags=written)
+    flags = b"\x01" + written[1:]  # item 0 was loaded at start-up
     app = start_player(launch, folder)
     wait_for_shot(app, main(playing=True), what="item 0 playing")
     app.click(*GALLERY)  # the back button is under the pointer now
@@ -193,7 +189,7 @@ def test_thumbnail_screen_pages_cells_and_back(launch, gallery):
     wait_for_shot(app, main(playing=True), what="the main screen after Back")
     wait_for_colour(app, [BLUE], timeout=10)
     assert close_player(app) == 1
-    assert read_save(folder) == (0, bytes(flags))
+    assert read_save(folder) == (0, flags)
 
 
 def test_clip_fills_the_video_rectangle(launch, tmp_path):

@@ -17,13 +17,6 @@ MOVE = re.compile(r"^WM_MOUSEMOVE (\d+) (\d+) (\d+) cursor (-?\d+) (-?\d+) clien
 needs_probe = pytest.mark.skipif(not PROBE.exists(), reason=f"{PROBE} is not built")
 
 
-def window_icon_size(window):  # of _NET_WM_ICON's first image
-    out = subprocess.run(["xprop", "-id", str(window), "-notype", "32c", "_NET_WM_ICON"], capture_output=True,
-                         text=True, timeout=10).stdout
-    numbers = re.findall(r"\d+", out.partition("=")[2])
-    return (int(numbers[0]), int(numbers[1])) if len(numbers) >= 2 else None
-
-
 def signed16(value):
     return value - 65536 if value >= 32768 else value
 
@@ -48,8 +41,7 @@ def test_capture_keeps_moves_outside_the_window_cursor_follows_and_close_ends_it
     app.wait_for_output(r"^ready$")
     left, top, _, _ = app.client_rect()
     app.move(100, 50)
-    app.down()
-    # Captured: left of and above the window the halves arrive as 65536 minus the distance.
+    app.down()  # captured: left of and above the window the halves arrive as 65536 minus the distance
     path = [(40, 60), (-60, 70), (-140, -30), (900, 650), (20, 20)]
     for x, y in path:
         app.move(x, y)
@@ -63,8 +55,7 @@ def test_capture_keeps_moves_outside_the_window_cursor_follows_and_close_ends_it
         assert flags == 1  # MK_LBUTTON
         assert (cursor_x, cursor_y) == (left + signed16(lx), top + signed16(ly))
         assert client_x == signed16(lx)
-    # Released: moves outside the window no longer arrive.
-    app.move(-100, 50)
+    app.move(-100, 50)  # released: moves outside the window no longer arrive
     app.move(30, 40)
     app.wait_for_output(r"^WM_MOUSEMOVE 30 40 0 ")
     text = app.stdout
@@ -82,7 +73,9 @@ def test_player_window_and_its_message_box_without_a_play_table(launch, tmp_path
     app = launch.player(gallery)
     main = app.find_window("Fernwood2")
     assert app.client_rect()[2:] == (800, 600)
-    assert window_icon_size(main) == (32, 32)
+    icon = subprocess.run(["xprop", "-id", str(main), "-notype", "32c", "_NET_WM_ICON"], capture_output=True,
+                          text=True, timeout=10).stdout
+    assert re.findall(r"\d+", icon.partition("=")[2])[:2] == ["32", "32"]  # the first image's width and height
     box = wait_for_window("Error!!", alive=app.running)
     owner = subprocess.run(["xprop", "-id", str(box), "WM_TRANSIENT_FOR"], capture_output=True, text=True,
                            timeout=10).stdout

@@ -55,11 +55,8 @@ def make_gallery(folder, rng):
     broken = {"scrambled.mp4": mp4[:middle] + rng.randbytes(20000) + mp4[middle + 20000:],
               "truncated.mp4": mp4[:len(mp4) // 3], "random.mpg": rng.randbytes(200000), "empty.avi": b""}
     shutil.rmtree(folder, ignore_errors=True)
-    folder.mkdir(parents=True)
-    names, clips = GOOD + list(broken), {name: demo / "movies" / name for name in GOOD}
-    for name, data in broken.items():
-        (folder / name).write_bytes(data)
-        clips[name] = folder / name
+    clips = {name: demo / "movies" / name for name in GOOD} | broken
+    names = list(clips)
     table = "".join((f'SingleItem "movies/{names[item[0]]}" 1\n' if len(item) == 1 else
                      f"MultiItem {len(item)}\n" + "".join(f'Item "movies/{names[k]}" 1\n' for k in item))
                     for item in ITEMS) + "End\n"
@@ -154,9 +151,7 @@ class Soak:
             app.move(*spot, settle=0.02)
             self.inputs += 2
             deadline = time.monotonic() + 10 * SLOW
-            while time.monotonic() < deadline:
-                if not app.running():
-                    return False
+            while app.running() and time.monotonic() < deadline:
                 if (e2e.grab(*rect) != before).any():
                     return True
                 time.sleep(0.05)
