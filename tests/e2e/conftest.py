@@ -1,9 +1,7 @@
-"""E2e harness: the real programs (from build/ or $FW_BUILD_DIR) under Xvfb without a
-window manager, XTest input, XGetImage screenshots. The player's screens are composed
-from coordinate atlases (every texel names its place) with the Direct3D layer's
-arithmetic, mul(a, b) = round(a * b / 255); llvmpipe sometimes rounds a product whose
-remainder by 255 is 128 down, so such pixels may be 1 lower. Windows are found with
-xwininfo (xdotool search misses SDL's message boxes)."""
+"""E2e harness: the real programs under Xvfb (no window manager), XTest input, XGetImage
+shots compared with screens composed from coordinate atlases by mul(a, b) = round(a * b / 255)
+(llvmpipe may round a product whose remainder by 255 is 128 down: such pixels may be 1 lower).
+xwininfo finds windows (xdotool search misses SDL's message boxes)."""
 import collections
 import ctypes
 import functools
@@ -48,31 +46,32 @@ def top_level_windows():
             for match in re.finditer(r'^\s+(0x[0-9a-f]+) "(.*)":', tree.decode("utf-8", "replace"), re.MULTILINE)]
 
 
-def wait_for_window(title, timeout=20, alive=None):
+def poll(condition, timeout, failure, pause=0.1):
+    """condition()'s first true value; failure (a text, or a function giving it) if none within timeout s."""
     deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        for window, name in top_level_windows():
-            if name == title:
-                return window
-        if alive is not None and not alive():
-            raise AssertionError(f"the program ended before a window titled {title!r} appeared")
-        time.sleep(0.1)
-    raise AssertionError(f"no window titled {title!r} within {timeout} s")
+    while not (value := condition()):
+        assert time.monotonic() < deadline, failure() if callable(failure) else failure
+        time.sleep(pause)
+    return value
+
+
+def wait_for_window(title, timeout=20, alive=None):
+    def found():
+        window = next((window for window, name in top_level_windows() if name == title), None)
+        assert window or alive is None or alive(), f"the program ended before a window titled {title!r} appeared"
+        return window
+    return poll(found, timeout, f"no window titled {title!r} within {timeout} s")
 
 
 def dismiss_message_box(title="Error!!", timeout=20, alive=None):
     box = wait_for_window(title, timeout, alive)
     time.sleep(0.2)  # mapped and drawn before it gets the key
     subprocess.run(["xdotool", "windowfocus", "--sync", str(box), "key", "Return"], timeout=10)
-    deadline = time.monotonic() + timeout
-    while any(window == box for window, _ in top_level_windows()):
-        assert time.monotonic() < deadline, f"the message box {title!r} did not go away on Return"
-        time.sleep(0.1)
-    return box
+    poll(lambda: box not in [window for window, _ in top_level_windows()], timeout,
+         f"the message box {title!r} did not go away on Return")
 
 
-def window_rect(window):
-    """Left, top, width and height of a window on the screen."""
+def window_rect(window):  # left, top, width, height on the screen
     info = subprocess.run(["xwininfo", "-id", str(window)], capture_output=True, text=True, timeout=10).stdout
     return tuple(int(re.search(pattern + r":\s+(-?\d+)", info).group(1))
                  for pattern in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
@@ -84,8 +83,7 @@ class _ClientMessage(ctypes.Structure):
                 ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
 
 
-def send_close(window):
-    """WM_DELETE_WINDOW, as a window manager's close button sends it."""
+def send_close(window):  # WM_DELETE_WINDOW, as a window manager's close button sends it
     x11, connection = _screen[0].x11, _screen[0].connection
     x11.XInternAtom.restype = ctypes.c_ulong
     x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
@@ -100,28 +98,23 @@ def send_close(window):
 class App:
     def __init__(self, command, cwd, log_dir):
         self.program = Path(str(command[0]))
+        log_dir.mkdir(exist_ok=True)
         self.stdout_path, self.stderr_path = log_dir / "stdout.txt", log_dir / "stderr.txt"
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen([str(part) for part in command], cwd=str(cwd), stdout=out, stderr=err,
                                             stdin=subprocess.DEVNULL)
         self.window = self.rect = None
 
-    @property
-    def stdout(self):
-        return self.stdout_path.read_bytes().decode("utf-8", "replace")
-
-    @property
-    def stderr(self):
-        return self.stderr_path.read_bytes().decode("utf-8", "replace")
+    stdout = property(lambda self: self.stdout_path.read_bytes().decode("utf-8", "replace"))
+    stderr = property(lambda self: self.stderr_path.read_bytes().decode("utf-8", "replace"))
 
     def running(self):
         return self.process.poll() is None
 
     def wait_for_output(self, pattern, timeout=20):
-        deadline = time.monotonic() + timeout
-        while not re.search(pattern, self.stdout, re.MULTILINE):
-            assert time.monotonic() < deadline and self.running(), f"stdout never matched {pattern!r}:\n{self.stdout}"
-            time.sleep(0.05)
+        failure = lambda: f"stdout never matched {pattern!r}:\n{self.stdout}"  # noqa: E731
+        poll(lambda: re.search(pattern, self.stdout, re.MULTILINE) or not self.running(), timeout, failure, 0.05)
+        assert re.search(pattern, self.stdout, re.MULTILINE), failure()
 
     def find_window(self, title="Fernwood2", timeout=20):
         self.window = wait_for_window(title, timeout, self.running)
@@ -166,9 +159,7 @@ def launch(tmp_path):
     started = []
 
     def start(program, cwd, *args):
-        log_dir = tmp_path / ("run%d" % len(started))
-        log_dir.mkdir()
-        started.append(App([program, *args], cwd, log_dir))
+        started.append(App([program, *args], cwd, tmp_path / ("run%d" % len(started))))
         return started[-1]
 
     start.player = lambda folder, *args: start(PLAYER, folder, *args)
@@ -179,8 +170,8 @@ def launch(tmp_path):
             app.process.wait(10)
 
 
-# The player's layout, as the program itself exports it (fw_layout_json prints gfx/layout.h):
-# atlas regions (left, top, right, bottom); hit rectangles whose right and bottom are inside.
+# The player's own layout (fw_layout_json prints gfx/layout.h): atlas regions (left, top, right,
+# bottom); hit rectangles whose right and bottom are inside.
 LAYOUT_TOOL = BUILD / "tests" / "e2e" / "fw_layout_json"
 _layout = json.loads(subprocess.run([str(LAYOUT_TOOL)], capture_output=True, timeout=20).stdout) \
     if LAYOUT_TOOL.exists() else collections.defaultdict(lambda: [[0, 0, 0, 0]] * 4)
@@ -194,7 +185,6 @@ def _inside(point, rect):
 
 
 def _button(screen, atlas, image, area, mouse, inactive=False):
-    """The button over its hit rectangle area, from atlas region image + Normal, Highlighted or Inactive."""
     state = "Inactive" if inactive else "Highlighted" if _inside(mouse, _layout[area]) else "Normal"
     screen.quad(atlas, tuple(_layout[image + state]), tuple(_layout[area][:2]))
 
@@ -216,8 +206,7 @@ def cell_centre(index):
     return x + CELL[0] // 2, y + CELL[1] // 2
 
 
-def seek_knob_x(x):
-    """Where a seek to column x puts the knob."""
+def seek_knob_x(x):  # where a seek to column x puts the knob
     fraction = min(max((x - _layout["kSliderOrigin"]) / _layout["kSliderSpan"], 0.0), 1.0)
     return int(_layout["kKnobLeft"]) + int(fraction * _layout["kSliderSpan"])
 
@@ -232,16 +221,14 @@ def volume_for_x(x):
     return int(_layout["kQuietestVolume"] * quietness)
 
 
-def coordinate_picture(width, height, blue_xor=0):
-    """No two texels equal; blue_xor tells pictures of the same size apart."""
+def coordinate_picture(width, height, blue_xor=0):  # no two texels equal; blue_xor tells sizes apart
     y, x = np.mgrid[0:height, 0:width]
     return np.dstack([x & 255, y & 255, ((x >> 8) | ((y >> 8) << 4)) ^ blue_xor, np.full_like(x, 255)]).astype(np.uint8)
 
 
 @functools.cache
 def atlases():
-    """The gallery's four pictures (shared, do not change them); knobs with transparent
-    corners, a lock with every alpha and an almost opaque rim."""
+    """The gallery's four pictures (shared: do not change); the knobs' corners clear, the lock every alpha."""
     main = coordinate_picture(800, 700)
     for left, top, right, bottom in KNOB.values():
         main[top:bottom, left:right, 3] = 255
@@ -266,8 +253,7 @@ class Screen:
         self.pixels = np.zeros((HEIGHT, WIDTH, 3), dtype=np.int32)
         self.loose = np.zeros((HEIGHT, WIDTH, 3), dtype=bool)  # may be 1 lower (see above)
 
-    def quad(self, picture, region, at, diffuse=0xFFFFFFFF):
-        """picture: an atlas's file name, or an RGBA array."""
+    def quad(self, picture, region, at, diffuse=0xFFFFFFFF):  # picture: an atlas's file name or RGBA array
         left, top, right, bottom = region
         x, y = at
         texels = (atlases()[picture] if isinstance(picture, str) else picture)[top:bottom, left:right].astype(np.int32)
@@ -340,8 +326,7 @@ OUTSIDE_VIDEO[VIDEO[1]:VIDEO[1] + VIDEO[3], VIDEO[0]:VIDEO[0] + VIDEO[2]] = Fals
 
 
 def find_knob(shot, top):
-    """(left, "normal" or "dragged") of the knob on row top, or None (its column 0 is
-    opaque from row 2 to 13)."""
+    """(left, "normal" or "dragged") of the knob on row top (column 0 opaque on rows 2 to 13), or None."""
     band = np.asarray(shot[top + 2:top + 14], dtype=np.int64)
     red, green, blue = band[:, :, 0], band[:, :, 1], band[:, :, 2]
     for image, first_row in ((state, KNOB[state][1] & 255) for state in ("normal", "dragged")):
@@ -353,8 +338,7 @@ def find_knob(shot, top):
 
 
 def main_check(video=None, seek_x=None, **state):
-    """The main screen outside the video (seek knob where found, or at seek_x) and the
-    video in colour video when given."""
+    """The main screen outside the video (seek knob where found, or at seek_x), the video in colour video."""
     def check(shot):
         knob = find_knob(shot, SEEK_KNOB_Y)
         wanted = "dragged" if state.get("dragging") == 1 else "normal"
@@ -375,8 +359,7 @@ def gallery_check(page=0, flags=bytes(64), mouse=NEUTRAL):
 def wait_for_shot(app, condition, timeout=20, what="the expected picture", pause=0.1):
     deadline = time.monotonic() + timeout
     while (verdict := condition(shot := app.screenshot())) not in ("", True):
-        if time.monotonic() > deadline:
-            raise AssertionError("no screenshot showed %s within %d s: %s" % (what, timeout, verdict))
+        assert time.monotonic() <= deadline, "no screenshot showed %s within %d s: %s" % (what, timeout, verdict)
         assert app.running(), "the player ended while waiting for %s:\n%s" % (what, app.stderr)
         time.sleep(pause)
     return shot
@@ -386,32 +369,37 @@ RED, GREEN, BLUE, YELLOW = (255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 0)
 COLOUR_TOLERANCE = 40  # per channel: YUV 4:2:0 coding and conversion back to RGB
 
 
-def colour_clips(*contents, seconds_each=1.5):
-    """Cached 320 x 240 MPEG-1 clips with sound, one per list of colours shown in turn."""
-    frames = int(round(25 * seconds_each))
-    CACHE.mkdir(parents=True, exist_ok=True)
-    paths, running = [], {}
-    for colours in contents:
-        path = CACHE / ("solid-%s-%d.mpg" % ("-".join("%02x%02x%02x" % colour for colour in colours), frames))
-        paths.append(path)
-        if path.exists() or path in running:
-            continue
-        partial = path.with_suffix(".part%d" % os.getpid())
-        partial.with_suffix(".rgb").write_bytes(b"".join(bytes(colour) * 320 * 240 * frames for colour in colours))
-        pipeline = (f"filesrc location={partial.with_suffix('.rgb')} ! rawvideoparse width=320 height=240 format=rgb "
-                    "framerate=25/1 ! videoconvert ! video/x-raw,format=I420 ! mpeg2enc format=0 bitrate=800 "
-                    "! mpegvideoparse ! mux. "
-                    f"audiotestsrc num-buffers={frames * len(colours) * 30 // 25 + 1} samplesperbuffer=1470 "
-                    "! audioconvert ! audio/x-raw,rate=44100,channels=2 ! avenc_mp2 bitrate=128000 ! mpegaudioparse "
-                    f"! mux. avmux_mpeg name=mux ! filesink location={partial}")
-        running[path] = (partial, subprocess.Popen(["gst-launch-1.0", "-q", *pipeline.split()],
-                                                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE))
-    for path, (partial, process) in running.items():
-        _, error = process.communicate(timeout=180)
-        assert process.returncode == 0, "gst-launch-1.0 failed: %s" % error.decode("utf-8", "replace")
-        partial.with_suffix(".rgb").unlink()
+def cached(name, make):
+    """CACHE/name, made once: make(path) writes it under a name of this process's, then it is renamed."""
+    path = CACHE / name
+    if not path.exists():
+        CACHE.mkdir(parents=True, exist_ok=True)
+        partial = path.with_name("partial-%d-%s" % (os.getpid(), name))
+        make(partial)
         partial.rename(path)
-    return paths
+    return path
+
+
+def gst_launch(pipeline):
+    done = subprocess.run(["gst-launch-1.0", "-q", *pipeline.split()], capture_output=True, timeout=180)
+    assert done.returncode == 0, "gst-launch-1.0 failed: %s" % done.stderr.decode("utf-8", "replace")
+
+
+def _colour_clip(colours, frames, partial):
+    raw = partial.with_suffix(".rgb")
+    raw.write_bytes(b"".join(bytes(colour) * 320 * 240 * frames for colour in colours))
+    gst_launch(f"filesrc location={raw} ! rawvideoparse width=320 height=240 format=rgb framerate=25/1 ! videoconvert "
+               "! video/x-raw,format=I420 ! mpeg2enc format=0 bitrate=800 ! mpegvideoparse ! mux. "
+               f"audiotestsrc num-buffers={frames * len(colours) * 30 // 25 + 1} samplesperbuffer=1470 ! audioconvert "
+               "! audio/x-raw,rate=44100,channels=2 ! avenc_mp2 bitrate=128000 ! mpegaudioparse ! mux. "
+               f"avmux_mpeg name=mux ! filesink location={partial}")
+    raw.unlink()
+
+
+def colour_clips(*contents, seconds_each=1.5):  # cached 320 x 240 MPEG-1 clips with sound, colours in turn
+    frames = int(round(25 * seconds_each))
+    return [cached("solid-%s-%d.mpg" % ("-".join("%02x%02x%02x" % colour for colour in colours), frames),
+                   functools.partial(_colour_clip, colours, frames)) for colours in contents]
 
 
 def video_colour(shot):
@@ -440,8 +428,7 @@ def write_picture(path, rgba):
 
 
 def make_gallery(folder, clips=1, play_table=None, thumbnail_table=None, volume=None, flags=bytes(64)):
-    """A gallery in folder. clips: {name: made clip} or a number of red clips; the tables
-    default to one endless SingleItem per clip, slot k for clip k."""
+    """clips: {name: path or bytes} or a count of red clips; default tables: one endless item and slot per clip."""
     folder = Path(folder)
     if isinstance(clips, int):
         clips = {f"clip{index}.mpg": colour_clips([RED])[0] for index in range(clips)}
@@ -449,11 +436,9 @@ def make_gallery(folder, clips=1, play_table=None, thumbnail_table=None, volume=
         write_picture(folder / "Bmp" / name, picture)
     (folder / "movies").mkdir()
     for name, source in clips.items():
-        (folder / "movies" / name).write_bytes(Path(source).read_bytes())
-    if play_table is None:
-        play_table = "".join(f'SingleItem "movies/{name}" 0\n' for name in clips) + "End\n"
-    if thumbnail_table is None:
-        thumbnail_table = f"{len(clips)}\n" + "".join(f"{index} 0\n" for index in range(len(clips)))
+        (folder / "movies" / name).write_bytes(source if isinstance(source, bytes) else Path(source).read_bytes())
+    play_table = play_table or "".join(f'SingleItem "movies/{name}" 0\n' for name in clips) + "End\n"
+    thumbnail_table = thumbnail_table or f"{len(clips)}\n" + "".join(f"{index} 0\n" for index in range(len(clips)))
     (folder / "Data").mkdir()
     (folder / "Data" / "PlayTable.txt").write_text(play_table)
     (folder / "Data" / "ThumbnailTable.txt").write_text(thumbnail_table)

@@ -1,15 +1,13 @@
-"""The Direct3D 9 layer under Xvfb: d3d_probe draws quads as the player draws them at
-the screen's top left; every pixel must match the fixed pipeline's arithmetic, each
-product rounded on its own (mul), alpha 0 left alone."""
+"""d3d_probe draws quads as the player does at the screen's top left: every pixel is the fixed
+pipeline's arithmetic, each product rounded on its own (mul), alpha 0 left alone."""
 import subprocess
 
 import numpy as np
 import pytest
 
-from conftest import PROBES, Screen, grab, mul
+from conftest import HEIGHT, PROBES, WIDTH, Screen, differences, grab, mul
 
 PROBE = PROBES / "d3d_probe"
-WIDTH, HEIGHT = 800, 600
 TEXTURE_SIZES = [256, 64, 256, 256]
 
 pytestmark = pytest.mark.skipif(not PROBE.exists(), reason="d3d_probe is not built")
@@ -20,8 +18,7 @@ class Probe:
         self.lines = []
         self.process = subprocess.Popen([str(PROBE), mode], stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
 
-    def shot_when_ready(self, phase):
-        """Waits for READY phase, screenshots the window, and lets the probe go on."""
+    def shot_when_ready(self, phase):  # the screen at READY phase; then the probe goes on
         while self.lines[-1:] != ["READY " + phase]:
             line = self.process.stdout.readline()
             assert line and not line.startswith("FAILED"), "probe ended: %s" % self.lines[-5:]
@@ -53,7 +50,7 @@ def texels(index, size):
 
 
 def expected_picture(lines, moved=None):
-    """Replays the probe's QUAD lines; moved is (index, dx, dy) of a quad drawn elsewhere."""
+    """Replays the probe's QUAD lines, exactly; moved is (index, dx, dy) of a quad drawn elsewhere."""
     clear = next(int(line.split()[1]) for line in lines if line.startswith("CLEAR "))
     screen = Screen()
     screen.pixels[:, :] = [(clear >> 16) & 0xFF, (clear >> 8) & 0xFF, clear & 0xFF]
@@ -63,15 +60,12 @@ def expected_picture(lines, moved=None):
         quads[moved[0]][6] += moved[2]
     for index, left, top, right, bottom, x, y, color in quads:
         screen.quad(texels(index, TEXTURE_SIZES[index]), (left, top, right, bottom), (x, y), color)
-    return screen.pixels
+    screen.loose[:] = False
+    return screen
 
 
 def assert_same(actual, expected, what):
-    wrong = np.argwhere(np.any(actual != expected, axis=2))
-    if len(wrong):
-        y, x = wrong[0]
-        pytest.fail("%s: %d pixels differ, first at (%d, %d): %s instead of %s"
-                    % (what, len(wrong), x, y, actual[y, x].tolist(), expected[y, x].tolist()))
+    assert not (wrong := differences(actual, expected)), "%s: %s" % (what, wrong)
 
 
 def test_picture_is_pixel_exact_and_unchanged_frames_are_skipped():
@@ -82,8 +76,8 @@ def test_picture_is_pixel_exact_and_unchanged_frames_are_skipped():
     assert_same(shot, expected, "picture")
     assert_same(again, expected, "picture after a change and back")
     assert_same(moved_shot, expected_picture(probe.lines, probe.values("MOVED")), "picture with one quad moved")
-    # The lock image's 0xC0 blend, the grey-by-column quad over grey by row: every
-    # (source, destination) pair, rounded per product, not round((192 S + 63 D) / 255).
+    # The lock's 0xC0 blend of grey by column over grey by row: every (source, destination)
+    # pair rounded per product, not round((192 S + 63 D) / 255).
     source, destination = np.meshgrid(np.arange(256), np.arange(256))
     assert (shot[0:256, 300:556, 0] == mul(source, 192) + mul(destination, 63)).all()
 
@@ -104,13 +98,11 @@ def test_child_video_over_the_picture_and_repaint_without_program_frames():
     inside[top:top + height, left:left + width] = True
 
     def check(shot, quarters, what, margin):
-        assert not (np.any(shot != picture, axis=2) & ~inside).any(), "%s: the picture around changed" % what
-        area = shot[top:top + height, left:left + width]
+        assert not differences(shot, picture, ~inside), "%s: the picture around changed" % what
         half_w, half_h = width // 2, height // 2
-        for index, colour in enumerate(quarters):
-            qx, qy = (index % 2) * half_w, (index // 2) * half_h
-            # Scaling mixes neighbours only at the quarters' common edges.
-            core = area[qy + margin:qy + half_h - margin, qx + margin:qx + half_w - margin]
+        for index, colour in enumerate(quarters):  # scaling mixes neighbours only where quarters meet
+            qx, qy = left + (index % 2) * half_w, top + (index // 2) * half_h
+            core = shot[qy + margin:qy + half_h - margin, qx + margin:qx + half_w - margin]
             assert (core == colour).all(), "%s: quarter %d" % (what, index)
 
     check(black, [(0, 0, 0)] * 4, "before the first frame", 0)
@@ -119,8 +111,7 @@ def test_child_video_over_the_picture_and_repaint_without_program_frames():
     assert_same(hidden, picture, "picture after the video was hidden")
 
     video, repaint, gone = probe.stats("video"), probe.stats("repaint"), probe.stats("hidden")
-    # The frame that came while nothing was drawn was shown by the repaint handler
-    # without the program's draws; hiding the video draws one frame.
+    # The repaint handler showed the frame that came while nothing was drawn; hiding draws one frame.
     assert repaint["repaints"] >= 1 and repaint["drawn"] == video["drawn"]
     if repaint["preserved"]:
         assert repaint["videoonly"] > video["videoonly"]

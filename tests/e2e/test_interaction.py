@@ -1,14 +1,15 @@
-"""The player used as a person uses it, read from screenshots and GameData.sys. Item 0:
-red then blue, endless; item 1: clips red, green, blue; item 2: green. Thumbnail
-entries 5 and 6 name an item and a clip that do not exist."""
+"""The player used as a person uses it, seen pixel by pixel. The gallery fixture: item 0 red then
+blue, endless; item 1: clips red, green, blue; item 2: green; entries 5 and 6 name an item and a
+clip that do not exist."""
+import functools
 import time
 
 import pytest
 
-from conftest import (BLUE, GREEN, NEUTRAL, RED, SEEK_KNOB_Y, cell_at, cell_centre, close_player, colour_clips,
-                      find_knob, flags_of, gallery_check, main_check, make_gallery, read_save, seek_knob_x,
-                      skip_without_player, start_player, top_level_windows, video_colour, video_sample, volume_for_x,
-                      volume_knob_x, wait_for_shot)
+from conftest import (BLUE, GREEN, NEUTRAL, RED, SEEK_KNOB_Y, YELLOW, cell_at, cell_centre, close_player, colour_clips,
+                      find_knob, flags_of, gallery_check, main_check, make_gallery, poll, read_save, seek_knob_x,
+                      skip_without_player, start_player, top_level_windows, video_colour, video_is, video_sample,
+                      volume_for_x, volume_knob_x, wait_for_shot)
 
 pytestmark = skip_without_player
 
@@ -35,8 +36,7 @@ def gallery(tmp_path):
                                                           "7\n0 0\n1 0\n1 1\n1 2\n2 0\n9 0\n1 7\n", volume, flags)
 
 
-def main(**state):
-    return main_check(item_count=3, **state)
+main = functools.partial(main_check, item_count=3)
 
 
 def click(app, point):
@@ -44,26 +44,30 @@ def click(app, point):
     app.move(*NEUTRAL)
 
 
+def hover(app, check, points):
+    for mouse in points:
+        app.move(*mouse)
+        wait_for_shot(app, check(mouse), what="the screen with the pointer at %s" % (mouse,))
+
+
 def wait_for_colour(app, colours, timeout=10):
-    deadline = time.monotonic() + timeout
-    while (seen := video_sample(app, colours)) is None:
-        assert time.monotonic() < deadline, "the video showed none of %s" % (colours,)
-        time.sleep(0.05)
-    return seen
+    return poll(lambda: video_sample(app, colours), timeout, "the video showed none of %s" % (colours,), 0.05)
 
 
 def test_stop_play_next_previous_and_clip_buttons(launch, gallery):
     folder = gallery()
     app = start_player(launch, folder)
     wait_for_shot(app, main(playing=True), what="item 0 playing")
-    # Stopped, the picture and the knob stay where they were.
-    click(app, STOP)
+    # Edges of Stop, Next and the gallery button; 572 on the inactive Play, 513 where Previous would be.
+    hover(app, lambda mouse: main(playing=True, mouse=mouse),
+          [(514, 535), (571, 579), (572, 579), (513, 579), (687, 535), (688, 535), (714, 535), (771, 579)])
+    click(app, STOP)  # the picture and the knob stay
     shot = wait_for_shot(app, main(playing=False), what="item 0 stopped")
     colour, knob = video_colour(shot), find_knob(shot, SEEK_KNOB_Y)[0]
     time.sleep(2)
     wait_for_shot(app, main(seek_x=knob, video=colour), timeout=1, what="the same frame and knob 2 s after Stop")
-    # Play: the clip goes on to its other colour.
-    click(app, PLAY)
+    hover(app, lambda mouse: main(seek_x=knob, mouse=mouse), [(572, 535), (629, 579)])  # the active Play's edges
+    click(app, PLAY)  # the clip goes on to its other colour
     wait_for_shot(app, main(playing=True), what="item 0 playing again")
     now = wait_for_colour(app, [RED, BLUE])
     wait_for_colour(app, [BLUE if now == RED else RED])
@@ -77,6 +81,7 @@ def test_stop_play_next_previous_and_clip_buttons(launch, gallery):
 
     click(app, NEXT)
     wait_for_shot(app, main(playing=True, item=2, video=GREEN), what="item 2, no Next")
+    hover(app, lambda mouse: main(playing=True, item=2, mouse=mouse), [(456, 535), (455, 557), (513, 579), (630, 579)])
     click(app, NEXT)  # not there on the last item: nothing happens
     click(app, PREVIOUS)
     wait_for_shot(app, main(playing=True, item=1, clip_count=3, video=RED), what="item 1 from Previous")
@@ -93,26 +98,23 @@ def test_seek_drag_shows_later_frames_and_follows_the_pointer_beyond_the_window(
     wait_for_shot(app, main(playing=False), what="item 0 stopped")
 
     def dragged_to(x, colour, dragging=1, y=SEEK_Y):
-        # The knob lands on a whole frame: within 5 columns of where the pointer's x puts it.
         expected = seek_knob_x(x)
         check = main(dragging=dragging, video=colour, mouse=(x, y))
 
         def near(shot):
             knob = find_knob(shot, SEEK_KNOB_Y)
             if knob is None or abs(knob[0] - expected) > 5:
-                return "seek knob %s, not near %d" % (knob, expected)
+                return "seek knob %s, not near %d" % (knob, expected)  # it lands on a whole frame
             return check(shot)
         return near
 
     app.move(100, SEEK_Y)
     app.down()
     wait_for_shot(app, dragged_to(100, RED), what="pressed at x 100: red")
-    # Beyond the window's left edge and off the bar the drag follows the pointer's x.
     for x, y, colour in [(300, SEEK_Y, BLUE), (-60, SEEK_Y, RED), (330, 300, BLUE), (PLAY[0], SEEK_Y, BLUE)]:
         app.move(x, y)
         wait_for_shot(app, dragged_to(x, colour, y=y), what="dragged to %d, %d" % (x, y))
-    # Released on Play: the release only ends the drag; still stopped, the frame stays.
-    app.up()
+    app.up()  # on Play: it only ends the drag
     shot = wait_for_shot(app, dragged_to(PLAY[0], BLUE, dragging=0), what="released on Play")
     time.sleep(1)
     wait_for_shot(app, main(seek_x=find_knob(shot, SEEK_KNOB_Y)[0], video=BLUE, mouse=(PLAY[0], SEEK_Y)),
@@ -121,11 +123,9 @@ def test_seek_drag_shows_later_frames_and_follows_the_pointer_beyond_the_window(
 
 
 def test_volume_drag_is_saved_and_a_restart_keeps_volume_and_unlocks(launch, gallery):
-    written = bytearray(flags_of(4))
-    written[10] = 2  # locked, and saved as it is
-    folder = gallery(-2500, bytes(written))
-    saved = bytearray(written)
-    saved[0] = 1
+    written = flags_of(4)[:10] + b"\x02" + bytes(53)  # cell 10 locked, and saved as it is
+    folder = gallery(-2500, written)
+    saved = b"\x01" + written[1:]
     app = start_player(launch, folder)
     wait_for_shot(app, main(playing=True, volume_x=volume_knob_x(-2500)), what="volume knob at -2500")
     app.move(211, VOLUME_Y)  # the knob's middle column
@@ -140,7 +140,7 @@ def test_volume_drag_is_saved_and_a_restart_keeps_volume_and_unlocks(launch, gal
     restarted = main(playing=True, volume_x=volume_knob_x(-3820))
     wait_for_shot(app, restarted, what="volume knob released at x 123")
     assert close_player(app) == 1
-    assert read_save(folder) == (-3820, bytes(saved))
+    assert read_save(folder) == (-3820, saved)
 
     app = start_player(launch, folder)
     wait_for_shot(app, restarted, what="the saved volume after a restart")
@@ -150,18 +150,22 @@ def test_volume_drag_is_saved_and_a_restart_keeps_volume_and_unlocks(launch, gal
 
 
 def test_thumbnail_screen_pages_cells_and_back(launch, gallery):
-    folder = gallery(flags=flags_of(4, 5, 6, 30))
-    flags = bytearray(flags_of(0, 4, 5, 6, 30))  # item 0 was loaded at start-up
+    written = bytes(1 if k in (2, 4, 5, 6, 9, 30, 55) else 2 if k == 3 else 0 for k in range(64))  # 3: locked too
+    folder = gallery(flags=written)
+    flags = b"\x01" + written[1:]  # item 0 was loaded at start-up
     app = start_player(launch, folder)
     wait_for_shot(app, main(playing=True), what="item 0 playing")
-    # Opened: the video hidden, locked and unlocked cells, the hovered one lit.
-    click(app, GALLERY)
-    wait_for_shot(app, gallery_check(0, flags), what="page 0")
+    app.click(*GALLERY)  # the back button is under the pointer now
+    wait_for_shot(app, gallery_check(0, flags, GALLERY), what="page 0, back lit")
+    (x9, y9), (x3, y3) = cell_at(1, 2), cell_at(0, 3)
+    # Cell 9's corners and just outside, a locked cell, the page and back buttons' edges.
+    hover(app, lambda mouse: gallery_check(0, flags, mouse),
+          [NEUTRAL, (x9, y9), (x9 + 99, y9 + 74), (x9 + 100, y9 + 74), (x9 + 99, y9 + 75), (x3 + 50, y3 + 30),
+           (721, 24), (778, 68), (779, 68), (771, 579)])
     app.move(*cell_centre(4))
     wait_for_shot(app, gallery_check(0, flags, cell_centre(4)), what="cell 4 lit")
 
-    # Entries that name an item or a clip the play table lacks do nothing.
-    for cell in (5, 6):
+    for cell in (5, 6):  # name an item or a clip the play table lacks: nothing happens
         click(app, cell_centre(cell))
         time.sleep(0.5)
         wait_for_shot(app, gallery_check(0, flags), timeout=2, what="page 0 after a click on cell %d" % cell)
@@ -169,19 +173,59 @@ def test_thumbnail_screen_pages_cells_and_back(launch, gallery):
 
     click(app, cell_centre(4))
     wait_for_shot(app, main(playing=True, item=2, video=GREEN), what="item 2 from cell 4")
-    # Page 1, cell 30: no entry of its own, so item 0, clip 0 from the start.
-    click(app, GALLERY)
+    click(app, GALLERY)  # cell 30 on page 1 has no entry: item 0, clip 0 from the start
     click(app, PAGE)
     wait_for_shot(app, gallery_check(1, flags), what="page 1")
     x, y = cell_at(0, 2)
+    hover(app, lambda mouse: gallery_check(1, flags, mouse), [PAGE, (x + 99, y), (671, 415), (771, 489)])
     click(app, (x + 99, y + 74))  # the cell's last pixel
     wait_for_shot(app, main(playing=True, video=RED), what="item 0 from cell 30")
 
-    # Back: the page was kept; the clip runs on where it was.
-    click(app, GALLERY)
+    click(app, GALLERY)  # the page was kept; after Back the clip runs on
     wait_for_shot(app, gallery_check(1, flags), what="page 1 kept")
+    click(app, PAGE)
+    wait_for_shot(app, gallery_check(0, flags), what="page 0 again")
     click(app, BACK)
     wait_for_shot(app, main(playing=True), what="the main screen after Back")
     wait_for_colour(app, [BLUE], timeout=10)
     assert close_player(app) == 1
-    assert read_save(folder) == (0, bytes(flags))
+    assert read_save(folder) == (0, flags)
+
+
+def test_clip_fills_the_video_rectangle(launch, tmp_path):
+    app = start_player(launch, make_gallery(tmp_path / "g"))  # one red clip, repeating
+
+    def black_then_red(shot):
+        if main_check(playing=True)(shot):
+            return "the main screen is not drawn yet"
+        if video_is(shot, (0, 0, 0), margin=0):
+            return "the video is still black"
+        assert video_is(shot, RED, margin=0), "the video shows %s" % (video_colour(shot),)
+        return ""
+    wait_for_shot(app, black_then_red, pause=0.01, what="the clip's first picture")
+    assert close_player(app) == 1
+
+
+def test_play_sequence_is_seen_clip_by_clip_then_stops_on_the_first_frame(launch, tmp_path):
+    # Item 0 once (red, blue), item 1 twice (green, yellow), then item 0 stopped on its first frame.
+    red_blue, green_yellow = colour_clips([RED, BLUE], [GREEN, YELLOW])
+    folder = make_gallery(tmp_path / "g", {"rb.mpg": red_blue, "gy.mpg": green_yellow},
+                          'SingleItem "movies/rb.mpg" 1\nSingleItem "movies/gy.mpg" 2\nEnd\n')
+    app = start_player(launch, folder)
+    expected = [RED, BLUE, GREEN, YELLOW, GREEN, YELLOW, RED]
+    runs = []
+    deadline = time.monotonic() + 40
+    while len(runs) < len(expected):
+        assert time.monotonic() < deadline and app.running(), "colours seen: %s" % runs
+        colour = video_sample(app, expected)
+        if colour is not None and (not runs or runs[-1] != colour):
+            runs.append(colour)
+        time.sleep(0.03)
+    assert runs == expected
+
+    stopped = main_check(video=RED, seek_x=35, playing=False, item_count=2)
+    wait_for_shot(app, stopped, what="the first clip stopped at its start, Play active")
+    time.sleep(2)
+    wait_for_shot(app, stopped, timeout=1, what="the first clip still stopped at its start")
+    assert close_player(app) == 1
+    assert read_save(folder)[1] == flags_of(0, 1)

@@ -1,6 +1,5 @@
-"""The shutdown save under faults: the player killed at every step of it, a full disk and
-a folder that turns read-only. "GameData.sys" is always the old 68 bytes or the new, and
-nothing else is left behind."""
+"""The shutdown save killed at every step, on a full disk and in a folder turned read-only:
+"GameData.sys" is the old 68 bytes or the new, and nothing else is left."""
 import os
 import subprocess
 import time
@@ -67,7 +66,6 @@ def test_killed_at_any_instant_of_the_save_leaves_the_old_or_the_new_file(launch
             assert (found == new) == (n > first_rename or (n == first_rename and delay < 0)), (n, names[n], delay)
         outcomes["old" if found == old else "new"] += 1
     print("%d kills over %d calls %s: %s" % (len(instants), len(calls), names, outcomes))
-    # After all that, a stale temporary file does not disturb a normal run, and goes.
     stale.write_bytes(b"\xff" * 1000)
     old, new = old_and_new(-4999)
     save.write_bytes(old)
@@ -84,26 +82,22 @@ def small_disk(tmp_path):
     subprocess.run(["umount", "-l", str(mount)], check=True)
 
 
-def fill(folder):
-    subprocess.run(["dd", "if=/dev/zero", "of=%s/filler" % folder, "bs=4k"], stderr=subprocess.DEVNULL)
-
-
 @pytest.mark.skipif(os.geteuid() != 0, reason="mounts a file system of its own")
-@pytest.mark.parametrize("before, while_running", [(fill, None), (None, lambda folder: subprocess.run(
-    ["mount", "-o", "remount,ro", str(folder)], check=True))], ids=["full", "read-only"])
+@pytest.mark.parametrize("before, while_running", [("dd if=/dev/zero of={}/filler bs=4k", None),
+                                                    (None, "mount -o remount,ro {}")], ids=["full", "read-only"])
 def test_a_save_that_cannot_be_written_says_so_and_keeps_the_old_file(launch, tmp_path, small_disk, before,
                                                                        while_running):
     gallery = make_gallery(tmp_path / "g")
     for name in ("Bmp", "Data", "movies"):  # the pictures and clips are far bigger than the disk
         (small_disk / name).symlink_to(gallery / name)
     (small_disk / "GameData.sys").write_bytes(old := old_and_new(-2500)[0])
-    if before:
-        before(small_disk)
+    if before:  # fails when the disk is full
+        subprocess.run(before.format(small_disk).split(), stderr=subprocess.DEVNULL)
     left = sorted(os.listdir(small_disk))
     app = launch.player(small_disk)
     app.find_window()
     if while_running:
-        while_running(small_disk)
+        subprocess.run(while_running.format(small_disk).split(), check=True)
     app.close()
     deadline = time.monotonic() + 60  # Return on the boxes (the second may reuse the first's window id)
     while app.running() and time.monotonic() < deadline:

@@ -1,5 +1,4 @@
-"""The Win32 window, message loop, capture and message boxes on SDL2: win32_probe prints
-what its window procedure receives; the player tests check the real program."""
+"""The Win32 window, capture and message boxes on SDL2: win32_probe prints its messages."""
 import re
 import subprocess
 import time
@@ -18,21 +17,12 @@ MOVE = re.compile(r"^WM_MOUSEMOVE (\d+) (\d+) (\d+) cursor (-?\d+) (-?\d+) clien
 needs_probe = pytest.mark.skipif(not PROBE.exists(), reason=f"{PROBE} is not built")
 
 
-def window_icon_size(window):
-    """Width and height of the first image in _NET_WM_ICON, or None."""
-    out = subprocess.run(["xprop", "-id", str(window), "-notype", "32c", "_NET_WM_ICON"], capture_output=True,
-                         text=True, timeout=10).stdout
-    numbers = re.findall(r"\d+", out.partition("=")[2])
-    return (int(numbers[0]), int(numbers[1])) if len(numbers) >= 2 else None
-
-
 def signed16(value):
     return value - 65536 if value >= 32768 else value
 
 
 def first_text_line(window):
-    """Glyphs (runs of inked columns) and width in pixels of the first line of ink in a
-    window, ink being what differs clearly from the window's most common colour."""
+    """Glyphs and width of the first line of ink (far from the most common colour) in a window."""
     shot = grab(*window_rect(window)).astype(int)
     colours, counts = np.unique(shot.reshape(-1, 3), axis=0, return_counts=True)
     ink = np.abs(shot - colours[counts.argmax()]).sum(axis=2) > 120
@@ -44,29 +34,14 @@ def first_text_line(window):
     return int(np.sum(np.diff(columns) > 1) + 1), int(columns[-1] - columns[0] + 1)
 
 
-def start_probe(launch, tmp_path):
+@needs_probe
+def test_capture_keeps_moves_outside_the_window_cursor_follows_and_close_ends_it(launch, tmp_path):
     app = launch(PROBE, tmp_path)
     app.find_window(PROBE_TITLE)
     app.wait_for_output(r"^ready$")
-    return app
-
-
-@needs_probe
-def test_closing_sends_close_destroy_quit(launch, tmp_path):
-    app = start_probe(launch, tmp_path)
-    app.close()
-    assert app.wait() == 7
-    tail = [line for line in app.stdout.splitlines() if line.startswith(("WM_CLOSE", "WM_DESTROY", "WM_QUIT"))]
-    assert tail == ["WM_CLOSE", "WM_DESTROY", "WM_QUIT 0"]
-
-
-@needs_probe
-def test_capture_keeps_moves_outside_the_window_and_cursor_follows_the_drag(launch, tmp_path):
-    app = start_probe(launch, tmp_path)
     left, top, _, _ = app.client_rect()
     app.move(100, 50)
-    app.down()
-    # Captured: left of and above the window the halves arrive as 65536 minus the distance.
+    app.down()  # captured: left of and above the window the halves arrive as 65536 minus the distance
     path = [(40, 60), (-60, 70), (-140, -30), (900, 650), (20, 20)]
     for x, y in path:
         app.move(x, y)
@@ -78,16 +53,17 @@ def test_capture_keeps_moves_outside_the_window_and_cursor_follows_the_drag(laun
     assert [(signed16(lx), signed16(ly)) for lx, ly, *_ in moves] == path
     for lx, ly, flags, cursor_x, cursor_y, client_x in moves:
         assert flags == 1  # MK_LBUTTON
-        # GetCursorPos follows the XTEST pointer; GetWindowRect less the frame
-        # metrics gives back the client x.
         assert (cursor_x, cursor_y) == (left + signed16(lx), top + signed16(ly))
         assert client_x == signed16(lx)
-    # Released: moves outside the window no longer arrive.
-    app.move(-100, 50)
+    app.move(-100, 50)  # released: moves outside the window no longer arrive
     app.move(30, 40)
     app.wait_for_output(r"^WM_MOUSEMOVE 30 40 0 ")
     text = app.stdout
     assert all(signed16(int(m.group(1))) >= 0 for m in MOVE.finditer(text, text.index("WM_CAPTURECHANGED")))
+    app.close()
+    assert app.wait() == 7
+    tail = [line for line in app.stdout.splitlines() if line.startswith(("WM_CLOSE", "WM_DESTROY", "WM_QUIT"))]
+    assert tail == ["WM_CLOSE", "WM_DESTROY", "WM_QUIT 0"]
 
 
 @skip_without_player
@@ -97,7 +73,9 @@ def test_player_window_and_its_message_box_without_a_play_table(launch, tmp_path
     app = launch.player(gallery)
     main = app.find_window("Fernwood2")
     assert app.client_rect()[2:] == (800, 600)
-    assert window_icon_size(main) == (32, 32)
+    icon = subprocess.run(["xprop", "-id", str(main), "-notype", "32c", "_NET_WM_ICON"], capture_output=True,
+                          text=True, timeout=10).stdout
+    assert re.findall(r"\d+", icon.partition("=")[2])[:2] == ["32", "32"]  # the first image's width and height
     box = wait_for_window("Error!!", alive=app.running)
     owner = subprocess.run(["xprop", "-id", str(box), "WM_TRANSIENT_FOR"], capture_output=True, text=True,
                            timeout=10).stdout

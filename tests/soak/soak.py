@@ -1,11 +1,9 @@
 #!/usr/bin/python3
-"""A restless user: the real player under Xvfb, driven by seeded random input (clicks and
-drags anywhere and on every button, knob and cell, screen switches, paging, window moves)
-over clips of every format and four broken ones. Every few seconds the window answers a
-hover and no "Error!!" box is up; resident memory and open descriptors may not grow by
-more than 1 % over the last half. Broken clips (behind clip buttons 1 to 3 and their cells,
-never a clip 0) are tried in the first third only: their box ends the player, which starts
-again. The last two thirds run one process.
+"""A restless user: seeded random clicks, drags, knob drags and window moves over clips of
+every format and four broken ones. Every few seconds the window answers a hover and no
+"Error!!" box is up; over the last half, resident memory and descriptors grow under 1 %.
+Broken clips (clip buttons 1 to 3, their cells) are tried in the first third only: their
+box ends the player, which starts again.
 
   soak.py [--minutes 60] [--seed N] [--build build] [--out DIR]
 """
@@ -29,9 +27,9 @@ ARGS = parser.parse_args()
 os.environ["FW_BUILD_DIR"] = ARGS.build
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import conftest as e2e  # noqa: E402
-from conftest import CELL, SEEK_KNOB_Y, VOLUME_KNOB_Y, _inside, _layout, cell_at, find_knob, top_level_windows  # noqa
+from conftest import (CELL, NEUTRAL as AWAY, SEEK_KNOB_Y, VOLUME_KNOB_Y, _inside, _layout, cell_at,  # noqa: E402
+                      find_knob, top_level_windows)
 
-# Rectangles (left, top, right, bottom, all inside), as the player hit-tests them.
 BUTTON = _layout["kThumbnailButtonRect"]  # the back button on the gallery
 CELLS = [(x, y, x + CELL[0] - 1, y + CELL[1] - 1) for x, y in (cell_at(row, column) for row in range(4)
                                                                 for column in range(7))]
@@ -44,7 +42,7 @@ TARGETS = [tuple(_layout[name + "Rect"]) for name in ("kPrevious", "kStop", "kPl
 GOOD = ["01-opening.mpg", "02-angle-a.mp4", "03-angle-b.avi", "04-angle-c.ogv", "05-angle-d.wmv",
         "06-colours.mp4", "07-take-1.avi", "08-take-2.wmv", "09-take-3.ogv", "10-closing.mpg"]
 ITEMS = [[0, 11, 12, 13], [5, 10], [1, 2, 3, 4], [6, 7, 8], [9]]  # clip numbers; 10 to 13 are made here
-HOVER_SPOT, AWAY = ((BUTTON[0] + BUTTON[2]) // 2, (BUTTON[1] + BUTTON[3]) // 2), (795, 5)  # no control
+HOVER_SPOT = ((BUTTON[0] + BUTTON[2]) // 2, (BUTTON[1] + BUTTON[3]) // 2)
 SANITIZED = b"__asan_init" in e2e.PLAYER.read_bytes()
 SLOW = 3 if SANITIZED else 1
 
@@ -57,11 +55,8 @@ def make_gallery(folder, rng):
     broken = {"scrambled.mp4": mp4[:middle] + rng.randbytes(20000) + mp4[middle + 20000:],
               "truncated.mp4": mp4[:len(mp4) // 3], "random.mpg": rng.randbytes(200000), "empty.avi": b""}
     shutil.rmtree(folder, ignore_errors=True)
-    folder.mkdir(parents=True)
-    names, clips = GOOD + list(broken), {name: demo / "movies" / name for name in GOOD}
-    for name, data in broken.items():
-        (folder / name).write_bytes(data)
-        clips[name] = folder / name
+    clips = {name: demo / "movies" / name for name in GOOD} | broken
+    names = list(clips)
     table = "".join((f'SingleItem "movies/{names[item[0]]}" 1\n' if len(item) == 1 else
                      f"MultiItem {len(item)}\n" + "".join(f'Item "movies/{names[k]}" 1\n' for k in item))
                     for item in ITEMS) + "End\n"
@@ -82,8 +77,7 @@ class Soak:
         return time.monotonic() - self.start_time
 
     def start(self):
-        (log := self.folder / ("run%d" % self.restarts)).mkdir(exist_ok=True)
-        self.app = e2e.App([e2e.PLAYER], self.folder / "gallery", log)
+        self.app = e2e.App([e2e.PLAYER], self.folder / "gallery", self.folder / ("run%d" % self.restarts))
         self.app.find_window(timeout=30 * SLOW)
 
     def point(self, rect):
@@ -134,8 +128,7 @@ class Soak:
         rss = int(Path(f"/proc/{pid}/status").read_text().split("VmRSS:")[1].split()[0])
         self.samples.append((self.elapsed(), pid, rss, len(os.listdir(f"/proc/{pid}/fd"))))
 
-    def failed_load(self):
-        """A broken clip's box (dismissed here, or by a click on its OK) ends the player."""
+    def failed_load(self):  # a broken clip's box (dismissed here, or clicked) ends the player
         if self.app.running() and not any(name == "Error!!" for _, name in top_level_windows()):
             return False
         assert self.elapsed() < self.broken_at + 30 * SLOW, "Error!! box or exit, no broken clip (seed %d):\n%s" % (
@@ -149,8 +142,7 @@ class Soak:
         self.start()
         return True
 
-    def answers(self):
-        """The gallery/back button changes as the pointer comes or (after a late frame) goes."""
+    def answers(self):  # the gallery/back button changes as the pointer comes or (after a late frame) goes
         app, (left, top) = self.app, self.app.rect[:2]
         rect = (left + BUTTON[0], top + BUTTON[1], BUTTON[2] - BUTTON[0] + 1, BUTTON[3] - BUTTON[1] + 1)
         app.move(*AWAY, settle=0.3 * SLOW)
@@ -159,9 +151,7 @@ class Soak:
             app.move(*spot, settle=0.02)
             self.inputs += 2
             deadline = time.monotonic() + 10 * SLOW
-            while time.monotonic() < deadline:
-                if not app.running():
-                    return False
+            while app.running() and time.monotonic() < deadline:
                 if (e2e.grab(*rect) != before).any():
                     return True
                 time.sleep(0.05)
@@ -188,8 +178,7 @@ class Soak:
         assert len((self.folder / "gallery" / "GameData.sys").read_bytes()) == 68
 
     def check_growth(self):
-        """Peaks of the last half's two quarters; a sanitized player's memory is not measured
-        (freed blocks wait in quarantine, and LeakSanitizer looks for leaks at exit)."""
+        """Peaks of the last half's quarters; not a sanitized player's memory (freed blocks wait in quarantine)."""
         half = [s for s in self.samples if s[0] >= self.seconds / 2]
         assert len({s[1] for s in half}) == 1, "the player was restarted in the last half"
         quarter = len(half) // 2
