@@ -22,7 +22,9 @@ class GfxPicture : public TempFolderTest {
 protected:
     void SetUp() override {
         TempFolderTest::SetUp();
-        device = makeDevice();
+        app.reset(new PlayerApp);
+        ASSERT_EQ(app->createDevice(), 1);
+        device = app->device;
     }
     int32_t decode(const std::string& bytes) {
         texture = nullptr;

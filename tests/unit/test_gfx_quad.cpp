@@ -9,7 +9,9 @@ class GfxQuad : public TempFolderTest {
 protected:
     void SetUp() override {
         TempFolderTest::SetUp();
-        device = makeDevice();
+        app.reset(new PlayerApp);
+        ASSERT_EQ(app->createDevice(), 1);
+        device = app->device;
     }
     IDirect3DTexture9* makeTexture(UINT width, UINT height) {
         IDirect3DTexture9* texture = nullptr;

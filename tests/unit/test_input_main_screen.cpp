@@ -5,7 +5,6 @@ namespace {
 
 const LONG kWindowLeft = 100;
 const LONGLONG kDuration = 100000000;
-const int32_t kVolume = -700;
 const char* const kCursorPos = "GetCursorPos";
 const char* const kWindowRect = "GetWindowRect hwnd";
 
@@ -24,17 +23,10 @@ protected:
         setItem(2, 2, 5);
         setItem(3, 1, 7);
         setItem(4, 0, 8);
-        app->volume = kVolume;
+        app->volume = -700;
         fwrecord::dshow().duration = kDuration;
         fwrecord::win32().windowRect = {kWindowLeft, 50, kWindowLeft + 810, 680};
         cue(0, 0);
-    }
-
-    void cue(int32_t item, int32_t clip) {
-        app->currentItem = item;
-        app->currentClip = clip;
-        ASSERT_EQ(app->loadMovie(item, clip), 1);
-        takeCalls();
     }
 
     // Puts the cursor where its client x is x (past the window's left edge and the

@@ -15,11 +15,7 @@ protected:
             app->thumbnailTable[k] = {k, 0};
         }
         app->volume = -100;
-        app->currentItem = 3;
-        ASSERT_EQ(app->loadMovie(3, 0), 1);
-        std::memset(app->unlockFlags, 0, sizeof(app->unlockFlags));
-        app->screenMode = SCREEN_THUMBNAIL;
-        takeCalls();
+        cue(3, 0);
     }
 
     int32_t release(int32_t x, int32_t y) {

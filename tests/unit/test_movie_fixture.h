@@ -19,6 +19,14 @@ protected:
         fwrecord::calls().clear();
     }
 
+    // Loads a clip as the sequence would have, and forgets the log.
+    void cue(int32_t item, int32_t clip) {
+        app->currentItem = item;
+        app->currentClip = clip;
+        ASSERT_EQ(app->loadMovie(item, clip), 1);
+        takeCalls();
+    }
+
     // Item `item` with clipCount clips (0: a single clip), sequence numbers from
     // firstSequence, paths from clipPath.
     void setItem(int32_t item, int32_t clipCount, int32_t firstSequence, int32_t repeatCount = 1) {

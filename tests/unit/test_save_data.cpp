@@ -25,16 +25,6 @@ protected:
     }
 };
 
-TEST_F(SaveDataTest, MissingFileKeepsDefaultsAndIsCreatedAtShutdown) {
-    app->unlockFlags[5] = 1;
-    EXPECT_EQ(app->loadSaveData(), 0);
-    EXPECT_EQ(app->volume, 0);
-    EXPECT_EQ(app->unlockFlags[5], 1);
-    app->shutDown();
-    EXPECT_EQ(readFile("GameData.sys"), padded(std::string(9, '\0') + "\x01"));
-    EXPECT_TRUE(fwrecord::win32().messageBoxes.empty());
-}
-
 // Bytes taken in order, missing ones 0, extra ignored; the rewrite is exactly 68 bytes.
 TEST_F(SaveDataTest, RoundTrip) {
     const std::string quiet = int32LE(-5000);
