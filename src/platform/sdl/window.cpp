@@ -68,6 +68,10 @@ bool ensureVideo() {
     // The mouse is captured only by SetCapture, as on Windows.
     SDL_SetHint(SDL_HINT_MOUSE_AUTO_CAPTURE, "0");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // The layer reads the pointer from the X server, so only X will do: without a
+    // display SDL would otherwise fall back to an off-screen driver and the player
+    // would run with no window to see.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
         std::fprintf(stderr, "fernwood2: no display: %s\n", SDL_GetError());
         return false;
