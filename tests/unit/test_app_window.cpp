@@ -1,4 +1,4 @@
-// The main window and what its procedure makes of the mouse and moves.
+// What the main window's procedure makes of the mouse and moves.
 #include "unit/test_support.h"
 
 namespace {
@@ -14,36 +14,6 @@ protected:
     }
     void createWindow() { ASSERT_EQ(app->createMainWindow(nullptr), 1); }
 };
-
-TEST_F(WindowTest, ClassAndWindowAndTheLinkToTheObject) {
-    createWindow();
-    EXPECT_EQ(app->hwnd, win32().window);
-    EXPECT_EQ(win32().userData, reinterpret_cast<LONG_PTR>(app.get()));
-    const int width = 800 + 2 * fwrecord::kFixedFrameX + 2 * fwrecord::kEdgeX;
-    const int height = 600 + 2 * fwrecord::kFixedFrameY + 2 * fwrecord::kEdgeY + fwrecord::kCaptionY;
-    // An 800 x 600 client area inside the fixed frame and the caption.
-    EXPECT_EQ(fwrecord::callsStartingWith("CreateWindowExA"),
-              Lines{"CreateWindowExA ex=512 MAINWNDOW Fernwood2 style=" + std::to_string(0x12CA0000) +
-                    " -2147483648 -2147483648 " + std::to_string(width) + "x" + std::to_string(height)});
-}
-
-// The lParam's halves are unsigned: d left of the window reads 65536 - d.
-TEST_F(WindowTest, MousePositionHalvesAreUnsigned) {
-    createWindow();
-    const struct {
-        LPARAM lParam;
-        int32_t x, y;
-    } cases[] = {{MAKELPARAM(799, 599), 799, 599}, {MAKELPARAM(-10, 30), 65526, 30}, {MAKELPARAM(5, -1), 5, 65535}};
-    for (const auto& c : cases) {
-        sendMessage(WM_MOUSEMOVE, 0, c.lParam);
-        sendMessage(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(1, 2));
-        EXPECT_EQ(app->mouseX, c.x);
-        EXPECT_EQ(app->mouseY, c.y);
-    }
-    sendMessage(WM_LBUTTONUP, 0, MAKELPARAM(7, 8));
-    EXPECT_EQ(app->leftPressed, 1);
-    EXPECT_EQ(app->leftReleased, 1);
-}
 
 // The capture is held while either button is down, whichever goes up first.
 TEST_F(WindowTest, CaptureHeldWhileEitherButtonIsDown) {

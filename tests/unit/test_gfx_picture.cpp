@@ -22,7 +22,9 @@ class GfxPicture : public TempFolderTest {
 protected:
     void SetUp() override {
         TempFolderTest::SetUp();
-        device = makeDevice();
+        app.reset(new PlayerApp);
+        ASSERT_EQ(app->createDevice(), 1);
+        device = app->device;
     }
     int32_t decode(const std::string& bytes) {
         texture = nullptr;
@@ -46,9 +48,8 @@ TEST_F(GfxPicture, FillsTheTopLeftOfAPowerOfTwoSquare) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
         ASSERT_EQ(decode(picture(c.width, c.height)), 0);
-        const std::string side = std::to_string(c.side);
-        EXPECT_EQ(callsStartingWith("CreateTexture"),
-                  Lines{"CreateTexture " + side + "x" + side + " levels=1 usage=0 format=21 pool=1"});
+        EXPECT_EQ(fwrecord::textureWidth(texture), c.side);
+        EXPECT_EQ(fwrecord::textureHeight(texture), c.side);
         EXPECT_EQ(size[0], c.width);
         EXPECT_EQ(size[1], c.height);
         for (UINT y = 0; y < c.side; ++y)
@@ -60,11 +61,8 @@ TEST_F(GfxPicture, FillsTheTopLeftOfAPowerOfTwoSquare) {
     }
 }
 
-TEST_F(GfxPicture, PixelBytesAreBlueGreenRedAlphaAndAShortFileStillLoads) {
-    ASSERT_EQ(decode(pictureHeader(1, 1) + std::string("\x10\x20\x30\x40" "extra", 9)), 0);
-    EXPECT_EQ(fwrecord::texel(texture, 0, 0), 0x40302010u);
-
-    // Cut inside the second row: what was read is kept, the rest stays fresh.
+// Cut inside the second row: what was read is kept, the rest stays fresh.
+TEST_F(GfxPicture, AShortFileStillLoads) {
     ASSERT_EQ(decode(picture(3, 2).substr(0, 12 + 4 * 4)), 0);
     EXPECT_EQ(size[0], 3);
     EXPECT_EQ(fwrecord::texel(texture, 2, 0), pixelValue(2, 0));

@@ -1,4 +1,4 @@
-// The gallery's mouse: the page button, unlocked cells, the back button.
+// The gallery's mouse over its cells.
 #include "test_movie_fixture.h"
 
 namespace {
@@ -15,11 +15,7 @@ protected:
             app->thumbnailTable[k] = {k, 0};
         }
         app->volume = -100;
-        app->currentItem = 3;
-        ASSERT_EQ(app->loadMovie(3, 0), 1);
-        std::memset(app->unlockFlags, 0, sizeof(app->unlockFlags));
-        app->screenMode = SCREEN_THUMBNAIL;
-        takeCalls();
+        cue(3, 0);
     }
 
     int32_t release(int32_t x, int32_t y) {
@@ -30,68 +26,44 @@ protected:
         app->leftReleased = 0;
         return result;
     }
-
-    // Nothing happened: no call, still the gallery, the same clip.
-    void expectNoAction() {
-        EXPECT_EQ(takeCalls(), Lines());
-        EXPECT_EQ(app->screenMode, SCREEN_THUMBNAIL);
-        EXPECT_EQ(app->currentItem, 3);
-    }
 };
 
-// A release over a cell whose flag byte is exactly 1 plays its entry.
-TEST_F(InputThumbnailScreen, AnUnlockedCellUnderTheReleasePlaysItsEntry) {
+// A release over a cell whose flag byte is exactly 1 plays the clip its entry names,
+// if the play table has it; cell edges and page turns beyond the end-to-end cases.
+TEST_F(InputThumbnailScreen, AnUnlockedCellPlaysTheClipItsEntryNames) {
+    setItem(8, 2, 8);  // a MultiItem of two clips
     const struct {
         const char* name;
-        int32_t page;
-        int32_t flagIndex;  // the one flag byte set
-        uint8_t flagValue;
+        int32_t page, cell;
+        uint8_t flag;
+        ThumbnailEntry entry;
         int32_t x, y;
-        int32_t chosen;     // cell loaded, or -1
+        bool plays;
     } cases[] = {
-        {"Cell0RightBottomEdge", 0, 0, 1, 128, 165, 0}, {"RightOfCell0", 0, 0, 1, 129, 165, -1},
-        {"BelowCell0", 0, 0, 1, 128, 166, -1},          {"FlagTwoIsLocked", 0, 0, 2, 50, 100, -1},
-        {"Cell27", 0, 27, 1, 770, 489, 27},             {"Page1Cell28", 1, 28, 1, 29, 91, 28},
-        {"Page1Cell55", 1, 55, 1, 770, 489, 55},        {"Page1ShowsNoPage0Flag", 1, 0, 1, 50, 100, -1},
+        {"Cell0RightBottomEdge", 0, 0, 1, {0, 0}, 128, 165, true}, {"RightOfCell0", 0, 0, 1, {0, 0}, 129, 165, false},
+        {"BelowCell0", 0, 0, 1, {0, 0}, 128, 166, false},           {"FlagTwoIsLocked", 0, 0, 2, {0, 0}, 50, 100, false},
+        {"Page1Cell55", 1, 55, 1, {55, 0}, 770, 489, true},         {"Page1ShowsNoPage0Flag", 1, 0, 1, {0, 0}, 50, 100, false},
+        {"ItemPastTheTable", 0, 5, 1, {56, 0}, 614, 100, false},    {"NegativeItem", 0, 5, 1, {-1, 0}, 614, 100, false},
+        {"ClipPastTheItem", 0, 5, 1, {8, 2}, 614, 100, false},      {"NegativeClip", 0, 5, 1, {8, -1}, 614, 100, false},
+        {"ClipOfASingleItem", 0, 5, 1, {4, 1}, 614, 100, false},    {"ClipOfAMultiItem", 0, 5, 1, {8, 1}, 614, 100, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::memset(app->unlockFlags, 0, sizeof(app->unlockFlags));
-        app->unlockFlags[c.flagIndex] = c.flagValue;
+        app->unlockFlags[c.cell] = c.flag;
+        app->thumbnailTable[c.cell] = c.entry;
         app->thumbnailPage = c.page;
         app->screenMode = SCREEN_THUMBNAIL;
-        const int32_t isPlaying = c.chosen % 2 == 0 ? 1 : 0;
-        app->isPlaying = isPlaying;
-        EXPECT_EQ(release(c.x, c.y), 1);
-        if (c.chosen < 0) {
-            expectNoAction();
-            continue;
-        }
-        expectLoaded(c.chosen, 0, -100);
-        EXPECT_EQ(takeCalls().back(), "Run");
-        EXPECT_EQ(app->screenMode, SCREEN_MAIN);
-        EXPECT_EQ(app->currentItem, c.chosen);
-        EXPECT_EQ(app->isPlaying, isPlaying);
         app->currentItem = 3;
+        app->currentClip = 0;
+        EXPECT_EQ(release(c.x, c.y), 1);
+        const Lines loads = fwrecord::callsStartingWith("RenderFile");
+        takeCalls();
+        EXPECT_EQ(app->screenMode, c.plays ? SCREEN_MAIN : SCREEN_THUMBNAIL);
+        EXPECT_EQ(loads, c.plays ? Lines{"RenderFile " + clipPath(c.entry.item, c.entry.clip)} : Lines());
+        EXPECT_EQ(app->currentItem, c.plays ? c.entry.item : 3);
+        EXPECT_EQ(app->currentClip, c.plays ? c.entry.clip : 0);
     }
-}
-
-// An entry naming no clip does nothing; one naming a MultiItem's clip plays it.
-TEST_F(InputThumbnailScreen, AnEntryPlaysTheClipItNamesOrNothing) {
-    app->itemCount = 10;
-    setItem(8, 2, 8);  // a MultiItem of two clips
-    app->unlockFlags[5] = 1;
-    const ThumbnailEntry entries[] = {{10, 0}, {-1, 0}, {8, 2}, {8, -1}, {4, 1}};
-    for (const ThumbnailEntry& entry : entries) {
-        app->thumbnailTable[5] = entry;
-        EXPECT_EQ(release(29 + 107 * 5 + 50, 100), 1);
-        expectNoAction();
-    }
-    app->thumbnailTable[5] = {8, 1};
-    EXPECT_EQ(release(29 + 107 * 5 + 50, 100), 1);
-    EXPECT_EQ(app->currentItem, 8);
-    EXPECT_EQ(app->currentClip, 1);
-    EXPECT_EQ(fwrecord::callsStartingWith("RenderFile"), Lines{"RenderFile " + clipPath(8, 1)});
 }
 
 }  // namespace

@@ -33,17 +33,6 @@ inline size_t countCalls(const std::string& line) {
     return count;
 }
 
-// A bare recording device, for the drawing helpers.
-inline IDirect3DDevice9* makeDevice() {
-    D3DPRESENT_PARAMETERS params = {};
-    IDirect3DDevice9* device = nullptr;
-    EXPECT_EQ(Direct3DCreate9(D3D_SDK_VERSION)
-                  ->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, nullptr, D3DCREATE_HARDWARE_VERTEXPROCESSING,
-                                 &params, &device),
-              D3D_OK);
-    return device;
-}
-
 // Takes the log so far and starts a new one.
 inline Lines takeCalls() {
     Lines taken = fwrecord::calls();
