@@ -13,6 +13,11 @@ TEXTURE_SIZES = [256, 64, 256, 256]
 pytestmark = pytest.mark.skipif(not PROBE.exists(), reason="d3d_probe is not built")
 
 
+@pytest.fixture(params=["gl", "cpu"], autouse=True)
+def renderer(request, monkeypatch):  # both Direct3D backends draw the same pixels
+    monkeypatch.setenv("FW_RENDERER", request.param)
+
+
 class Probe:
     def __init__(self, mode):
         self.lines = []

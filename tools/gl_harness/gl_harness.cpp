@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "gfx/device_setup.h"
-#include "platform/gl/gl_device.h"
+#include "platform/d3d/device_base.h"
 
 namespace glharness {
 
@@ -76,8 +76,8 @@ bool pump() {
 }
 
 void printStats(IDirect3DDevice9* device, const char* label) {
-    fwgl::DeviceStats stats = {};
-    fwgl::deviceStats(device, &stats);
+    fwd3d::DeviceStats stats = {};
+    fwd3d::deviceStats(device, &stats);
     say("STATS %s presents %llu drawn %llu partial %llu skipped %llu videoonly %llu repaints %llu preserved %d "
         "copies %llu",
         label, count(stats.presents), count(stats.framesDrawn), count(stats.partialRedraws),

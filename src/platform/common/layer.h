@@ -7,6 +7,8 @@
 //     by the gl backend's Present over the device's picture
 //   resources (common/resources.cpp): the program's icon, linked in at build time
 //   code page 932 (common/cp932.cpp): the "A" functions' text conversion
+//   renderer choice (common/renderer.cpp): which Direct3D backend draws, read by
+//     the window side (an OpenGL window or not) and by Direct3DCreate9
 //   early start (common/early_start.cpp): registered by the media backend, run by
 //     CoInitialize
 #pragma once
@@ -68,6 +70,14 @@ void childVideoForEachVisible(HWND owner, ChildVideoVisitor visitor, void* user)
 // Changes whenever anything a visible child of owner shows changes (frame,
 // rectangle, visibility, ownership).
 uint64_t childVideoGeneration(HWND owner);
+
+// --- Renderer choice ------------------------------------------------------------------
+// Gl: Direct3D through OpenGL (src/platform/gl). Cpu: drawn on the CPU into the
+// window's surface (src/platform/cpu), chosen where OpenGL would only be a software
+// rasterizer: no render node under /dev/dri or LIBGL_ALWAYS_SOFTWARE set.
+// FW_RENDERER=gl or FW_RENDERER=cpu forces either. Decided once, without OpenGL.
+enum class Renderer { Gl, Cpu };
+Renderer chosenRenderer();
 
 // --- Early start -------------------------------------------------------------------
 // The media backend registers (during static initialisation) how to begin its own

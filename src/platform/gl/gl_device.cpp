@@ -2,8 +2,8 @@
 // behind the device's HWND: the Direct3D object, the device's creation, its state,
 // its lifetime, and Present. gl_objects.h lists the other files of the backend.
 //
-// Implemented:
-//   Direct3DCreate9 (D3D_SDK_VERSION only)
+// Implemented (the recording calls themselves are d3d/device_base.h's):
+//   IDirect3D9 (d3d/direct3d.cpp's Direct3DCreate9 picks this backend or cpu)
 //   IDirect3D9::CreateDevice: adapter 0, D3DDEVTYPE_HAL, windowed, hardware or
 //     software vertex processing (the same here), an optional D16 depth buffer
 //   IDirect3DDevice9: SetRenderState, SetTextureStageState, SetSamplerState (the
@@ -20,7 +20,7 @@
 //
 // Frames. Nothing reaches OpenGL while the program draws: every Clear and draw from
 // one Present to the next is recorded with its state, texture version and vertices
-// (gl_frame.h). Present compares the record with the last frame shown; an equal frame
+// (d3d/frame.h). Present compares the record with the last frame shown; an equal frame
 // with no new video costs neither rasterization nor a swap. Otherwise the frame is
 // composed (gl_video.cpp) and only the pixels drawn are copied to the window
 // (GLX_MESA_copy_sub_buffer; a swap where that is missing).
@@ -36,30 +36,6 @@ namespace fwgl {
 namespace {
 
 int gLiveDevices = 0;
-
-// What this backend can make of the presentation parameters and behaviour flags.
-HRESULT checkDeviceRequest(DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& params) {
-    // Exactly one kind of vertex processing, and nothing else: both kinds are the
-    // same here, since vertices arrive transformed.
-    DWORD processing = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING);
-    if (behaviorFlags != processing || (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING &&
-                                        processing != D3DCREATE_HARDWARE_VERTEXPROCESSING))
-        return D3DERR_INVALIDCALL;
-    if (!params.Windowed) return D3DERR_NOTAVAILABLE;
-    if (params.BackBufferFormat != D3DFMT_UNKNOWN && params.BackBufferFormat != D3DFMT_X8R8G8B8 &&
-        params.BackBufferFormat != D3DFMT_A8R8G8B8)
-        return D3DERR_NOTAVAILABLE;
-    if (params.BackBufferCount > 1 || params.MultiSampleType != D3DMULTISAMPLE_NONE ||
-        params.MultiSampleQuality != 0 || params.Flags != 0 || params.FullScreen_RefreshRateInHz != 0)
-        return D3DERR_INVALIDCALL;
-    if (params.SwapEffect < D3DSWAPEFFECT_DISCARD || params.SwapEffect > D3DSWAPEFFECT_COPY)
-        return D3DERR_INVALIDCALL;
-    if (params.EnableAutoDepthStencil && params.AutoDepthStencilFormat != D3DFMT_D16) return D3DERR_NOTAVAILABLE;
-    if (params.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE &&
-        params.PresentationInterval != D3DPRESENT_INTERVAL_DEFAULT)
-        return D3DERR_INVALIDCALL;
-    return D3D_OK;
-}
 
 // An OpenGL 2.1 context on window (with 16 depth bits when asked for), current, or
 // null with SDL's OpenGL library released again.
@@ -317,83 +293,20 @@ void GlDevice::blitTexels(GLuint framebuffer, int sourceX, int sourceY, const Pi
     framebuffers.bind(GL_READ_FRAMEBUFFER, 0);
 }
 
-// --- Recording ----------------------------------------------------------------------------
-
-HRESULT GlDevice::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
-    if (stage != 0) return D3DERR_INVALIDCALL;
-    GlTexture* wanted = nullptr;
-    if (texture) {
-        wanted = dynamic_cast<GlTexture*>(texture);
-        if (!wanted || wanted->device != this) return D3DERR_INVALIDCALL;
-    }
-    if (wanted == boundTexture) return D3D_OK;
-    if (wanted) wanted->AddRef();
-    GlTexture* previous = boundTexture;
-    boundTexture = wanted;
-    if (previous) previous->Release();
-    return D3D_OK;
-}
-
-HRESULT GlDevice::BeginScene() {
-    if (inScene) return D3DERR_INVALIDCALL;
-    inScene = true;
-    return D3D_OK;
-}
-
-HRESULT GlDevice::EndScene() {
-    if (!inScene) return D3DERR_INVALIDCALL;
-    inScene = false;
-    return D3D_OK;
-}
-
-HRESULT GlDevice::Clear(DWORD count, CONST D3DRECT* rects, DWORD flags, D3DCOLOR color, float z, DWORD) {
-    if ((count > 0 && !rects) || count > 4096) return D3DERR_INVALIDCALL;
-    // No stencil buffer; a depth clear needs a depth buffer.
-    if (flags == 0 || (flags & ~static_cast<DWORD>(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER)) != 0)
-        return D3DERR_INVALIDCALL;
-    if ((flags & D3DCLEAR_ZBUFFER) && !hasDepthBuffer) return D3DERR_INVALIDCALL;
-    if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
-    current.addClear(count, rects, flags, color, z);
-    return D3D_OK;
-}
-
-HRESULT GlDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices, UINT stride) {
-    if (!inScene || !vertices || state.fvf != kScreenVertexFvf || stride != kScreenVertexStride)
-        return D3DERR_INVALIDCALL;
-    UINT vertexCount = vertexCountFor(type, primitiveCount);
-    if (vertexCount == 0 || vertexCount > 65536) return D3DERR_INVALIDCALL;
-    current.addDraw(state, boundTexture ? boundTexture->id : 0, boundTexture ? boundTexture->version : 0, type,
-                    primitiveCount, vertices, vertexCount, stride);
-    return D3D_OK;
-}
-
 // --- Presenting -------------------------------------------------------------------------
 
 HRESULT GlDevice::Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
                           CONST RGNDATA* dirtyRegion) {
-    if (sourceRect || destRect || destWindowOverride || dirtyRegion || inScene) return D3DERR_INVALIDCALL;
-    SDL_Window* window = fwlayer::windowSdlHandle(hwnd);
-    if (!window) {
-        current.reset();
-        return D3DERR_DEVICELOST;
-    }
-    uint64_t generation = fwlayer::childVideoGeneration(hwnd);
-    bool frameChanged = !lastValid || !sameFrame(current, last);
-    bool videoChanged = !lastValid || generation != lastVideoGeneration;
-    if (!frameChanged && !videoChanged) {
-        ++stats.framesSkipped;
-        current.reset();
-        return D3D_OK;
-    }
+    bool draw = false, frameChanged = false, videoChanged = false;
+    HRESULT result = beginPresent(hwnd, sourceRect, destRect, destWindowOverride, dirtyRegion, &draw, &frameChanged,
+                                  &videoChanged);
+    if (result != D3D_OK || !draw) return result;
     if (!makeCurrent()) {
         current.reset();
         return D3DERR_DEVICELOST;
     }
-    lastVideoGeneration = generation;
-    compose(window, current, frameChanged, videoChanged);
-    std::swap(current, last);
-    lastValid = true;
-    current.reset();
+    compose(fwlayer::windowSdlHandle(hwnd), current, frameChanged, videoChanged);
+    endPresent();
     return D3D_OK;
 }
 
@@ -408,16 +321,13 @@ void GlDevice::present(SDL_Window* window, const PixelRect& rect) {
     }
 }
 
-bool deviceStats(IDirect3DDevice9* device, DeviceStats* stats) {
+bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) {
     GlDevice* glDevice = dynamic_cast<GlDevice*>(device);
     if (!glDevice || !stats) return false;
     *stats = glDevice->stats;
     return true;
 }
 
-}  // namespace fwgl
+IDirect3D9* createDirect3D() { return new GlDirect3D; }
 
-IDirect3D9* WINAPI Direct3DCreate9(UINT SDKVersion) {
-    if (SDKVersion != D3D_SDK_VERSION) return nullptr;
-    return new fwgl::GlDirect3D;
-}
+}  // namespace fwgl

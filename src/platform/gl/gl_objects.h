@@ -4,7 +4,8 @@
 //   gl_replay.cpp   a recorded frame into OpenGL: the state cache, clears, draws,
 //                   and the texel-copy fast path
 //   gl_video.cpp    the child-video compositor and the composition of a picture
-// Shared by those files only; the rest of the layer sees gl_device.h.
+// Shared by those files only; the rest of the layer sees createDirect3D and
+// deviceStatsOf below (through d3d/direct3d.cpp).
 #pragma once
 
 #include <SDL.h>
@@ -15,50 +16,34 @@
 
 #include "../common/com_object.h"
 #include "../common/layer.h"
-#include "gl_device.h"
-#include "gl_frame.h"
+#include "../d3d/device_base.h"
 #include "gl_state.h"
 
 namespace fwgl {
 
-const DWORD kScreenVertexFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
-const UINT kScreenVertexStride = 28;
-
 struct GlDevice;
 
-struct GlTexture final : public fwlayer::ComObject<IDirect3DTexture9> {
+// The texels (TexelStore) and the OpenGL texture that follows them.
+struct GlTexture final : public fwlayer::ComObject<IDirect3DTexture9>, public TexelStore {
     GlDevice* device = nullptr;
-    uint64_t id = 0;
-    uint64_t version = 1;
-    UINT width = 0;
-    UINT height = 0;
-    uint8_t* bits = nullptr;   // the CPU copy, width * 4 bytes a row
     GLuint name = 0;
     bool uploaded = false;     // OpenGL holds the CPU copy (at least once in full)
-    bool locked = false;
-    RECT lockedRect = {};
-    DWORD lockFlags = 0;
     GLint appliedMinFilter = 0;
     GLint appliedMagFilter = 0;
     GLuint framebuffer = 0;    // reads the texture for plain copies
     bool framebufferUnusable = false;
-    // Which texel rectangles were found opaque, for the content version then.
-    struct OpaqueAnswer {
-        uint64_t version;
-        PixelRect texels;
-        bool opaque;
-    };
-    OpaqueAnswer opaqueAnswers[8] = {};
-    int nextOpaqueAnswer = 0;
 
-    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override;
+    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
+        return describe(level, desc);
+    }
     HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect,
-                                       DWORD flags) override;
+                                       DWORD flags) override {
+        return lock(level, lockedRect, rect, flags);
+    }
     HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override;
     void released(ULONG left) override;
 
     void uploadRows(LONG top, LONG bottom);
-    bool opaque(const PixelRect& texels);
 };
 
 // One visible child video area as last drawn.
@@ -89,27 +74,20 @@ struct FramebufferCalls {
     PFNGLBLITFRAMEBUFFERPROC blit = nullptr;   // null: no plain copies
 };
 
-struct GlDevice final : public fwlayer::ComObject<IDirect3DDevice9> {
+struct GlDevice final : public fwlayer::ComObject<IDirect3DDevice9>, public SceneRecorder {
     int liveTextures = 0;       // textures not yet destroyed: each keeps the context
     GlDirect3D* d3d = nullptr;
     HWND hwnd = nullptr;
     SDL_GLContext context = nullptr;
     int width = 0, height = 0;
-    bool hasDepthBuffer = false;
     bool backBufferPreserved = false;
     float pixelCentreShift = 0.5f;
     GLint maxTextureSize = 0;
 
-    PipelineState state = {};
     GlTexture* boundTexture = nullptr;   // referenced while bound, as Direct3D does
-    bool inScene = false;
     std::vector<GlTexture*> textures;
     uint64_t nextTextureId = 1;
 
-    FrameRecord current;
-    FrameRecord last;
-    bool lastValid = false;
-    uint64_t lastVideoGeneration = 0;
     std::vector<VideoSlot> videos;
     size_t visibleVideos = 0;
     bool videoRectsChanged = false;
@@ -129,7 +107,6 @@ struct GlDevice final : public fwlayer::ComObject<IDirect3DDevice9> {
     GLuint appliedTexture = 0;
     bool appliedTexturing = false;
 
-    DeviceStats stats = {};
     FramebufferCalls framebuffers;
     // The depth buffer within the clip, while it holds one value throughout.
     bool depthKnown = false;
@@ -139,16 +116,20 @@ struct GlDevice final : public fwlayer::ComObject<IDirect3DDevice9> {
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture,
                                             HANDLE* sharedHandle) override;
-    HRESULT STDMETHODCALLTYPE BeginScene() override;
-    HRESULT STDMETHODCALLTYPE EndScene() override;
+    HRESULT STDMETHODCALLTYPE BeginScene() override { return beginScene(); }
+    HRESULT STDMETHODCALLTYPE EndScene() override { return endScene(); }
     HRESULT STDMETHODCALLTYPE Clear(DWORD count, CONST D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
-                                    DWORD stencil) override;
+                                    DWORD) override {
+        return recordClear(count, rects, flags, color, z);
+    }
     HRESULT STDMETHODCALLTYPE Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
                                       CONST RGNDATA* dirtyRegion) override;
     HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE type, DWORD value) override {
         return setRenderState(state, type, value);
     }
-    HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override;
+    HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override {
+        return bindTexture(this, boundTexture, stage, texture);
+    }
     HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
                                                    DWORD value) override {
         return setTextureStageState(state, stage, type, value);
@@ -157,12 +138,10 @@ struct GlDevice final : public fwlayer::ComObject<IDirect3DDevice9> {
         return setSamplerState(state, sampler, type, value);
     }
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
-                                              UINT stride) override;
-    HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override {
-        if (fvf != kScreenVertexFvf) return D3DERR_INVALIDCALL;
-        state.fvf = fvf;
-        return D3D_OK;
+                                              UINT stride) override {
+        return recordDraw(type, primitiveCount, vertices, stride, boundTexture);
     }
+    HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override { return setFvf(fvf); }
     bool alive() const { return references() > 0; }
 
     // gl_device.cpp
@@ -207,5 +186,9 @@ struct GlDevice final : public fwlayer::ComObject<IDirect3DDevice9> {
     PixelRect unite(const PixelRect& a, const PixelRect& b) const;
     static void onRepaint(void* user);
 };
+
+// The backend's entry points for d3d/direct3d.cpp.
+IDirect3D9* createDirect3D();
+bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats);   // false: not a gl device
 
 }  // namespace fwgl

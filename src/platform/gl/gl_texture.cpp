@@ -1,5 +1,7 @@
 // The gl backend's texture store: CreateTexture and the IDirect3DTexture9 subset,
-// each texture a CPU copy of its texels plus an OpenGL texture that follows it.
+// each texture a CPU copy of its texels (d3d/device_base.h's TexelStore, which
+// also answers GetLevelDesc, LockRect and opacity) plus an OpenGL texture that
+// follows it.
 //
 // Implemented: CreateTexture (one level of A8R8G8B8 in the managed pool, up to the
 //   OpenGL texture size), GetLevelDesc, LockRect and UnlockRect of level 0 (flags 0,
@@ -8,7 +10,6 @@
 //   answered from a small cache per content version).
 // Not implemented (D3DERR_INVALIDCALL): other levels, formats and pools, nested
 //   locks; a texture cannot be used by another device.
-#include <cstdlib>
 #include <cstring>
 
 #include "gl_objects.h"
@@ -48,20 +49,15 @@ HRESULT GlDevice::CreateTexture(UINT textureWidth, UINT textureHeight, UINT leve
                                         maxTextureSize);
     if (check != D3D_OK) return check;
     if (!makeCurrent()) return D3DERR_INVALIDCALL;
-    uint8_t* bits = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(textureWidth) * textureHeight, 4));
-    if (!bits) return D3DERR_OUTOFVIDEOMEMORY;
-    GLuint name = makeGlTexture(textureWidth, textureHeight);
+    GlTexture* created = new GlTexture;
+    GLuint name = created->allocate(textureWidth, textureHeight) ? makeGlTexture(textureWidth, textureHeight) : 0;
     appliedTexture = name;   // bound now, or nothing
     if (!name) {
-        std::free(bits);
+        created->Release();   // not yet known to the device
         return D3DERR_OUTOFVIDEOMEMORY;
     }
-    GlTexture* created = new GlTexture;
     created->device = this;
     created->id = nextTextureId++;
-    created->width = textureWidth;
-    created->height = textureHeight;
-    created->bits = bits;
     created->name = name;
     created->appliedMinFilter = GL_NEAREST;
     created->appliedMagFilter = GL_NEAREST;
@@ -94,51 +90,15 @@ void GlDevice::textureDestroyed(GlTexture* texture) {
 
 void GlTexture::released(ULONG left) {
     if (left > 0) return;
-    GlDevice* owner = device;
-    std::free(bits);
-    bits = nullptr;
-    owner->textureDestroyed(this);
+    if (device) device->textureDestroyed(this);
     delete this;
 }
 
-HRESULT GlTexture::GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) {
-    if (level != 0 || !desc) return D3DERR_INVALIDCALL;
-    std::memset(desc, 0, sizeof(*desc));
-    desc->Format = D3DFMT_A8R8G8B8;
-    desc->Type = D3DRTYPE_SURFACE;
-    desc->Usage = 0;
-    desc->Pool = D3DPOOL_MANAGED;
-    desc->MultiSampleType = D3DMULTISAMPLE_NONE;
-    desc->Width = width;
-    desc->Height = height;
-    return D3D_OK;
-}
-
-HRESULT GlTexture::LockRect(UINT level, D3DLOCKED_RECT* lockedRectOut, CONST RECT* rect, DWORD flags) {
-    if (level != 0 || !lockedRectOut || locked) return D3DERR_INVALIDCALL;
-    if ((flags & ~static_cast<DWORD>(D3DLOCK_READONLY | D3DLOCK_DISCARD)) != 0) return D3DERR_INVALIDCALL;
-    RECT area = {0, 0, static_cast<LONG>(width), static_cast<LONG>(height)};
-    if (rect) {
-        if (rect->left < 0 || rect->top < 0 || rect->left >= rect->right || rect->top >= rect->bottom ||
-            rect->right > area.right || rect->bottom > area.bottom)
-            return D3DERR_INVALIDCALL;
-        area = *rect;
-    }
-    locked = true;
-    lockedRect = area;
-    lockFlags = flags;
-    lockedRectOut->Pitch = static_cast<INT>(width * 4);
-    lockedRectOut->pBits = bits + static_cast<size_t>(area.top) * width * 4 + static_cast<size_t>(area.left) * 4;
-    return D3D_OK;
-}
-
 HRESULT GlTexture::UnlockRect(UINT level) {
-    if (level != 0 || !locked) return D3DERR_INVALIDCALL;
-    locked = false;
-    if (lockFlags & D3DLOCK_READONLY) return D3D_OK;
-    ++version;
-    if (device->makeCurrent()) uploadRows(uploaded ? lockedRect.top : 0, uploaded ? lockedRect.bottom : height);
-    return D3D_OK;
+    bool written = false;
+    HRESULT result = unlock(level, &written);
+    if (written && device->makeCurrent()) uploadRows(uploaded ? lockedRect.top : 0, uploaded ? lockedRect.bottom : height);
+    return result;
 }
 
 // Whole rows of the CPU copy into OpenGL, top row first, as texture row 0; the first
@@ -150,23 +110,6 @@ void GlTexture::uploadRows(LONG top, LONG bottom) {
     glTexSubImage2D(GL_TEXTURE_2D, 0, 0, top, static_cast<GLsizei>(width), bottom - top, GL_BGRA, GL_UNSIGNED_BYTE,
                     bits + static_cast<size_t>(top) * width * 4);
     uploaded = true;
-}
-
-bool GlTexture::opaque(const PixelRect& texels) {
-    for (const OpaqueAnswer& answer : opaqueAnswers)
-        if (answer.version == version && answer.texels == texels) return answer.opaque;
-    bool allOpaque = true;
-    for (int y = texels.top; y < texels.bottom && allOpaque; ++y) {
-        const uint8_t* row = bits + static_cast<size_t>(y) * width * 4;
-        for (int x = texels.left; x < texels.right; ++x)
-            if (row[x * 4 + 3] != 0xFF) {
-                allOpaque = false;
-                break;
-            }
-    }
-    opaqueAnswers[nextOpaqueAnswer] = {version, texels, allOpaque};
-    nextOpaqueAnswer = (nextOpaqueAnswer + 1) % 8;
-    return allOpaque;
 }
 
 }  // namespace fwgl

@@ -1,6 +1,7 @@
 // The window side of the Win32 subset on SDL2.
 // Implements RegisterClassA; CreateWindowExA for top-level windows (an SDL window
-// with an OpenGL surface for the Direct3D backend, its client area the outer size
+// with an OpenGL surface for the gl backend (a plain one for cpu: layer.h,
+// "Renderer choice"), its client area the outer size
 // less the frame that GetSystemMetrics describes, never resizable; the title and
 // the class icon shown); DefWindowProcA (WM_CLOSE destroys the window, everything
 // else answers 0); GetWindowRect; Set/GetWindowLongPtrA for GWLP_USERDATA;
@@ -246,7 +247,9 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     int x = X == CW_USEDEFAULT ? SDL_WINDOWPOS_CENTERED : X + borders.left;
     int y = X == CW_USEDEFAULT ? SDL_WINDOWPOS_CENTERED : Y + borders.top;
 
-    Uint32 flags = SDL_WINDOW_OPENGL;
+    // An OpenGL window loads the OpenGL library and makes a context to learn its
+    // extensions: only for the gl backend.
+    Uint32 flags = fwlayer::chosenRenderer() == fwlayer::Renderer::Gl ? SDL_WINDOW_OPENGL : 0;
     flags |= (dwStyle & WS_VISIBLE) != 0 ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
     if ((dwStyle & WS_CAPTION) != WS_CAPTION) flags |= SDL_WINDOW_BORDERLESS;
     std::string title = fwlayer::cp932ToUtf8(lpWindowName != nullptr ? lpWindowName : "");

@@ -1,4 +1,4 @@
-// The gl backend's bookkeeping without a display: the states it takes, texture size
+// The Direct3D backends' bookkeeping without a display: the states it takes, texture size
 // checks, frame comparison and damage. The pixels are checked end to end (d3d_probe).
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "gfx/gfx.h"
-#include "platform/gl/gl_frame.h"
+#include "platform/d3d/frame.h"
 
-using namespace fwgl;
+using namespace fwd3d;
 
 namespace {
 

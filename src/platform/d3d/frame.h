@@ -1,15 +1,15 @@
 // One frame's drawing as the device received it: every Clear and every draw, each
 // draw with the full pipeline state, the texture (by identity and content version)
 // and a copy of its vertices. Present compares the new frame with the last one shown
-// and touches OpenGL only when they differ. No OpenGL here.
+// and draws only when they differ. Shared by the gl and cpu backends; no drawing here.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
-#include "gl_state.h"
+#include "pipeline_state.h"
 
-namespace fwgl {
+namespace fwd3d {
 
 // Every member is 32 or 64 bits wide and the layout has no padding, so commands
 // compare byte for byte.
@@ -44,6 +44,11 @@ struct FrameRecord {
     void addDraw(const PipelineState& state, uint64_t textureId, uint64_t textureVersion, DWORD primitiveType,
                  UINT primitiveCount, const void* vertices, UINT vertexCount, UINT stride);
     const uint8_t* dataOf(const FrameCommand& command) const { return data.data() + command.dataOffset; }
+    // Takes back the last command added (one a backend cannot draw).
+    void removeLast() {
+        data.resize(commands.back().dataOffset);
+        commands.pop_back();
+    }
 };
 
 bool sameFrame(const FrameRecord& a, const FrameRecord& b);
@@ -86,4 +91,4 @@ bool asTexelCopy(const FrameRecord& frame, const FrameCommand& command, UINT tex
 // Vertices a primitive list of this type and count uses, 0 for an unsupported type.
 UINT vertexCountFor(DWORD primitiveType, UINT primitiveCount);
 
-}  // namespace fwgl
+}  // namespace fwd3d

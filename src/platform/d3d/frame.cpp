@@ -1,11 +1,11 @@
-// Recording and comparing frames (see gl_frame.h).
-#include "gl_frame.h"
+// Recording and comparing frames (see frame.h).
+#include "frame.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-namespace fwgl {
+namespace fwd3d {
 
 static_assert(sizeof(PipelineState) % 4 == 0, "pipeline state holds 32-bit members only");
 static_assert(sizeof(FrameCommand) == 10 * 4 + 2 * 8 + sizeof(PipelineState),
@@ -175,4 +175,4 @@ UINT vertexCountFor(DWORD primitiveType, UINT primitiveCount) {
     }
 }
 
-}  // namespace fwgl
+}  // namespace fwd3d

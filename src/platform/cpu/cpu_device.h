@@ -1,0 +1,126 @@
+// The cpu backend's COM objects and what each file of it adds to them:
+//   cpu_device.cpp  IDirect3D9, the device's creation, lifetime, textures, Present
+//   cpu_raster.cpp  a recorded frame into the window's pixels: clears and texel copies
+//   cpu_video.cpp   the child videos, the composition of a picture and its showing
+// The rest of the layer sees createDirect3D and deviceStatsOf (d3d/direct3d.cpp).
+#pragma once
+
+#include <vector>
+
+#include "../common/com_object.h"
+#include "../d3d/device_base.h"
+
+struct SDL_Surface;
+
+namespace fwcpu {
+
+using namespace fwd3d;
+
+struct CpuDevice;
+
+struct CpuTexture final : public fwlayer::ComObject<IDirect3DTexture9>, public TexelStore {
+    CpuDevice* device = nullptr;
+
+    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
+        return describe(level, desc);
+    }
+    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect,
+                                       DWORD flags) override {
+        return lock(level, lockedRect, rect, flags);
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override {
+        bool written = false;
+        return unlock(level, &written);
+    }
+    void released(ULONG left) override;
+};
+
+struct CpuDirect3D final : public fwlayer::ComObject<IDirect3D9> {
+    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
+                                           DWORD behaviorFlags, D3DPRESENT_PARAMETERS* params,
+                                           IDirect3DDevice9** device) override;
+};
+
+struct CpuDevice final : public fwlayer::ComObject<IDirect3DDevice9>, public SceneRecorder {
+    int liveTextures = 0;   // textures not yet destroyed: each keeps this object
+    CpuDirect3D* d3d = nullptr;
+    HWND hwnd = nullptr;
+    int width = 0, height = 0;
+    CpuTexture* boundTexture = nullptr;
+    std::vector<CpuTexture*> textures;
+    uint64_t nextTextureId = 1;
+    std::vector<uint16_t> depth;   // D16, width * height, when the device has one
+
+    // The window's surface (an X shared-memory image on X11) is the back buffer:
+    // it keeps the last picture until the window is resized.
+    SDL_Surface* surface = nullptr;
+    uint32_t* pixels = nullptr;
+    int pitch = 0;                   // in pixels
+    PixelRect drawable = {0, 0, 0, 0};   // the back buffer's pixels the surface has
+    PixelRect clip = {0, 0, 0, 0};       // where drawing goes now
+    std::vector<PixelRect> videoAreas;   // the visible child videos as last composed
+    bool videoAreasChanged = false;
+
+    void released(ULONG left) override;
+    HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
+                                            D3DPOOL pool, IDirect3DTexture9** texture,
+                                            HANDLE* sharedHandle) override;
+    HRESULT STDMETHODCALLTYPE BeginScene() override { return beginScene(); }
+    HRESULT STDMETHODCALLTYPE EndScene() override { return endScene(); }
+    HRESULT STDMETHODCALLTYPE Clear(DWORD count, CONST D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                                    DWORD) override {
+        return recordClear(count, rects, flags, color, z);
+    }
+    HRESULT STDMETHODCALLTYPE Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
+                                      CONST RGNDATA* dirtyRegion) override;
+    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE type, DWORD value) override {
+        return setRenderState(state, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override {
+        return bindTexture(this, boundTexture, stage, texture);
+    }
+    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
+                                                   DWORD value) override {
+        return setTextureStageState(state, stage, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override {
+        return setSamplerState(state, sampler, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
+                                              UINT stride) override;
+    HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override { return setFvf(fvf); }
+    bool alive() const { return references() > 0; }
+
+    // cpu_device.cpp
+    void destroyIfUnused();
+    CpuTexture* findTexture(uint64_t id) const;
+    void textureDestroyed(CpuTexture* texture);
+
+    // cpu_raster.cpp
+    void replay(const FrameRecord& frame);
+    void fill(const PixelRect& part, const FrameCommand& command);
+    void replayDraw(const FrameRecord& frame, const FrameCommand& command);
+    bool copyPlain(const TexelCopy& copy, const PixelRect& part, CpuTexture* texture, const PipelineState& state);
+    void shade(const TexelCopy& copy, const PixelRect& part, const TexelStore& texture, const PipelineState& state);
+    bool depthPassesThroughout(const PixelRect& part, uint16_t z, DWORD func) const;
+
+    // cpu_video.cpp
+    bool takeSurface(SDL_Window* window, bool* kept);
+    void collectVideoAreas();
+    void drawVideos();
+    void compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged);
+    void show(SDL_Window* window, const PixelRect& rect);
+    static void onRepaint(void* user);
+};
+
+// D16 as a draw or clear stores z (0 to 1).
+inline uint16_t depthBits(float z) {
+    float clamped = z < 0.0f ? 0.0f : z > 1.0f ? 1.0f : z;
+    return static_cast<uint16_t>(clamped * 65535.0f + 0.5f);
+}
+
+// The backend's entry points for d3d/direct3d.cpp.
+IDirect3D9* createDirect3D();
+bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats);   // false: not a cpu device
+
+}  // namespace fwcpu

@@ -1,0 +1,118 @@
+// What the two Direct3D 9 backends (gl: OpenGL; cpu: drawing into the window's
+// surface) share besides the frame record and the pipeline state: the checks of a
+// device request and of a Present, the recording half of a device, a texture's CPU
+// copy of its texels, and the statistics both report. Nothing here draws.
+//
+// Implemented: everything the devices take between two Presents (states, FVF,
+//   SetTexture on stage 0, BeginScene, EndScene, Clear, DrawPrimitiveUP) goes into a
+//   FrameRecord; a texture's GetLevelDesc, LockRect and UnlockRect of level 0 (flags
+//   0, D3DLOCK_READONLY, D3DLOCK_DISCARD) on one A8R8G8B8 level in system memory, and
+//   whether a texel rectangle is opaque (from a small cache per content version).
+// Not implemented (D3DERR_INVALIDCALL): other levels, nested locks; the limits of
+//   each call are listed where the backends define them (gl_device.cpp, cpu_device.cpp).
+#pragma once
+
+#include <cstdint>
+
+#include "../common/layer.h"
+#include "frame.h"
+#include "pipeline_state.h"
+
+namespace fwd3d {
+
+const DWORD kScreenVertexFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
+const UINT kScreenVertexStride = 28;
+
+struct DeviceStats {
+    uint64_t presents;           // pictures put on the window (whole or a part)
+    uint64_t framesDrawn;        // frames drawn, whole or in part
+    uint64_t partialRedraws;     // of those, frames redrawn only where they differ from the last
+    uint64_t texelCopies;        // draws done as plain copies of texels (opaque 1:1 pictures)
+    uint64_t framesSkipped;      // frames equal to the last one shown, with no new video: nothing drawn
+    uint64_t videoOnlyUpdates;   // presents and repaints that drew only the video areas
+    uint64_t repaints;           // repaint requests from the window side that drew something
+    bool backBufferPreserved;    // the back buffer keeps its content from one picture to the next
+};
+
+// The device's statistics, whichever backend made it; false when it is not one of ours.
+bool deviceStats(IDirect3DDevice9* device, DeviceStats* stats);
+
+// What a backend can make of the presentation parameters and behaviour flags.
+HRESULT checkDeviceRequest(DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& params);
+
+// One level of A8R8G8B8 texels in memory, width * 4 bytes a row, with the identity
+// and content version a frame record names it by.
+struct TexelStore {
+    uint64_t id = 0;
+    uint64_t version = 1;
+    UINT width = 0;
+    UINT height = 0;
+    uint8_t* bits = nullptr;
+    bool locked = false;
+    RECT lockedRect = {};
+    DWORD lockFlags = 0;
+    // Which texel rectangles were found opaque, for the content version then.
+    struct OpaqueAnswer {
+        uint64_t version;
+        PixelRect texels;
+        bool opaque;
+    };
+    OpaqueAnswer opaqueAnswers[8] = {};
+    int nextOpaqueAnswer = 0;
+
+    ~TexelStore();
+    bool allocate(UINT textureWidth, UINT textureHeight);   // zeroed; false when memory is short
+    HRESULT describe(UINT level, D3DSURFACE_DESC* desc) const;
+    HRESULT lock(UINT level, D3DLOCKED_RECT* lockedRectOut, const RECT* rect, DWORD flags);
+    // *written: the texels of lockedRect may have changed (a new version).
+    HRESULT unlock(UINT level, bool* written);
+    bool opaque(const PixelRect& texels);
+    const uint32_t* row(int y) const { return reinterpret_cast<const uint32_t*>(bits) + static_cast<size_t>(y) * width; }
+};
+
+// The recording half of a device: the state set, the frame being recorded and the
+// last one shown. Texture is the backend's texture type (a TexelStore).
+struct SceneRecorder {
+    PipelineState state = {};
+    bool hasDepthBuffer = false;
+    bool inScene = false;
+    FrameRecord current;
+    FrameRecord last;
+    bool lastValid = false;
+    uint64_t lastVideoGeneration = 0;
+    DeviceStats stats = {};
+
+    HRESULT beginScene();
+    HRESULT endScene();
+    HRESULT setFvf(DWORD fvf);
+    HRESULT recordClear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z);
+    HRESULT recordDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertices, UINT stride,
+                       const TexelStore* texture);
+    // Present's checks and its first step: D3D_OK with *draw false when the frame
+    // and the videos are as last shown (the frame is skipped), *draw true with what
+    // changed when something must be drawn; an error when the call is refused.
+    HRESULT beginPresent(HWND hwnd, const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                         const RGNDATA* dirtyRegion, bool* draw, bool* frameChanged, bool* videoChanged);
+    // After the frame was drawn: it becomes the last one shown.
+    void endPresent();
+};
+
+// SetTexture on stage 0 for a backend's texture type: the bound texture is referenced
+// while bound, as Direct3D does; one of another device is refused.
+template <typename Texture, typename Device>
+HRESULT bindTexture(Device* device, Texture*& bound, DWORD stage, IDirect3DBaseTexture9* texture) {
+    if (stage != 0) return D3DERR_INVALIDCALL;
+    Texture* wanted = nullptr;
+    if (texture) {
+        wanted = dynamic_cast<Texture*>(texture);
+        if (!wanted || wanted->device != device) return D3DERR_INVALIDCALL;
+    }
+    if (wanted == bound) return D3D_OK;
+    if (wanted) wanted->AddRef();
+    Texture* previous = bound;
+    bound = wanted;
+    if (previous) previous->Release();
+    return D3D_OK;
+}
+
+}  // namespace fwd3d
