@@ -28,11 +28,12 @@
 // Frames are recorded (d3d/frame.h) and drawn at Present only where they differ
 // from the last frame shown; only the changed rectangle goes to the window.
 //
-// Writes of a video frame's pixels from decoder to screen (cpu_video.cpp): 4. The
-// decoder's picture (1), converted to BGRx by GStreamer (2), lent to the child video
-// without a copy, copied or scaled by us into the shared-memory image (3), which the
-// X server copies to the screen (4). The gl path makes 5 (its texture upload and its
-// blit both copy, and the copy to the window another).
+// Writes of a video frame's pixels from decoder to screen, counted as README.md's
+// "A video frame's copies" counts them: 3. GStreamer's conversion to BGRx (1); the
+// frame lent to the child video without a copy; our copy (or scaling) of it into
+// the window's shared-memory image (2); the X server's copy into its screen (3).
+// The gl path makes 5 (texture upload, blit to the back buffer, its swap into a
+// shared-memory image); gst-launch with ximagesink 2.
 #include <SDL.h>
 
 #include "cpu_device.h"
