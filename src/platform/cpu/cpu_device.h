@@ -50,6 +50,14 @@ struct CpuDevice final : public fwlayer::ComObject<IDirect3DDevice9>, public Sce
     std::vector<CpuTexture*> textures;
     uint64_t nextTextureId = 1;
     std::vector<uint16_t> depth;   // D16, width * height, when the device has one
+    // The depth buffer within the clip, while it holds one value throughout.
+    bool depthKnown = false;
+    uint16_t depthValue = 0;
+    // A value over a whole clip not yet written to the buffer: most frames never
+    // test depth against anything but that one value.
+    bool depthPending = false;
+    PixelRect pendingRect = {0, 0, 0, 0};
+    uint16_t pendingValue = 0;
 
     // The window's surface (an X shared-memory image on X11) is the back buffer:
     // it keeps the last picture until the window is resized.
@@ -97,12 +105,23 @@ struct CpuDevice final : public fwlayer::ComObject<IDirect3DDevice9>, public Sce
     void textureDestroyed(CpuTexture* texture);
 
     // cpu_raster.cpp
+    enum class DepthUse { Passes, Fails, PerPixel };
     void replay(const FrameRecord& frame);
-    void fill(const PixelRect& part, const FrameCommand& command);
+    void clearWhole(const FrameRecord& frame, const FrameCommand& command, const FrameCommand* next);
+    void fill(const PixelRect& part, DWORD flags, const FrameCommand& command);
+    DepthUse depthUse(const PipelineState& state, uint16_t z) const;
+    bool planCopy(const FrameRecord& frame, const FrameCommand& command, CpuTexture** texture, TexelCopy* copy,
+                  PixelRect* part) const;
+    bool isPlainCopy(const TexelCopy& copy, const PixelRect& part, CpuTexture* texture,
+                     const PipelineState& state) const;
+    bool copyCoversClip(const FrameRecord& frame, const FrameCommand& command) const;
     void replayDraw(const FrameRecord& frame, const FrameCommand& command);
-    bool copyPlain(const TexelCopy& copy, const PixelRect& part, CpuTexture* texture, const PipelineState& state);
-    void shade(const TexelCopy& copy, const PixelRect& part, const TexelStore& texture, const PipelineState& state);
-    bool depthPassesThroughout(const PixelRect& part, uint16_t z, DWORD func) const;
+    void copyRows(const TexelCopy& copy, const PixelRect& part, const TexelStore& texture);
+    void writeDepth(const PixelRect& part, uint16_t z);
+    void setDepth(const PixelRect& part, uint16_t z, bool wholePart);
+    void writePendingDepth();
+    void shade(const TexelCopy& copy, const PixelRect& part, const TexelStore& texture, const PipelineState& state,
+               bool depthPerPixel);
 
     // cpu_video.cpp
     bool takeSurface(SDL_Window* window, bool* kept);
