@@ -1,4 +1,4 @@
-// A recorded frame (gl_frame.h) into OpenGL, within the device's clip: clears, draws
+// A recorded frame (d3d/frame.h) into OpenGL, within the device's clip: clears, draws
 // with the fixed-function state a cache keeps in step (only what differs from the
 // last draw is set), and the texel-copy fast path.
 //
