@@ -8,10 +8,6 @@ using fwrecord::win32;
 
 class WindowTest : public TempFolderTest {
 protected:
-    void SetUp() override {
-        TempFolderTest::SetUp();
-        app.reset(new PlayerApp);
-    }
     void createWindow() { ASSERT_EQ(app->createMainWindow(nullptr), 1); }
 };
 

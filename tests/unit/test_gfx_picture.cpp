@@ -22,7 +22,6 @@ class GfxPicture : public TempFolderTest {
 protected:
     void SetUp() override {
         TempFolderTest::SetUp();
-        app.reset(new PlayerApp);
         ASSERT_EQ(app->createDevice(), 1);
         device = app->device;
     }

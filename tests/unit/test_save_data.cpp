@@ -17,13 +17,7 @@ bool exists(const char* path) {
     return lstat(path, &info) == 0;
 }
 
-class SaveDataTest : public TempFolderTest {
-protected:
-    void SetUp() override {
-        TempFolderTest::SetUp();
-        app.reset(new PlayerApp);
-    }
-};
+using SaveDataTest = TempFolderTest;
 
 // Bytes taken in order, missing ones 0, extra ignored; the rewrite is exactly 68 bytes.
 TEST_F(SaveDataTest, RoundTrip) {
@@ -52,18 +46,23 @@ TEST_F(SaveDataTest, RoundTrip) {
     }
 }
 
-// Through GameData.sys.tmp: any failure returns 0 and leaves the previous file whole.
+// Through GameData.sys.tmp: any failure returns 0 and leaves the previous file whole,
+// and a temporary file that could not be written (a full disk) is removed.
 TEST_F(SaveDataTest, FailedSaveKeepsThePreviousFile) {
     const std::string previous = padded(int32LE(-100) + "\x01");
-    const char* const failures[] = {"mkdir GameData.sys.tmp", "ln -s /dev/full GameData.sys.tmp"};
-    for (const char* failure : failures) {
-        SCOPED_TRACE(failure);
+    const struct {
+        const char* failure;
+        bool tempStays;
+    } cases[] = {{"mkdir GameData.sys.tmp", true}, {"ln -s /dev/full GameData.sys.tmp", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failure);
         writeFile("GameData.sys", previous);
         ASSERT_EQ(app->loadSaveData(), 1);
         app->volume = -4000;
-        ASSERT_EQ(std::system(failure), 0);
+        ASSERT_EQ(std::system(c.failure), 0);
         EXPECT_EQ(app->writeSaveData(), 0);
         EXPECT_EQ(readFile("GameData.sys"), previous);
+        EXPECT_EQ(exists("GameData.sys.tmp"), c.tempStays);
         ASSERT_EQ(std::system("rm -rf GameData.sys.tmp"), 0);
     }
     // A folder in the way of the rename: the temporary file is removed again.

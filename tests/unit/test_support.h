@@ -1,4 +1,4 @@
-// Shared set-up: each test in a fresh temporary folder on a reset recording platform.
+// Shared set-up: each test in a fresh temporary folder on a reset recording platform, with a new app.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -48,6 +48,7 @@ protected:
         folder = pattern;
         ASSERT_EQ(chdir(folder.c_str()), 0);
         fwrecord::resetAll();
+        app.reset(new PlayerApp);
     }
 
     // The app's shutdown writes GameData.sys: it must go while the folder exists.
