@@ -122,10 +122,11 @@ def test_first_picture_buttons_and_seek_drag_beyond_the_window(launch, gallery):
     assert read_save(folder) == (0, flags_of(0, 1, 2, 3, 4))
 
 
-def test_volume_drag_is_saved_and_a_restart_keeps_volume_and_unlocks(launch, gallery):
-    written = flags_of(4)[:10] + b"\x02" + bytes(53)  # cell 10 locked, and saved as it is
+def test_volume_drag_is_saved_and_after_a_restart_the_gallery_pages_cells_and_back(launch, gallery):
+    # 3 and 10 are locked too, and saved as they are
+    written = bytes(1 if k in (2, 4, 5, 6, 9, 30, 55) else 2 if k in (3, 10) else 0 for k in range(64))
     folder = gallery(-2500, written)
-    saved = b"\x01" + written[1:]
+    flags = b"\x01" + written[1:]  # item 0 was loaded at start-up
     app = start_player(launch, folder)
     wait_for_shot(app, main(playing=True, volume_x=volume_knob_x(-2500)), what="volume knob at -2500")
     app.move(211, VOLUME_Y)  # the knob's middle column
@@ -136,26 +137,15 @@ def test_volume_drag_is_saved_and_a_restart_keeps_volume_and_unlocks(launch, gal
                       what="volume dragged to x %d" % x)
     app.up()
     app.move(*NEUTRAL)
-    restarted = main(playing=True, volume_x=volume_knob_x(-3820))
-    wait_for_shot(app, restarted, what="volume knob released at x 123")
+    restarted = functools.partial(main, volume_x=volume_knob_x(-3820))
+    wait_for_shot(app, restarted(playing=True), what="volume knob released at x 123")
     assert close_player(app) == 1
-    assert read_save(folder) == (-3820, saved)
+    assert read_save(folder) == (-3820, flags)
 
     app = start_player(launch, folder)
-    wait_for_shot(app, restarted, what="the saved volume after a restart")
-    click(app, GALLERY)
-    wait_for_shot(app, gallery_check(0, saved), what="cells 0 and 4 unlocked after a restart")
-    assert close_player(app) == 1
-
-
-def test_thumbnail_screen_pages_cells_and_back(launch, gallery):
-    written = bytes(1 if k in (2, 4, 5, 6, 9, 30, 55) else 2 if k == 3 else 0 for k in range(64))  # 3: locked too
-    folder = gallery(flags=written)
-    flags = b"\x01" + written[1:]  # item 0 was loaded at start-up
-    app = start_player(launch, folder)
-    wait_for_shot(app, main(playing=True), what="item 0 playing")
+    wait_for_shot(app, restarted(playing=True), what="the saved volume after a restart")
     app.click(*GALLERY)  # the back button is under the pointer now
-    wait_for_shot(app, gallery_check(0, flags, GALLERY), what="page 0, back lit")
+    wait_for_shot(app, gallery_check(0, flags, GALLERY), what="page 0 with the saved unlocks, back lit")
     (x9, y9), (x3, y3) = cell_at(1, 2), cell_at(0, 3)
     # Cell 9's corners and just outside, a locked cell, the page and back buttons' edges.
     hover(app, lambda mouse: gallery_check(0, flags, mouse),
@@ -165,24 +155,24 @@ def test_thumbnail_screen_pages_cells_and_back(launch, gallery):
     wait_for_shot(app, gallery_check(0, flags, cell_centre(4)), what="cell 4 lit")
 
     click(app, cell_centre(4))
-    wait_for_shot(app, main(playing=True, item=2, video=GREEN), what="item 2 from cell 4")
+    wait_for_shot(app, restarted(playing=True, item=2, video=GREEN), what="item 2 from cell 4")
     click(app, GALLERY)  # cell 30 on page 1 has no entry: item 0, clip 0 from the start
     click(app, PAGE)
     wait_for_shot(app, gallery_check(1, flags), what="page 1")
     x, y = cell_at(0, 2)
     hover(app, lambda mouse: gallery_check(1, flags, mouse), [PAGE, (x + 99, y), (671, 415), (771, 489)])
     click(app, (x + 99, y + 74))  # the cell's last pixel
-    wait_for_shot(app, main(playing=True, video=RED), what="item 0 from cell 30")
+    wait_for_shot(app, restarted(playing=True, video=RED), what="item 0 from cell 30")
 
     click(app, GALLERY)  # the page was kept; after Back the clip runs on
     wait_for_shot(app, gallery_check(1, flags), what="page 1 kept")
     click(app, PAGE)
     wait_for_shot(app, gallery_check(0, flags), what="page 0 again")
     click(app, BACK)
-    wait_for_shot(app, main(playing=True), what="the main screen after Back")
+    wait_for_shot(app, restarted(playing=True), what="the main screen after Back")
     wait_for_colour(app, [BLUE], timeout=10)
     assert close_player(app) == 1
-    assert read_save(folder) == (0, flags)
+    assert read_save(folder) == (-3820, flags)
 
 
 def test_play_sequence_is_seen_clip_by_clip_then_stops_on_the_first_frame(launch, tmp_path):
