@@ -9,7 +9,7 @@ import time
 
 import pytest
 
-from conftest import (BUILD, NEUTRAL, ROOT, RED, cached, cell_centre, close_player, dismiss_message_box, flags_of,
+from conftest import (BUILD, NEUTRAL, ROOT, RED, cached, cell_centre, close_player, flags_of,
                       gallery_check, main_check, make_gallery, poll, read_save, video_colour, video_is, wait_for_shot)
 
 sys.path.insert(0, str(ROOT / "tools" / "demo"))
@@ -120,17 +120,3 @@ def test_probe_sees_each_format_end_at_its_length(wine, tmp_path, extension):
                          timeout=120).stdout
     fields = re.search(r"loaded 1 duration (\d+) ms; poll 0 code 1 after (\d+)", out)
     assert fields and int(fields[2]) >= int(fields[1]) - 300, out
-
-
-@pytest.mark.parametrize("broken, saved_flags", [("Data/PlayTable.txt", bytes(64)), ("movies/a.mp4", flags_of(0))])
-def test_start_up_failure_shows_the_error_box_and_saves(wine, launch, gallery, broken, saved_flags):
-    # No play table; a first clip that is no movie (its load unlocks it before it fails).
-    folder = gallery()
-    if broken.endswith(".txt"):
-        (folder / broken).unlink()
-    else:
-        (folder / broken).write_bytes(bytes(range(256)) * 64)
-    app = launch(shutil.which("wine"), folder, EXE)
-    dismiss_message_box("Error!!", timeout=60, alive=app.running)
-    assert app.wait(30) == 1
-    assert read_save(folder) == (0, saved_flags)

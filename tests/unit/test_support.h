@@ -27,12 +27,6 @@ inline std::string pictureHeader(int32_t width, int32_t height) {
     return "TEYL" + int32LE(width) + int32LE(height);
 }
 
-inline size_t countCalls(const std::string& line) {
-    size_t count = 0;
-    for (const std::string& call : fwrecord::calls()) count += call == line;
-    return count;
-}
-
 // Takes the log so far and starts a new one.
 inline Lines takeCalls() {
     Lines taken = fwrecord::calls();
