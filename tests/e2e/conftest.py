@@ -84,13 +84,13 @@ class _ClientMessage(ctypes.Structure):
 
 
 class App:
-    def __init__(self, command, cwd, log_dir):
+    def __init__(self, command, cwd, log_dir, env=None):  # env: added to this process's
         self.program = Path(str(command[0]))
         log_dir.mkdir(exist_ok=True)
         self.stdout_path, self.stderr_path = log_dir / "stdout.txt", log_dir / "stderr.txt"
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen([str(part) for part in command], cwd=str(cwd), stdout=out, stderr=err,
-                                            stdin=subprocess.DEVNULL)
+                                            stdin=subprocess.DEVNULL, env=env and dict(os.environ, **env))
         self.window = self.rect = None
 
     stdout = property(lambda self: self.stdout_path.read_bytes().decode("utf-8", "replace"))
@@ -154,11 +154,11 @@ class App:
 def launch(tmp_path):
     started = []
 
-    def start(program, cwd, *args):
-        started.append(App([program, *args], cwd, tmp_path / ("run%d" % len(started))))
+    def start(program, cwd, *args, **env):
+        started.append(App([program, *args], cwd, tmp_path / ("run%d" % len(started)), env))
         return started[-1]
 
-    start.player = lambda folder, *args: start(PLAYER, folder, *args)
+    start.player = lambda folder, *args, **env: start(PLAYER, folder, *args, **env)
     yield start
     for app in started:
         if app.running():

@@ -10,8 +10,7 @@
 namespace {
 
 LRESULT CALLBACK probeWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    unsigned x = LOWORD(lParam), y = HIWORD(lParam);
-    unsigned flags = static_cast<unsigned>(wParam);
+    unsigned x = LOWORD(lParam), y = HIWORD(lParam), flags = static_cast<unsigned>(wParam);
     switch (message) {
     case WM_MOUSEMOVE: {
         // The client x as the player's drags compute it.
@@ -80,13 +79,9 @@ int playClips(HWND window, char* clips) {
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR pCmdLine, int) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);  // each line seen as it is printed
     CoInitialize(nullptr);
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = probeWindowProc;
-    windowClass.hInstance = hInstance;
-    windowClass.hIcon = LoadIconA(hInstance, "MAINICON");
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = "MAINWNDOW";
+    WNDCLASSA windowClass = {0, probeWindowProc, 0, 0, hInstance, LoadIconA(hInstance, "MAINICON"),
+                             LoadCursorA(nullptr, IDC_ARROW), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)),
+                             nullptr, "MAINWNDOW"};
     if (RegisterClassA(&windowClass) == 0) return 2;
     int width = 800 + 2 * GetSystemMetrics(SM_CXFIXEDFRAME) + 2 * GetSystemMetrics(SM_CXEDGE);
     int height = 600 + 2 * GetSystemMetrics(SM_CYFIXEDFRAME) + 2 * GetSystemMetrics(SM_CYEDGE) +
