@@ -90,7 +90,7 @@ class App:
         self.stdout_path, self.stderr_path = log_dir / "stdout.txt", log_dir / "stderr.txt"
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen([str(part) for part in command], cwd=str(cwd), stdout=out, stderr=err,
-                                            stdin=subprocess.DEVNULL, env=env and dict(os.environ, **env))
+                                            stdin=subprocess.DEVNULL, env=dict(os.environ, **env) if env else None)
         self.window = self.rect = None
 
     stdout = property(lambda self: self.stdout_path.read_bytes().decode("utf-8", "replace"))

@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,9 +61,12 @@ protected:
         std::ofstream(path, std::ios::binary) << bytes;
     }
 
+    // At most 64 KiB: a save renamed over by a link to /dev/full would never end.
     static std::string readFile(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string bytes(65536, '\0');
+        bytes.resize(static_cast<size_t>(in.read(&bytes[0], 65536).gcount()));
+        return bytes;
     }
 
     std::string folder;
