@@ -1,13 +1,16 @@
-"""The shutdown save killed at every step: "GameData.sys" is the old 68 bytes or the new, and
-nothing else is left. A save that cannot be written is the unit tests' (test_save_data.cpp)."""
+"""The shutdown save killed at every step, on a full disk and in a folder turned read-only:
+"GameData.sys" is the old 68 bytes or the new, and nothing else is left."""
+import os
 import subprocess
+import time
 from pathlib import Path
 
 import pytest
 
-from conftest import PLAYER, make_gallery, skip_without_player, wait_for_window
+from conftest import PLAYER, make_gallery, skip_without_player, top_level_windows, wait_for_window
 
 pytestmark = skip_without_player
+SAVE_FAILED = "Error!!: \u30c7\u30fc\u30bf\u306e\u30bb\u30fc\u30d6\u306b\u5931\u6557\u3057\u307e\u3057\u305f"
 TIMER_FRACTIONS = (0.1, 0.25, 0.4, 0.55, 0.7, 0.85)  # of the time to the next call, at most 1 ms
 
 
@@ -65,3 +68,40 @@ def test_killed_at_any_instant_of_the_save_leaves_the_old_or_the_new_file(launch
     save.write_bytes(old)
     assert run_and_close(launch, folder) == 1
     assert save.read_bytes() == new and not stale.exists()
+
+
+@pytest.fixture
+def small_disk(tmp_path):
+    mount = tmp_path / "small"
+    mount.mkdir()
+    subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k,mode=0755", "tmpfs", str(mount)], check=True)
+    yield mount
+    subprocess.run(["umount", "-l", str(mount)], check=True)
+
+
+@pytest.mark.skipif(os.geteuid() != 0, reason="mounts a file system of its own")
+@pytest.mark.parametrize("before, while_running", [("dd if=/dev/zero of={}/filler bs=4k", None),
+                                                    (None, "mount -o remount,ro {}")], ids=["full", "read-only"])
+def test_a_save_that_cannot_be_written_says_so_and_keeps_the_old_file(launch, tmp_path, small_disk, before,
+                                                                       while_running):
+    gallery = make_gallery(tmp_path / "g")
+    for name in ("Bmp", "Data", "movies"):  # the pictures and clips are far bigger than the disk
+        (small_disk / name).symlink_to(gallery / name)
+    (small_disk / "GameData.sys").write_bytes(old := old_and_new(-2500)[0])
+    if before:  # fails when the disk is full
+        subprocess.run(before.format(small_disk).split(), stderr=subprocess.DEVNULL)
+    left = sorted(os.listdir(small_disk))
+    app = launch.player(small_disk)
+    app.find_window()
+    if while_running:
+        subprocess.run(while_running.format(small_disk).split(), check=True)
+    app.close()
+    deadline = time.monotonic() + 60  # Return on the boxes (the second may reuse the first's window id)
+    while app.running() and time.monotonic() < deadline:
+        for box in [window for window, name in top_level_windows() if name == "Error!!"]:
+            subprocess.run(["xdotool", "windowfocus", str(box), "key", "Return"], stderr=subprocess.DEVNULL)
+        time.sleep(0.3)
+    assert app.wait(1) == 1
+    assert app.stderr.splitlines().count(SAVE_FAILED) == 2, app.stderr
+    assert (small_disk / "GameData.sys").read_bytes() == old
+    assert sorted(os.listdir(small_disk)) == left

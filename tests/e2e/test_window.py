@@ -86,3 +86,11 @@ def test_player_window_and_its_message_box_without_a_play_table(launch, tmp_path
     dismiss_message_box("Error!!", alive=app.running)
     assert app.wait() == 1
     assert app.stderr.splitlines() == [PLAY_TABLE_FAILED]  # the box was shown; nothing else was said
+
+
+@skip_without_player
+def test_without_a_display_the_player_says_so_and_ends(launch, tmp_path):  # instead of playing unseen
+    app = launch.player(make_gallery(tmp_path / "gallery"), DISPLAY="")
+    assert app.wait(60) == 1
+    no_window = "Error!!: \u30a6\u30a3\u30f3\u30c9\u30a6\u306e\u4f5c\u6210\u306b\u5931\u6557\u3057\u307e\u3057\u305f"
+    assert app.stderr.splitlines()[:2] == ["fernwood2: no display: x11 not available", no_window]
