@@ -48,6 +48,22 @@ int32_t readBlock(TableLines& Lines, LineTokenizer& Tokenizer, char* Line, int32
     return ClipCount;
 }
 
+// A SingleItem line: an item of one clip, passed over once the records are full.
+void readSingleItem(TableLines& Lines, LineTokenizer& Tokenizer, const char* Line, PlayItem* playItems,
+                    int32_t* pItemCount, int32_t* pSequence) {
+    if (*pItemCount >= MAX_PLAY_ITEMS || *pSequence >= MAX_TABLE_CLIPS) {
+        Lines.note(NOTE_ITEM_DROPPED, Line);
+        return;
+    }
+    PlayItem& Item = playItems[*pItemCount];
+    readClip(Tokenizer, Item.clips[0], *pSequence);
+    Item.clipCount = 0;
+    Lines.note(NOTE_ITEM, Line);
+    Lines.note(NOTE_CLIP, Line);
+    ++*pSequence;
+    ++*pItemCount;
+}
+
 }  // namespace
 
 int32_t readPlayItems(const char* path, PlayItem* playItems, int32_t* pItemCount, TableNotes* notes) {
@@ -67,17 +83,7 @@ int32_t readPlayItems(const char* path, PlayItem* playItems, int32_t* pItemCount
         Tokenizer.setLine(Line, kDelimiters);
         Tokenizer.nextToken(Keyword, kKeywordSize);
         if (std::strcmp(Keyword, "SingleItem") == 0) {
-            if (itemCount < MAX_PLAY_ITEMS && Sequence < MAX_TABLE_CLIPS) {
-                PlayItem& Item = playItems[itemCount];
-                readClip(Tokenizer, Item.clips[0], Sequence);
-                Item.clipCount = 0;
-                Lines.note(NOTE_ITEM, Line);
-                Lines.note(NOTE_CLIP, Line);
-                ++Sequence;
-                ++itemCount;
-            } else {
-                Lines.note(NOTE_ITEM_DROPPED, Line);
-            }
+            readSingleItem(Lines, Tokenizer, Line, playItems, &itemCount, &Sequence);
         } else if (std::strcmp(Keyword, "MultiItem") == 0) {
             int32_t LineCount = Tokenizer.nextInt();
             // Once all 64 clips are taken, a further item has nothing to play.

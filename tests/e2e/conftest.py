@@ -83,26 +83,14 @@ class _ClientMessage(ctypes.Structure):
                 ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
 
 
-def send_close(window):  # WM_DELETE_WINDOW, as a window manager's close button sends it
-    x11, connection = _screen[0].x11, _screen[0].connection
-    x11.XInternAtom.restype = ctypes.c_ulong
-    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-    event = _ClientMessage(type=33, window=window, format=32,  # ClientMessage
-                           message_type=x11.XInternAtom(connection, b"WM_PROTOCOLS", 0))
-    event.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
-    x11.XSendEvent(connection, window, 0, 0, ctypes.byref(event))
-    _screen[0].sync()
-
-
 class App:
-    def __init__(self, command, cwd, log_dir):
+    def __init__(self, command, cwd, log_dir, env=None):  # env: added to this process's
         self.program = Path(str(command[0]))
         log_dir.mkdir(exist_ok=True)
         self.stdout_path, self.stderr_path = log_dir / "stdout.txt", log_dir / "stderr.txt"
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen([str(part) for part in command], cwd=str(cwd), stdout=out, stderr=err,
-                                            stdin=subprocess.DEVNULL)
+                                            stdin=subprocess.DEVNULL, env=dict(os.environ, **env) if env else None)
         self.window = self.rect = None
 
     stdout = property(lambda self: self.stdout_path.read_bytes().decode("utf-8", "replace"))
@@ -147,8 +135,16 @@ class App:
         self.down(button)
         self.up(button, settle)
 
-    def close(self):
-        send_close(self.window)
+    def close(self):  # WM_DELETE_WINDOW, as a window manager's close button sends it
+        x11, connection = _screen[0].x11, _screen[0].connection
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+        event = _ClientMessage(type=33, window=self.window, format=32,  # ClientMessage
+                               message_type=x11.XInternAtom(connection, b"WM_PROTOCOLS", 0))
+        event.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
+        x11.XSendEvent(connection, self.window, 0, 0, ctypes.byref(event))
+        _screen[0].sync()
 
     def wait(self, timeout=20):
         return self.process.wait(timeout)
@@ -158,11 +154,11 @@ class App:
 def launch(tmp_path):
     started = []
 
-    def start(program, cwd, *args):
-        started.append(App([program, *args], cwd, tmp_path / ("run%d" % len(started))))
+    def start(program, cwd, *args, **env):
+        started.append(App([program, *args], cwd, tmp_path / ("run%d" % len(started)), env))
         return started[-1]
 
-    start.player = lambda folder, *args: start(PLAYER, folder, *args)
+    start.player = lambda folder, *args, **env: start(PLAYER, folder, *args, **env)
     yield start
     for app in started:
         if app.running():
@@ -416,8 +412,7 @@ def video_is(shot, colour, margin=4):
 
 def video_sample(app, palette):
     left, top, width, height = VIDEO
-    patch = grab(app.rect[0] + left + width // 2 - 32, app.rect[1] + top + height // 2 - 32, 64, 64)
-    patch = patch.reshape(-1, 3).astype(np.int32)
+    patch = grab(app.rect[0] + left + width // 2 - 32, app.rect[1] + top + height // 2 - 32, 64, 64).astype(np.int32)
     return next((colour for colour in palette if np.all(np.abs(patch - colour) <= COLOUR_TOLERANCE)), None)
 
 

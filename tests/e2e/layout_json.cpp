@@ -6,36 +6,27 @@
 
 namespace {
 
-bool gFirst = true;
+const char* gSeparator = "{";
 
 void key(const char* name) {
-    std::printf("%s\n  \"%s\": ", gFirst ? "{" : ",", name);
-    gFirst = false;
+    std::printf("%s\n  \"%s\": ", gSeparator, name);
+    gSeparator = ",";
 }
 
-void rect(const char* name, const RECT& r) {
-    key(name);
-    std::printf("[%ld, %ld, %ld, %ld]", static_cast<long>(r.left), static_cast<long>(r.top),
-                static_cast<long>(r.right), static_cast<long>(r.bottom));
-}
-
-void rects(const char* name, const RECT* r, int count) {
+// [left, top, right, bottom]; a list of them unless one stands alone.
+void rects(const char* name, const RECT* r, int count, bool alone = false) {
     key(name);
     for (int i = 0; i < count; ++i)
-        std::printf("%s[%ld, %ld, %ld, %ld]", i ? ", " : "[", static_cast<long>(r[i].left),
+        std::printf("%s[%ld, %ld, %ld, %ld]", alone ? "" : i ? ", " : "[", static_cast<long>(r[i].left),
                     static_cast<long>(r[i].top), static_cast<long>(r[i].right), static_cast<long>(r[i].bottom));
-    std::printf("]");
-}
-
-void number(const char* name, double value) {
-    key(name);
-    std::printf("%g", value);
+    std::printf("%s", alone ? "" : "]");
 }
 
 }  // namespace
 
 int main() {
-#define RECT_OF(name) rect(#name, name)
+#define RECT_OF(name) rects(#name, &name, 1, true)
+#define NUMBER_OF(name) key(#name), std::printf("%g", static_cast<double>(name))
     RECT_OF(kSeekBarRect), RECT_OF(kVolumeBarRect), RECT_OF(kPreviousRect), RECT_OF(kStopRect);
     RECT_OF(kPlayRect), RECT_OF(kNextRect), RECT_OF(kThumbnailButtonRect);
     rects("kClipButtonRects", kClipButtonRects, kClipButtonCount);
@@ -48,18 +39,12 @@ int main() {
     RECT_OF(kLockImage), RECT_OF(kBackButtonNormal), RECT_OF(kBackButtonHighlighted);
     rects("kPageButtonNormal", kPageButtonNormal, 2);
     rects("kPageButtonHighlighted", kPageButtonHighlighted, 2);
+    NUMBER_OF(kSliderOrigin), NUMBER_OF(kSliderSpan), NUMBER_OF(kQuietestVolume), NUMBER_OF(kKnobLeft);
+    NUMBER_OF(kSeekKnobY), NUMBER_OF(kVolumeKnobY), NUMBER_OF(kGalleryRows), NUMBER_OF(kGalleryColumns);
+    NUMBER_OF(kCellWidth), NUMBER_OF(kCellHeight), NUMBER_OF(kCellLeft), NUMBER_OF(kCellTop);
+    NUMBER_OF(kCellStepX), NUMBER_OF(kCellStepY), NUMBER_OF(kAtlasPageHeight);
 #undef RECT_OF
-    const struct {
-        const char* name;
-        double value;
-    } kNumbers[] = {{"kSliderOrigin", kSliderOrigin}, {"kSliderSpan", kSliderSpan},
-                    {"kQuietestVolume", kQuietestVolume}, {"kKnobLeft", kKnobLeft},
-                    {"kSeekKnobY", kSeekKnobY}, {"kVolumeKnobY", kVolumeKnobY},
-                    {"kGalleryRows", kGalleryRows}, {"kGalleryColumns", kGalleryColumns},
-                    {"kCellWidth", kCellWidth}, {"kCellHeight", kCellHeight}, {"kCellLeft", kCellLeft},
-                    {"kCellTop", kCellTop}, {"kCellStepX", kCellStepX}, {"kCellStepY", kCellStepY},
-                    {"kAtlasPageHeight", kAtlasPageHeight}};
-    for (const auto& n : kNumbers) number(n.name, n.value);
+#undef NUMBER_OF
     std::printf("\n}\n");
     return 0;
 }

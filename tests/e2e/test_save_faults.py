@@ -19,13 +19,10 @@ def old_and_new(volume):  # the file the test leaves, and what the player writes
     return old, old[:4] + b"\x01" + bytes(63)
 
 
-def run_and_close(launch, folder, monkeypatch, **env):
-    for name, value in env.items():
-        monkeypatch.setenv(name, value)
-    app = launch.player(folder)
+def run_and_close(launch, folder, **env):
+    app = launch.player(folder, **env)
     app.window = wait_for_window("Fernwood2", alive=app.running)  # a normal start: no box either
     assert "Error!!" not in app.stderr, app.stderr
-    monkeypatch.undo()  # the test's own programs run without them
     app.close()
     return app.wait(30)
 
@@ -40,12 +37,12 @@ def shim(tmp_path_factory):
     return str(library)
 
 
-def test_killed_at_any_instant_of_the_save_leaves_the_old_or_the_new_file(launch, tmp_path, shim, monkeypatch):
+def test_killed_at_any_instant_of_the_save_leaves_the_old_or_the_new_file(launch, tmp_path, shim):
     folder = make_gallery(tmp_path / "g")
     save, stale = folder / "GameData.sys", folder / "GameData.sys.tmp"
     save.write_bytes(old_and_new(-100)[0])
     log = tmp_path / "save.log"
-    assert run_and_close(launch, folder, monkeypatch, LD_PRELOAD=shim, FW_SAVE_LOG=str(log)) == 1
+    assert run_and_close(launch, folder, LD_PRELOAD=shim, FW_SAVE_LOG=str(log)) == 1
     calls = [line.split() for line in log.read_text().splitlines()]
     names, times = [name for _, name, _ in calls], [int(ns) for _, _, ns in calls]
     assert names.count("rename") == 2, names  # the save and the destructor's second save
@@ -58,7 +55,7 @@ def test_killed_at_any_instant_of_the_save_leaves_the_old_or_the_new_file(launch
     for volume, (n, delay) in enumerate(instants):
         old, new = old_and_new(-volume)
         save.write_bytes(old)
-        status = run_and_close(launch, folder, monkeypatch, LD_PRELOAD=shim, FW_KILL_AT="%d %d" % (n, delay))
+        status = run_and_close(launch, folder, LD_PRELOAD=shim, FW_KILL_AT="%d %d" % (n, delay))
         assert status == -9, "not killed at call %d (%s) + %d ns: status %s" % (n, names[n], delay, status)
         found = save.read_bytes()
         assert found in (old, new), "call %d (%s) + %d ns left %r" % (n, names[n], delay, found)
@@ -69,7 +66,7 @@ def test_killed_at_any_instant_of_the_save_leaves_the_old_or_the_new_file(launch
     stale.write_bytes(b"\xff" * 1000)
     old, new = old_and_new(-4999)
     save.write_bytes(old)
-    assert run_and_close(launch, folder, monkeypatch) == 1
+    assert run_and_close(launch, folder) == 1
     assert save.read_bytes() == new and not stale.exists()
 
 

@@ -1,16 +1,16 @@
 """The Windows build under Wine (prefix build/wine-prefix, made once). Where Wine is not
-faithful to Windows the case is a strict expected failure naming Wine's fault (docs/wine.md)."""
+faithful to Windows the case is a strict expected failure naming Wine's fault; what Wine 8
+gets wrong whatever the player does (the video picture, clip ends) has no case (docs/wine.md)."""
 import os
 import re
 import shutil
 import subprocess
 import sys
-import time
 
 import pytest
 
-from conftest import (BUILD, NEUTRAL, ROOT, RED, cached, cell_centre, close_player, dismiss_message_box, flags_of,
-                      gallery_check, main_check, make_gallery, poll, read_save, video_colour, video_is, wait_for_shot)
+from conftest import (BUILD, NEUTRAL, ROOT, cached, cell_centre, close_player, flags_of,
+                      gallery_check, main_check, make_gallery, poll, read_save, wait_for_shot)
 
 sys.path.insert(0, str(ROOT / "tools" / "demo"))
 import make_demo  # noqa: E402
@@ -20,10 +20,7 @@ PREFIX = BUILD / "wine-prefix"
 pytestmark = pytest.mark.skipif(not (EXE.exists() and PROBE.exists() and shutil.which("wine")),
                                 reason="needs wine and the Windows build (scripts/build-windows)")
 
-CHILD_VIDEO_UNSEEN = "Wine 8's X11 driver never shows a Direct3D child window's picture: the video stays black"
-COMPLETION_NEVER_RESET = "Wine 8's filter graph never resets EC_COMPLETE: after the first clip's end every poll has it"
 MPEG1_ENDS_EARLY = "Wine 8's MPEG-1 stream ends after under a second of the clip"
-SECONDS = 3
 
 
 @pytest.fixture
@@ -36,7 +33,7 @@ def wine():  # killing wine's launcher leaves the Windows processes: the test en
     subprocess.run(["wineserver", "--wait"], timeout=60)
 
 
-def clip(extension, seconds=SECONDS):  # red, with sound, in one of the demo's formats
+def clip(extension, seconds=3):  # red, with sound, in one of the demo's formats
     name, picture = f"red-{seconds}s{extension}", "pattern=solid-color foreground-color=0xffff0000"
     return cached(name, lambda partial: make_demo.gst_launch(
         make_demo.clip_pipeline((name, "", picture, "sine", 440, seconds), partial, False), name))
@@ -54,12 +51,9 @@ def start_exe(launch, folder):
 
 
 @pytest.fixture
-def gallery(tmp_path):  # items 0 and 1: a 3-second red MP4 each, played repeat times
-    def make(repeat=0, **save):
-        table = 'SingleItem "movies/a.mp4" %d\nSingleItem "movies/b.mp4" %d\nEnd\n' % (repeat, repeat)
-        return make_gallery(tmp_path / "g", {"a.mp4": clip(".mp4"), "b.mp4": clip(".mp4")}, table, "2\n0 0\n1 0\n",
-                            **save)
-    return make
+def gallery(tmp_path):  # items 0 and 1: a 3-second red MP4 each, repeating
+    table = 'SingleItem "movies/a.mp4" 0\nSingleItem "movies/b.mp4" 0\nEnd\n'
+    return lambda: make_gallery(tmp_path / "g", {"a.mp4": clip(".mp4"), "b.mp4": clip(".mp4")}, table, "2\n0 0\n1 0\n")
 
 
 def test_main_screen_and_gallery_pixels_equal_the_linux_builds_and_the_save_is_kept(wine, launch, gallery):
@@ -84,30 +78,6 @@ def test_main_screen_and_gallery_pixels_equal_the_linux_builds_and_the_save_is_k
     assert read_save(folder) == (-2500, flags_of(0, 1))
 
 
-@pytest.mark.xfail(reason=CHILD_VIDEO_UNSEEN, raises=AssertionError, strict=True)
-def test_clip_colour_in_the_video_rectangle(wine, launch, gallery):
-    app = start_exe(launch, gallery())
-    wait_for_shot(app, lambda shot: video_is(shot, RED) or "the video shows %s" % (video_colour(shot),),
-                  timeout=SECONDS + 10, what="the red clip")
-
-
-def item_shown(app, item, timeout):
-    wait_for_shot(app, main_check(playing=True, item=item, item_count=2), timeout=timeout,
-                  what="item %d playing" % item)
-    return time.monotonic()
-
-
-@pytest.mark.xfail(reason=COMPLETION_NEVER_RESET, raises=AssertionError, strict=True)
-def test_sequence_advances_at_each_clips_real_end(wine, launch, gallery):
-    app = start_exe(launch, gallery(repeat=1))
-    first = item_shown(app, 0, 30)
-    second = item_shown(app, 1, SECONDS + 10)
-    assert second - first > SECONDS - 1, "item 0 ended after %.1f s" % (second - first)
-    stopped = main_check(item_count=2)  # wrapped to item 0, stopped
-    wait_for_shot(app, stopped, timeout=SECONDS + 10, what="item 0 cued and stopped")
-    assert time.monotonic() - second > SECONDS - 1, "item 1 ended after %.1f s" % (time.monotonic() - second)
-
-
 # Each format as a probe run's first clip (Wine's stale completion plays no part).
 FORMATS = [".mp4", ".avi", ".wmv", ".ogv",
            pytest.param(".mpg", marks=pytest.mark.xfail(reason=MPEG1_ENDS_EARLY, raises=AssertionError, strict=True))]
@@ -118,22 +88,5 @@ def test_probe_sees_each_format_end_at_its_length(wine, tmp_path, extension):
     shutil.copy(clip(extension), tmp_path / ("clip" + extension))
     out = subprocess.run(["wine", PROBE, "clip" + extension], cwd=tmp_path, capture_output=True, text=True,
                          timeout=120).stdout
-    fields = re.search(r"render (\S+) owner 0 style 0 position 0 duration 0 (\d+) ms; poll 0 code 1 after (\d+)",
-                       out)
-    assert fields, out
-    assert int(fields[1], 16) in (0, 0x40242), out  # S_OK, or VFW_S_PARTIAL_RENDER without a sound device
-    assert int(fields[3]) >= int(fields[2]) - 300, out
-
-
-@pytest.mark.parametrize("broken, saved_flags", [("Data/PlayTable.txt", bytes(64)), ("movies/a.mp4", flags_of(0))])
-def test_start_up_failure_shows_the_error_box_and_saves(wine, launch, gallery, broken, saved_flags):
-    # No play table; a first clip that is no movie (its load unlocks it before it fails).
-    folder = gallery()
-    if broken.endswith(".txt"):
-        (folder / broken).unlink()
-    else:
-        (folder / broken).write_bytes(bytes(range(256)) * 64)
-    app = launch(shutil.which("wine"), folder, EXE)
-    dismiss_message_box("Error!!", timeout=60, alive=app.running)
-    assert app.wait(30) == 1
-    assert read_save(folder) == (0, saved_flags)
+    fields = re.search(r"loaded 1 duration (\d+) ms; poll 0 code 1 after (\d+)", out)
+    assert fields and int(fields[2]) >= int(fields[1]) - 300, out

@@ -1,33 +1,19 @@
-// Any bytes through the picture reader: accepted exactly when the header is whole and
+// Any bytes as a picture file: accepted exactly when the header is whole and
 // the size fits the device; a refusal leaves the outputs alone; no texel written outside.
-#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "fuzz/work_folder.h"
 #include "gfx/gfx.h"
 #include "platform/record/record.h"
 
-namespace {
-
 // Small, so that the device, not the fuzzer's memory, refuses large pictures.
 const int32_t kMaxTextureSize = 256;
 
-struct Input {
-    const uint8_t* data;
-    size_t size, offset;
-};
-
-size_t readInput(void* buffer, size_t elementSize, size_t elementCount, void* userData) {
-    Input* input = static_cast<Input*>(userData);
-    size_t available = std::min(elementSize * elementCount, input->size - input->offset);
-    if (available) std::memcpy(buffer, input->data + input->offset, available);
-    input->offset += available;
-    return elementSize ? available / elementSize : 0;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    WorkFolder inWorkFolder;
+    std::FILE* file = std::fopen("Picture.bmp", "wb");
+    check(file != nullptr && std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0);
     fwrecord::resetAll();
     fwrecord::d3d().maxTextureSize = kMaxTextureSize;
     D3DPRESENT_PARAMETERS params = {};
@@ -37,8 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                              &device) == D3D_OK);
     IDirect3DTexture9* texture = nullptr;
     int32_t pictureSize[2] = {-7, -7};
-    Input input = {data, size, 0};
-    const int32_t result = decodePicture(device, &texture, pictureSize, readInput, &input);
+    const int32_t result = loadBitmapTexture(device, &texture, pictureSize, "Picture.bmp");
 
     int32_t header[2] = {0, 0};
     if (size >= 12 && std::memcmp(data, "TEYL", 4) == 0) std::memcpy(header, data + 4, 8);  // little-endian target

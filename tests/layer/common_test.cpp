@@ -20,6 +20,7 @@ TEST(Cp932ToUtf8, DecodesAsWindowsDoes) {
         {"\x87\x40", "\u2460"},   // NEC row 13
         {"\xfa\x40", "\u2170"},   // IBM extensions
         {"\xb1", "\uff71"},       // half-width katakana
+        {"\x95\x5c\x8e\xa6", "\u8868\u793a"},   // 0x5C as a trail byte belongs to its character
         // Undefined or cut-off sequences: one U+FFFD per offending byte, then go on.
         {"a\xa0" "b", "a\ufffd" "b"},
         {"\x82 x", "\ufffd x"},

@@ -125,8 +125,9 @@ class Soak:
 
     def sample(self):
         pid = self.app.process.pid
-        rss = int(Path(f"/proc/{pid}/status").read_text().split("VmRSS:")[1].split()[0])
-        self.samples.append((self.elapsed(), pid, rss, len(os.listdir(f"/proc/{pid}/fd"))))
+        status = Path(f"/proc/{pid}/status").read_text()
+        rss, anon = (int(status.split(field)[1].split()[0]) for field in ("VmRSS:", "RssAnon:"))
+        self.samples.append((self.elapsed(), pid, rss, len(os.listdir(f"/proc/{pid}/fd")), anon))
 
     def failed_load(self):  # a broken clip's box (dismissed here, or clicked) ends the player
         if self.app.running() and not any(name == "Error!!" for _, name in top_level_windows()):
@@ -169,7 +170,7 @@ class Soak:
                     continue
                 self.sample()
                 next_check = self.elapsed() + 3
-                print("%6.0f s  inputs %6d  restarts %d  rss %6d kB  fds %3d" % (
+                print("%6.0f s  inputs %6d  restarts %d  rss %6d kB  fds %3d  anonymous %6d kB" % (
                     self.elapsed(), self.inputs, self.restarts, *self.samples[-1][2:]), flush=True)
             self.rng.choices(actions, weights)[0](self)
         self.failed_load()

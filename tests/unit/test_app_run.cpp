@@ -71,7 +71,7 @@ TEST_F(AppTest, EachFailingStartUpStepShowsItsMessageAndStops) {
         ASSERT_EQ(boxes.size(), 1u);
         EXPECT_EQ(boxes[0].text, c.message);
         EXPECT_EQ(boxes[0].owner, c.ownedByWindow ? win32().window : nullptr);
-        EXPECT_EQ(countCalls("Run"), 0u);
+        EXPECT_EQ(fwrecord::callsStartingWith("Run"), Lines());
         std::string expected(68, '\0');
         expected[4] = c.firstFlagSaved ? 1 : 0;
         EXPECT_EQ(readFile("GameData.sys"), expected);

@@ -9,7 +9,6 @@ class GfxQuad : public TempFolderTest {
 protected:
     void SetUp() override {
         TempFolderTest::SetUp();
-        app.reset(new PlayerApp);
         ASSERT_EQ(app->createDevice(), 1);
         device = app->device;
     }

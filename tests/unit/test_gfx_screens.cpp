@@ -10,7 +10,6 @@ class GfxMainScreen : public TempFolderTest {
 protected:
     void SetUp() override {
         TempFolderTest::SetUp();
-        app.reset(new PlayerApp);
         ASSERT_EQ(app->createDevice(), 1);
         ASSERT_EQ(app->createMovieGraph(), 1);
         ASSERT_EQ(app->device->CreateTexture(1024, 1024, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &app->texMainBG,

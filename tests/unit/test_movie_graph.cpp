@@ -64,21 +64,4 @@ TEST_F(MovieLoad, EachFailingStepReturnsAtOnceWithTheFlagSet) {
     }
 }
 
-// Paths are code page 932: a trail byte of 0x5C belongs to its character.
-TEST_F(MovieLoad, PathIsDecodedAsCodePage932) {
-    const struct {
-        std::string bytes, utf8;
-    } cases[] = {
-        // ムービー表
-        {"Movie\\\x83\x80\x81[\x83r\x81[\x95\x5C.avi",
-         "Movie\\\xE3\x83\xA0\xE3\x83\xBC\xE3\x83\x93\xE3\x83\xBC\xE8\xA1\xA8.avi"},
-        // ｱｲ: single-byte katakana.
-        {"\xB1\xB2.mpg", "\xEF\xBD\xB1\xEF\xBD\xB2.mpg"}};
-    for (const auto& c : cases) {
-        std::snprintf(app->playItems[0].clips[0].path, sizeof(app->playItems[0].clips[0].path), "%s", c.bytes.c_str());
-        ASSERT_EQ(app->loadMovie(0, 0), 1);
-        EXPECT_EQ(fwrecord::callsStartingWith("RenderFile").back(), "RenderFile " + c.utf8);
-    }
-}
-
 }  // namespace

@@ -1,4 +1,4 @@
-// Shared set-up: each test in a fresh temporary folder on a reset recording platform.
+// Shared set-up: each test in a fresh temporary folder on a reset recording platform, with a new app.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -6,7 +6,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,12 +26,6 @@ inline std::string pictureHeader(int32_t width, int32_t height) {
     return "TEYL" + int32LE(width) + int32LE(height);
 }
 
-inline size_t countCalls(const std::string& line) {
-    size_t count = 0;
-    for (const std::string& call : fwrecord::calls()) count += call == line;
-    return count;
-}
-
 // Takes the log so far and starts a new one.
 inline Lines takeCalls() {
     Lines taken = fwrecord::calls();
@@ -48,6 +41,7 @@ protected:
         folder = pattern;
         ASSERT_EQ(chdir(folder.c_str()), 0);
         fwrecord::resetAll();
+        app.reset(new PlayerApp);
     }
 
     // The app's shutdown writes GameData.sys: it must go while the folder exists.
@@ -67,9 +61,12 @@ protected:
         std::ofstream(path, std::ios::binary) << bytes;
     }
 
+    // At most 64 KiB: a save renamed over by a link to /dev/full would never end.
     static std::string readFile(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string bytes(65536, '\0');
+        bytes.resize(static_cast<size_t>(in.read(&bytes[0], 65536).gcount()));
+        return bytes;
     }
 
     std::string folder;

@@ -8,12 +8,9 @@
 
 namespace {
 
-// One reader call: 'T' nextToken, 'Q' nextQuotedToken (both with size), 'I' nextInt.
-struct ReaderCall {
-    char reader;
-    int32_t size;
-    std::string expected;  // the word, or the number as text
-};
+// One reader call and the word (or the number as text) it gives: 'T' nextToken into the
+// keyword's 32 bytes, 'Q' nextQuotedToken into a path's 260, 'I' nextInt.
+using ReaderCall = std::pair<char, std::string>;
 
 TEST(Tokenizer, ReadsTheWordsInOrder) {
     const std::string word40(40, 'w'), path300(300, 'p');
@@ -23,33 +20,34 @@ TEST(Tokenizer, ReadsTheWordsInOrder) {
         std::vector<ReaderCall> calls;
     } cases[] = {
         {"FullLine", "   SingleItem  \"movies/a\tb c.avi\"  3\r\n",
-         {{'T', 32, "SingleItem"}, {'Q', 260, "movies/a\tb c.avi"}, {'I', 0, "3"}, {'I', 0, "0"}, {'T', 32, ""}}},
-        {"LongWordCutAndConsumed", word40 + " next", {{'T', 32, word40.substr(0, 31)}, {'T', 32, "next"}}},
-        {"LongQuotedTextCut", "\"" + path300 + "\" 7", {{'Q', 260, path300.substr(0, 259)}, {'I', 0, "7"}}},
-        {"UnquotedWordLeftForNextCall", "abc \"x\"", {{'Q', 260, ""}, {'T', 32, "abc"}, {'Q', 260, "x"}}},
-        {"UnclosedQuote", "\"abc def 5", {{'Q', 260, ""}, {'T', 32, "def"}, {'I', 0, "5"}}},
-        {"AdjacentQuotes", "\"\" 9", {{'Q', 260, ""}, {'I', 0, "9"}}},
-        {"Numbers", "-12 +7 12abc abc", {{'I', 0, "-12"}, {'I', 0, "7"}, {'I', 0, "12"}, {'I', 0, "0"}}},
+         {{'T', "SingleItem"}, {'Q', "movies/a\tb c.avi"}, {'I', "3"}, {'I', "0"}, {'T', ""}}},
+        {"LongWordCutAndConsumed", word40 + " next", {{'T', word40.substr(0, 31)}, {'T', "next"}}},
+        {"LongQuotedTextCut", "\"" + path300 + "\" 7", {{'Q', path300.substr(0, 259)}, {'I', "7"}}},
+        {"UnquotedWordLeftForNextCall", "abc \"x\"", {{'Q', ""}, {'T', "abc"}, {'Q', "x"}}},
+        {"UnclosedQuote", "\"abc def 5", {{'Q', ""}, {'T', "def"}, {'I', "5"}}},
+        {"AdjacentQuotes", "\"\" 9", {{'Q', ""}, {'I', "9"}}},
+        {"Numbers", "-12 +7 12abc abc", {{'I', "-12"}, {'I', "7"}, {'I', "12"}, {'I', "0"}}},
         // サンプル and 表示 (0x5C as a second byte) pass byte for byte.
         {"ShiftJisBytes", "\x83T\x83\x93\x83v\x83\x8B \"\x95\x5C\x8E\xA6 \x83T.mpg\"",
-         {{'T', 32, "\x83T\x83\x93\x83v\x83\x8B"}, {'Q', 260, "\x95\x5C\x8E\xA6 \x83T.mpg"}}},
+         {{'T', "\x83T\x83\x93\x83v\x83\x8B"}, {'Q', "\x95\x5C\x8E\xA6 \x83T.mpg"}}},
     };
     for (const auto& c : cases) {
         LineTokenizer tokenizer;
         ASSERT_EQ(tokenizer.setLine(c.line.c_str(), " \t\r\n"), 0);
         for (size_t i = 0; i < c.calls.size(); ++i) {
-            const ReaderCall& call = c.calls[i];
+            const auto& [reader, expected] = c.calls[i];
             SCOPED_TRACE(std::string(c.name) + " call " + std::to_string(i));
-            if (call.reader == 'I') {
-                EXPECT_EQ(std::to_string(tokenizer.nextInt()), call.expected);
+            if (reader == 'I') {
+                EXPECT_EQ(std::to_string(tokenizer.nextInt()), expected);
                 continue;
             }
             // Exactly size bytes, so ASan sees a write past the caller's buffer.
-            std::unique_ptr<char[]> buffer(new char[static_cast<size_t>(call.size)]);
-            char* result = call.reader == 'T' ? tokenizer.nextToken(buffer.get(), call.size)
-                                              : tokenizer.nextQuotedToken(buffer.get(), call.size);
+            const int32_t size = reader == 'T' ? 32 : 260;
+            std::unique_ptr<char[]> buffer(new char[static_cast<size_t>(size)]);
+            char* result = reader == 'T' ? tokenizer.nextToken(buffer.get(), size)
+                                         : tokenizer.nextQuotedToken(buffer.get(), size);
             EXPECT_EQ(result, buffer.get());
-            EXPECT_EQ(std::string(result), call.expected);
+            EXPECT_EQ(std::string(result), expected);
         }
     }
 }

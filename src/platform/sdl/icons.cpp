@@ -34,7 +34,13 @@ uint16_t readLe16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] 
 
 // Decodes a 32 x 32 DIB (BITMAPINFOHEADER, colour table, XOR bits, AND mask) as an
 // icon directory entry holds it. False when it is not one we can read.
-bool decodeDib(const uint8_t* dib, size_t size, uint32_t* argb) {
+// Where an icon image's parts lie, once its header has been checked.
+struct DibLayout {
+    uint16_t bitCount;
+    size_t paletteCount, xorStride, andStride, paletteOffset, xorOffset, andOffset;
+};
+
+bool readDibLayout(const uint8_t* dib, size_t size, DibLayout* layout) {
     if (size < 40) return false;
     uint32_t headerSize = readLe32(dib);
     int32_t width = static_cast<int32_t>(readLe32(dib + 4));
@@ -48,52 +54,49 @@ bool decodeDib(const uint8_t* dib, size_t size, uint32_t* argb) {
     size_t paletteCount = 0;
     if (bitCount <= 8) paletteCount = colorsUsed != 0 ? colorsUsed : (1u << bitCount);
     if (paletteCount > 256) return false;
-    size_t xorStride = ((kIconSide * bitCount + 31) / 32) * 4;
-    size_t andStride = ((kIconSide + 31) / 32) * 4;
-    size_t paletteOffset = headerSize;
-    size_t xorOffset = paletteOffset + paletteCount * 4;
-    size_t andOffset = xorOffset + xorStride * kIconSide;
-    if (andOffset + andStride * kIconSide > size) return false;
-    const uint8_t* palette = dib + paletteOffset;
+    DibLayout l = {bitCount, paletteCount, size_t((kIconSide * bitCount + 31) / 32) * 4,
+                   size_t((kIconSide + 31) / 32) * 4, headerSize, 0, 0};
+    l.xorOffset = l.paletteOffset + paletteCount * 4;
+    l.andOffset = l.xorOffset + l.xorStride * kIconSide;
+    if (l.andOffset + l.andStride * kIconSide > size) return false;
+    *layout = l;
+    return true;
+}
 
+// Pixel x of a bottom-up row's colour bits, as 0xAARRGGBB (alpha from 32-bit images only).
+uint32_t dibColour(const uint8_t* dib, const DibLayout& l, const uint8_t* bits, int x) {
+    if (l.bitCount > 8) {
+        const uint8_t* p = bits + x * (l.bitCount / 8);
+        uint32_t alpha = l.bitCount == 32 ? p[3] : 0xFF;
+        return (alpha << 24) | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+    }
+    size_t index;
+    if (l.bitCount == 8) index = bits[x];
+    else if (l.bitCount == 4) index = (bits[x / 2] >> ((x % 2) ? 0 : 4)) & 0x0F;
+    else index = (bits[x / 8] >> (7 - x % 8)) & 1;
+    if (index >= l.paletteCount) index = 0;
+    const uint8_t* entry = dib + l.paletteOffset + index * 4;
+    return 0xFF000000u | (uint32_t(entry[2]) << 16) | (uint32_t(entry[1]) << 8) | entry[0];
+}
+
+bool decodeDib(const uint8_t* dib, size_t size, uint32_t* argb) {
+    DibLayout l;
+    if (!readDibLayout(dib, size, &l)) return false;
     bool anyAlpha = false;
     for (int row = 0; row < kIconSide; ++row) {
-        const uint8_t* bits = dib + xorOffset + xorStride * (kIconSide - 1 - row);   // bottom-up
-        const uint8_t* mask = dib + andOffset + andStride * (kIconSide - 1 - row);
+        const uint8_t* bits = dib + l.xorOffset + l.xorStride * (kIconSide - 1 - row);   // bottom-up
         for (int x = 0; x < kIconSide; ++x) {
-            uint8_t b = 0, g = 0, r = 0, a = 0xFF;
-            if (bitCount <= 8) {
-                int index;
-                if (bitCount == 8) index = bits[x];
-                else if (bitCount == 4) index = (bits[x / 2] >> ((x % 2) ? 0 : 4)) & 0x0F;
-                else index = (bits[x / 8] >> (7 - x % 8)) & 1;
-                if (static_cast<size_t>(index) >= paletteCount) index = 0;
-                b = palette[index * 4];
-                g = palette[index * 4 + 1];
-                r = palette[index * 4 + 2];
-            } else {
-                const uint8_t* p = bits + x * (bitCount / 8);
-                b = p[0];
-                g = p[1];
-                r = p[2];
-                if (bitCount == 32) {
-                    a = p[3];
-                    if (a != 0) anyAlpha = true;
-                }
-            }
-            bool transparent = ((mask[x / 8] >> (7 - x % 8)) & 1) != 0;
-            if (bitCount != 32 && transparent) a = 0;
-            argb[row * kIconSide + x] = (uint32_t(a) << 24) | (uint32_t(r) << 16) | (uint32_t(g) << 8) | b;
+            argb[row * kIconSide + x] = dibColour(dib, l, bits, x);
+            anyAlpha = anyAlpha || (l.bitCount == 32 && (argb[row * kIconSide + x] >> 24) != 0);
         }
     }
-    if (bitCount == 32 && !anyAlpha) {
-        // An old-style 32-bit image without alpha: the AND mask decides.
-        for (int row = 0; row < kIconSide; ++row) {
-            const uint8_t* mask = dib + andOffset + andStride * (kIconSide - 1 - row);
-            for (int x = 0; x < kIconSide; ++x) {
-                bool transparent = ((mask[x / 8] >> (7 - x % 8)) & 1) != 0;
-                argb[row * kIconSide + x] = (argb[row * kIconSide + x] & 0x00FFFFFF) | (transparent ? 0 : 0xFF000000);
-            }
+    // The AND mask decides transparency, unless a 32-bit image carries alpha of its own.
+    if (l.bitCount == 32 && anyAlpha) return true;
+    for (int row = 0; row < kIconSide; ++row) {
+        const uint8_t* mask = dib + l.andOffset + l.andStride * (kIconSide - 1 - row);
+        for (int x = 0; x < kIconSide; ++x) {
+            bool transparent = ((mask[x / 8] >> (7 - x % 8)) & 1) != 0;
+            argb[row * kIconSide + x] = (argb[row * kIconSide + x] & 0x00FFFFFF) | (transparent ? 0 : 0xFF000000);
         }
     }
     return true;

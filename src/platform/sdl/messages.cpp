@@ -67,57 +67,54 @@ void runRepaint(int slot) {
     window->repaintHandler(window->repaintUser);
 }
 
+void translateMotion(const SDL_MouseMotionEvent& motion) {
+    WindowRecord* window = windowFromSdlId(motion.windowID);
+    if (window == nullptr || motion.which == SDL_TOUCH_MOUSEID) return;
+    gPumpButtons = motion.state;
+    post(window, WM_MOUSEMOVE, buttonFlags(motion.state), packPoint(motion.x, motion.y), motion.x, motion.y);
+}
+
+void translateButton(const SDL_MouseButtonEvent& button) {
+    WindowRecord* window = windowFromSdlId(button.windowID);
+    if (window == nullptr || button.which == SDL_TOUCH_MOUSEID) return;
+    bool down = button.type == SDL_MOUSEBUTTONDOWN;
+    UINT message;
+    if (button.button == SDL_BUTTON_LEFT) message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
+    else if (button.button == SDL_BUTTON_RIGHT) message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
+    else return;
+    // wParam: the buttons held after this event, as Windows reports them.
+    uint32_t mask = SDL_BUTTON(button.button);
+    gPumpButtons = down ? (gPumpButtons | mask) : (gPumpButtons & ~mask);
+    post(window, message, buttonFlags(gPumpButtons), packPoint(button.x, button.y), button.x, button.y);
+}
+
+void translateWindowEvent(const SDL_WindowEvent& event) {
+    WindowRecord* window = windowFromSdlId(event.windowID);
+    if (window == nullptr) return;
+    if (event.event == SDL_WINDOWEVENT_MOVED) {
+        post(window, WM_MOVE, 0, packPoint(event.data1, event.data2), 0, 0);
+    } else if (event.event == SDL_WINDOWEVENT_CLOSE) {
+        post(window, WM_CLOSE, 0, 0, 0, 0);
+    } else if (event.event == SDL_WINDOWEVENT_EXPOSED) {
+        // Uncovered: show the last picture again without waiting for a frame.
+        window->repaintPending.store(true);
+        runRepaint(slotOf(window));
+    }
+}
+
 void translate(const SDL_Event& event) {
     if (event.type == repaintEventType()) {
         runRepaint(event.user.code);
-        return;
-    }
-    switch (event.type) {
-    case SDL_MOUSEMOTION: {
-        WindowRecord* window = windowFromSdlId(event.motion.windowID);
-        if (window == nullptr || event.motion.which == SDL_TOUCH_MOUSEID) return;
-        gPumpButtons = event.motion.state;
-        post(window, WM_MOUSEMOVE, buttonFlags(event.motion.state), packPoint(event.motion.x, event.motion.y),
-             event.motion.x, event.motion.y);
-        return;
-    }
-    case SDL_MOUSEBUTTONDOWN:
-    case SDL_MOUSEBUTTONUP: {
-        WindowRecord* window = windowFromSdlId(event.button.windowID);
-        if (window == nullptr || event.button.which == SDL_TOUCH_MOUSEID) return;
-        bool down = event.type == SDL_MOUSEBUTTONDOWN;
-        UINT message;
-        if (event.button.button == SDL_BUTTON_LEFT) message = down ? WM_LBUTTONDOWN : WM_LBUTTONUP;
-        else if (event.button.button == SDL_BUTTON_RIGHT) message = down ? WM_RBUTTONDOWN : WM_RBUTTONUP;
-        else return;
-        // wParam: the buttons held after this event, as Windows reports them.
-        uint32_t mask = SDL_BUTTON(event.button.button);
-        gPumpButtons = down ? (gPumpButtons | mask) : (gPumpButtons & ~mask);
-        post(window, message, buttonFlags(gPumpButtons), packPoint(event.button.x, event.button.y), event.button.x,
-             event.button.y);
-        return;
-    }
-    case SDL_WINDOWEVENT: {
-        WindowRecord* window = windowFromSdlId(event.window.windowID);
-        if (window == nullptr) return;
-        if (event.window.event == SDL_WINDOWEVENT_MOVED) {
-            post(window, WM_MOVE, 0, packPoint(event.window.data1, event.window.data2), 0, 0);
-        } else if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
-            post(window, WM_CLOSE, 0, 0, 0, 0);
-        } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
-            // Uncovered: show the last picture again without waiting for a frame.
-            window->repaintPending.store(true);
-            runRepaint(slotOf(window));
-        }
-        return;
-    }
-    case SDL_QUIT:
+    } else if (event.type == SDL_MOUSEMOTION) {
+        translateMotion(event.motion);
+    } else if (event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP) {
+        translateButton(event.button);
+    } else if (event.type == SDL_WINDOWEVENT) {
+        translateWindowEvent(event.window);
+    } else if (event.type == SDL_QUIT) {
         // SIGINT or SIGTERM: ask every window to close, as its close button would.
         for (int slot = 0; WindowRecord* window = windowSlot(slot); ++slot)
             if (window->used && window->alive.load()) post(window, WM_CLOSE, 0, 0, 0, 0);
-        return;
-    default:
-        return;
     }
 }
 

@@ -1,15 +1,16 @@
-// The layer's Win32 subset used as the player uses it (window, loop, capture); prints
-// what its window procedure gets for the end-to-end tests.
-#include "gl_harness.h"
-#include "platform/platform.h"
+// The player's window as the end-to-end tests drive it, built twice. win32_probe (on the
+// layer): the player's loop, printing what the window procedure gets. graph_probe (the
+// Windows build, under Wine): the player's own graph code (movie/graph.cpp) on each clip
+// named on the command line, then its frame's completion poll; one line per clip.
+#include <cstdio>
+#include <cstring>
+
+#include "movie/movie.h"
 
 namespace {
 
-using glharness::say;
-
 LRESULT CALLBACK probeWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    unsigned x = LOWORD(lParam), y = HIWORD(lParam);
-    unsigned flags = static_cast<unsigned>(wParam);
+    unsigned x = LOWORD(lParam), y = HIWORD(lParam), flags = static_cast<unsigned>(wParam);
     switch (message) {
     case WM_MOUSEMOVE: {
         // The client x as the player's drags compute it.
@@ -18,22 +19,22 @@ LRESULT CALLBACK probeWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         GetCursorPos(&cursor);
         GetWindowRect(hwnd, &rect);
         int clientX = cursor.x - rect.left - GetSystemMetrics(SM_CXEDGE) - GetSystemMetrics(SM_CXFIXEDFRAME);
-        say("WM_MOUSEMOVE %u %u %u cursor %d %d clientx %d", x, y, flags, static_cast<int>(cursor.x),
-            static_cast<int>(cursor.y), clientX);
+        std::printf("WM_MOUSEMOVE %u %u %u cursor %d %d clientx %d\n", x, y, flags, static_cast<int>(cursor.x),
+                    static_cast<int>(cursor.y), clientX);
         break;
     }
     case WM_LBUTTONDOWN:
-        say("WM_LBUTTONDOWN %u %u %u", x, y, flags);
+        std::printf("WM_LBUTTONDOWN %u %u %u\n", x, y, flags);
         SetCapture(hwnd);
         break;
     case WM_LBUTTONUP:
-        say("WM_LBUTTONUP %u %u %u", x, y, flags);
+        std::printf("WM_LBUTTONUP %u %u %u\n", x, y, flags);
         ReleaseCapture();
         break;
-    case WM_CAPTURECHANGED: say("WM_CAPTURECHANGED"); break;
-    case WM_CLOSE: say("WM_CLOSE"); break;
+    case WM_CAPTURECHANGED: std::printf("WM_CAPTURECHANGED\n"); break;
+    case WM_CLOSE: std::printf("WM_CLOSE\n"); break;
     case WM_DESTROY:
-        say("WM_DESTROY");
+        std::printf("WM_DESTROY\n");
         PostQuitMessage(0);
         break;
     default: break;
@@ -41,16 +42,46 @@ LRESULT CALLBACK probeWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
+// Each clip loaded as the player loads it and run: polled every 15 ms until EC_COMPLETE or
+// the clip's length and 5 s more.
+int playClips(HWND window, char* clips) {
+    static PlayItem item;
+    uint8_t unlockFlags[MAX_TABLE_CLIPS] = {};
+    int32_t volume = 0, currentItem = 0, currentClip = 0, clipPlayCount = 0, isPlaying = 1;
+    int64_t duration = 0;
+    MovieState movie = {window, {}, &item, 1, unlockFlags, &volume, &duration, &currentItem, &currentClip,
+                        &clipPlayCount, &isPlaying};
+    if (!createGraph(&movie.graph)) return 2;
+    char* next = nullptr;
+    for (char* clip = strtok_r(clips, " ", &next); clip; clip = strtok_r(nullptr, " ", &next)) {
+        std::snprintf(item.clips[0].path, sizeof item.clips[0].path, "%s", clip);
+        int32_t loaded = loadClip(movie, 0, 0);
+        movie.graph.mediaControl->Run();
+        DWORD start = timeGetTime(), now = start;
+        LONG code = 0;
+        HRESULT polled = S_OK;
+        for (MSG msg; code != EC_COMPLETE && now - start < duration / 10000 + 5000; now = timeGetTime()) {
+            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+            code = 0;
+            polled = movie.graph.mediaEvent->WaitForCompletion(0, &code);
+            Sleep(15);
+        }
+        std::printf("%s loaded %d duration %lld ms; poll %#lx code %ld after %lu ms\n", clip, static_cast<int>(loaded),
+                    static_cast<long long>(duration / 10000), static_cast<unsigned long>(polled),
+                    static_cast<long>(code), static_cast<unsigned long>(now - start));
+    }
+    movie.graph.mediaControl->Stop();
+    return 0;
+}
+
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = probeWindowProc;
-    windowClass.hInstance = hInstance;
-    windowClass.hIcon = LoadIconA(hInstance, "MAINICON");
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    windowClass.lpszClassName = "MAINWNDOW";
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR pCmdLine, int) {
+    std::setvbuf(stdout, nullptr, _IONBF, 0);  // each line seen as it is printed
+    CoInitialize(nullptr);
+    WNDCLASSA windowClass = {0, probeWindowProc, 0, 0, hInstance, LoadIconA(hInstance, "MAINICON"),
+                             LoadCursorA(nullptr, IDC_ARROW), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)),
+                             nullptr, "MAINWNDOW"};
     if (RegisterClassA(&windowClass) == 0) return 2;
     int width = 800 + 2 * GetSystemMetrics(SM_CXFIXEDFRAME) + 2 * GetSystemMetrics(SM_CXEDGE);
     int height = 600 + 2 * GetSystemMetrics(SM_CYFIXEDFRAME) + 2 * GetSystemMetrics(SM_CYEDGE) +
@@ -59,7 +90,8 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
     HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, "MAINWNDOW", "Probe\x83\x76\x83\x8d\x81\x5b\x83\x75", 0x12CA0000,
                                   CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr, hInstance, nullptr);
     if (window == nullptr) return 2;
-    say("ready");
+    if (pCmdLine != nullptr && *pCmdLine != '\0') return playClips(window, pCmdLine);
+    std::printf("ready\n");
 
     // The player's loop.
     MSG msg;
@@ -72,6 +104,6 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int) {
             Sleep(1);
         }
     }
-    say("WM_QUIT %d", static_cast<int>(msg.wParam));
+    std::printf("WM_QUIT %d\n", static_cast<int>(msg.wParam));
     return 7;
 }
