@@ -73,8 +73,9 @@ struct StagePlan {
             for (int c = 0; c < 3; ++c)
                 out[c][t] = static_cast<uint8_t>(
                     combine(state.colorOp, state.colorArg1, state.colorArg2, t, channel(diffuse, 8 * c)));
-            uint32_t alpha = disabled ? channel(diffuse, 24)
-                                      : combine(state.alphaOp, state.alphaArg1, state.alphaArg2, t, channel(diffuse, 24));
+            uint32_t diffuseAlpha = channel(diffuse, 24);
+            uint32_t alpha =
+                disabled ? diffuseAlpha : combine(state.alphaOp, state.alphaArg1, state.alphaArg2, t, diffuseAlpha);
             out[3][t] = static_cast<uint8_t>(alpha);
             keep[t] = !state.alphaTestEnable || compareHolds(state.alphaFunc, alpha, state.alphaRef);
             colourIsTexel = colourIsTexel && out[0][t] == t && out[1][t] == t && out[2][t] == t;
@@ -82,7 +83,8 @@ struct StagePlan {
     }
     template <bool ColourIsTexel>
     uint32_t applyAs(uint32_t texel) const {
-        return ColourIsTexel ? (texel & 0x00FFFFFFu) | (static_cast<uint32_t>(out[3][texel >> 24]) << 24) : apply(texel);
+        if (!ColourIsTexel) return apply(texel);
+        return (texel & 0x00FFFFFFu) | (static_cast<uint32_t>(out[3][texel >> 24]) << 24);
     }
     uint32_t apply(uint32_t texel) const {
         return out[0][texel & 0xFF] | (out[1][(texel >> 8) & 0xFF] << 8) | (out[2][(texel >> 16) & 0xFF] << 16) |

@@ -89,8 +89,8 @@ void drawVideo(const fwlayer::ChildVideoView& view, void* user) {
             std::fill(row, row + (part.right - part.left), 0xFF000000u);
             continue;
         }
-        std::memcpy(row, view.frameBgra + static_cast<size_t>(y - view.top) * view.frameStride + (part.left - view.left) * 4,
-                    rowBytes);
+        const uint8_t* frameRow = view.frameBgra + static_cast<size_t>(y - view.top) * view.frameStride;
+        std::memcpy(row, frameRow + (part.left - view.left) * 4, rowBytes);
     }
 }
 
@@ -116,7 +116,8 @@ bool CpuDevice::takeSurface(SDL_Window* window, bool* kept) {
 void CpuDevice::collectVideoAreas() {
     std::vector<PixelRect> areas;
     fwlayer::childVideoForEachVisible(hwnd, &collectArea, &areas);
-    videoAreasChanged = areas.size() != videoAreas.size() || !std::equal(areas.begin(), areas.end(), videoAreas.begin());
+    videoAreasChanged =
+        areas.size() != videoAreas.size() || !std::equal(areas.begin(), areas.end(), videoAreas.begin());
     videoAreas.swap(areas);
 }
 

@@ -67,7 +67,9 @@ struct TexelStore {
     // *written: the texels of lockedRect may have changed (a new version).
     HRESULT unlock(UINT level, bool* written);
     bool opaque(const PixelRect& texels);
-    const uint32_t* row(int y) const { return reinterpret_cast<const uint32_t*>(bits) + static_cast<size_t>(y) * width; }
+    const uint32_t* row(int y) const {
+        return reinterpret_cast<const uint32_t*>(bits) + static_cast<size_t>(y) * width;
+    }
 };
 
 // The recording half of a device: the state set, the frame being recorded and the
