@@ -4,7 +4,7 @@
 //   window side (sdl backend, or the record backend in tests):
 //     windowSdlHandle, windowClientSize, windowSetRepaintHandler, windowRequestRepaint
 //   child video (common/child_video.cpp): written by the gst backend, composited
-//     by the gl backend's Present over the device's picture
+//     by the Direct3D backend's Present (gl or cpu) over the device's picture
 //   resources (common/resources.cpp): the program's icon, linked in at build time
 //   code page 932 (common/cp932.cpp): the "A" functions' text conversion
 //   renderer choice (common/renderer.cpp): which Direct3D backend draws, read by
