@@ -155,62 +155,53 @@ double loopCpuPercent(double seconds, Frame frame) {
     return 100.0 * (cpuSeconds() - cpuStart) / (wallSeconds() - wallStart);
 }
 
-int runBench(double createdAt) {
-    IDirect3DTexture9* mainSheet = loadPicture("Bmp/MainBG.bmp", 800, 686);
-    IDirect3DTexture9* thumbBackground = loadPicture("Bmp/ThumbnailBG1.bmp", 800, 600);
-    IDirect3DTexture9* thumbBackground2 = loadPicture("Bmp/ThumbnailBG2.bmp", 800, 600);
-    IDirect3DTexture9* thumbSheet = loadPicture("Bmp/Thumbnail.bmp", 700, 675);
-    if (!mainSheet || !thumbBackground || !thumbBackground2 || !thumbSheet) return 4;
-    double texturesAt = wallSeconds();
-    drawMainLike(mainSheet, 35);
-    double firstFrame = wallSeconds();
-    say("BENCH startup_ms %.1f cpu_ms %.1f (window %.1f, device %.1f, textures %.1f, first frame %.1f)",
-        firstFrame * 1000.0, cpuSeconds() * 1000.0, gWindowAt * 1000.0, (createdAt - gWindowAt) * 1000.0,
-        (texturesAt - createdAt) * 1000.0, (firstFrame - texturesAt) * 1000.0);
+struct Sheets {
+    IDirect3DTexture9* main;
+    IDirect3DTexture9* thumbBackground;
+    IDirect3DTexture9* thumbSheet;
+};
 
-    // Changing frames, each timed alone: CPU time of the whole process (OpenGL's
-    // rasterizer threads included) from the first call of the frame to the end of Present.
-    struct Case {
-        const char* name;
-        int screen;
-    };
-    // main: the seek knob moves a pixel; thumbnail: the highlighted cell moves on;
-    // switch: the whole screen changes, main and thumbnail screens in turn.
-    const Case cases[] = {{"main", 0}, {"thumbnail", 1}, {"switch", 2}};
-    for (const Case& benchCase : cases) {
+void drawScreen(const Sheets& sheets, int screen, int step) {
+    if (screen == 0)
+        drawMainLike(sheets.main, step < 0 ? 100 : 35 + step % 300);
+    else
+        drawThumbnailLike(sheets.thumbBackground, sheets.thumbSheet, step < 0 ? -1 : step % 28);
+}
+
+// Changing frames, each timed alone: CPU time of the whole process (OpenGL's
+// rasterizer threads included) from the first call of the frame to the end of Present.
+// main: the seek knob moves a pixel; thumbnail: the highlighted cell moves on;
+// switch (2): the whole screen changes, main and thumbnail screens in turn.
+void benchChangedFrames(const Sheets& sheets) {
+    const char* const names[] = {"main", "thumbnail", "switch"};
+    for (int screen = 0; screen < 3; ++screen) {
         std::vector<double> cpu, wall;
         for (int i = 0; i < 200; ++i) {
             pump();
             double cpuStart = cpuSeconds(), wallStart = wallSeconds();
-            if (benchCase.screen == 0 || (benchCase.screen == 2 && i % 2 == 0))
-                drawMainLike(mainSheet, 35 + i % 300);
-            else
-                drawThumbnailLike(thumbBackground, thumbSheet, i % 28);
+            drawScreen(sheets, screen == 2 ? i % 2 : screen, i);
             cpu.push_back((cpuSeconds() - cpuStart) * 1000.0);
             wall.push_back((wallSeconds() - wallStart) * 1000.0);
             Sleep(2);
         }
-        say("BENCH changed_frame_%s cpu_ms_median %.3f wall_ms_median %.3f", benchCase.name, median(cpu),
+        say("BENCH changed_frame_%s cpu_ms_median %.3f wall_ms_median %.3f", names[screen], median(cpu),
             median(wall));
-        if (benchCase.screen == 2) {
-            std::vector<double> toMain, toThumbnail;
-            for (size_t i = 0; i < cpu.size(); ++i) (i % 2 == 0 ? toMain : toThumbnail).push_back(cpu[i]);
-            say("BENCH changed_frame_switch_to_main cpu_ms_median %.3f", median(toMain));
-            say("BENCH changed_frame_switch_to_thumbnail cpu_ms_median %.3f", median(toThumbnail));
-        }
+        if (screen != 2) continue;
+        std::vector<double> toMain, toThumbnail;
+        for (size_t i = 0; i < cpu.size(); ++i) (i % 2 == 0 ? toMain : toThumbnail).push_back(cpu[i]);
+        say("BENCH changed_frame_switch_to_main cpu_ms_median %.3f", median(toMain));
+        say("BENCH changed_frame_switch_to_thumbnail cpu_ms_median %.3f", median(toThumbnail));
     }
+}
+
+// The pacing loop's share of a core: alone, with each screen unchanged, and with a
+// video of 640 x 480 at 30 frames a second over a static main screen.
+void benchStaticLoops(const Sheets& sheets) {
     say("BENCH static_loop_alone cpu_percent %.2f (the pacing loop with no device call)",
         loopCpuPercent(3.0, [](int) {}));
-    for (const Case& benchCase : {cases[0], cases[1]}) {
-        double percent = loopCpuPercent(3.0, [&](int) {
-            if (benchCase.screen == 0)
-                drawMainLike(mainSheet, 100);
-            else
-                drawThumbnailLike(thumbBackground, thumbSheet, -1);
-        });
-        say("BENCH static_%s cpu_percent %.2f", benchCase.name, percent);
-    }
-    // A video of 640 x 480 at 30 frames a second over a static main screen.
+    for (int screen = 0; screen < 2; ++screen)
+        say("BENCH static_%s cpu_percent %.2f", screen == 0 ? "main" : "thumbnail",
+            loopCpuPercent(3.0, [&](int) { drawScreen(sheets, screen, -1); }));
     fwlayer::ChildVideo* video = fwlayer::childVideoCreate();
     fwlayer::childVideoSetOwner(video, gWindow);
     fwlayer::childVideoSetRect(video, 80, 16, 640, 480);
@@ -224,13 +215,30 @@ int runBench(double createdAt) {
             std::this_thread::sleep_for(std::chrono::milliseconds(33));
         }
     });
-    double percent = loopCpuPercent(3.0, [&](int) { drawMainLike(mainSheet, 100); });
+    double percent = loopCpuPercent(3.0, [&](int) { drawScreen(sheets, 0, -1); });
     running.store(false);
     decoder.join();
     say("BENCH video_30fps_static_main cpu_percent %.2f (decoder thread's copies included)", percent);
-    printStats(gDevice, "bench");
     fwlayer::childVideoSetOwner(video, nullptr);
     fwlayer::childVideoDestroy(video);
+}
+
+int runBench(double createdAt) {
+    IDirect3DTexture9* mainSheet = loadPicture("Bmp/MainBG.bmp", 800, 686);
+    IDirect3DTexture9* thumbBackground = loadPicture("Bmp/ThumbnailBG1.bmp", 800, 600);
+    IDirect3DTexture9* thumbBackground2 = loadPicture("Bmp/ThumbnailBG2.bmp", 800, 600);
+    IDirect3DTexture9* thumbSheet = loadPicture("Bmp/Thumbnail.bmp", 700, 675);
+    if (!mainSheet || !thumbBackground || !thumbBackground2 || !thumbSheet) return 4;
+    double texturesAt = wallSeconds();
+    drawMainLike(mainSheet, 35);
+    double firstFrame = wallSeconds();
+    say("BENCH startup_ms %.1f cpu_ms %.1f (window %.1f, device %.1f, textures %.1f, first frame %.1f)",
+        firstFrame * 1000.0, cpuSeconds() * 1000.0, gWindowAt * 1000.0, (createdAt - gWindowAt) * 1000.0,
+        (texturesAt - createdAt) * 1000.0, (firstFrame - texturesAt) * 1000.0);
+    const Sheets sheets = {mainSheet, thumbBackground, thumbSheet};
+    benchChangedFrames(sheets);
+    benchStaticLoops(sheets);
+    printStats(gDevice, "bench");
     mainSheet->Release();
     thumbBackground->Release();
     thumbBackground2->Release();

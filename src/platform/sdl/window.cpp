@@ -17,6 +17,7 @@
 // our own: whether the window system decorates the window or not, the border
 // metrics below describe a virtual frame around the client area, and
 // GetWindowRect reports the client rectangle widened by it.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
@@ -220,6 +221,54 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
     return 0;
 }
 
+namespace {
+
+WindowRecord* freeWindowRecord() {
+    for (WindowRecord& candidate : gWindows)
+        if (!candidate.used) return &candidate;
+    return nullptr;
+}
+
+// The SDL window for a top-level window of this outer size and place; the client
+// size it was given.
+SDL_Window* makeSdlWindow(LPCSTR name, DWORD style, DWORD exStyle, int X, int Y, int width, int height,
+                          int* clientWidth, int* clientHeight) {
+    RECT borders;
+    frameBorders(style, exStyle, &borders);
+    *clientWidth = std::max(1, width == CW_USEDEFAULT ? 640 : width - borders.left - borders.right);
+    *clientHeight = std::max(1, width == CW_USEDEFAULT ? 480 : height - borders.top - borders.bottom);
+    // The default place is the middle of the screen, which leaves room around the
+    // window on every side.
+    int x = X == CW_USEDEFAULT ? SDL_WINDOWPOS_CENTERED : X + borders.left;
+    int y = X == CW_USEDEFAULT ? SDL_WINDOWPOS_CENTERED : Y + borders.top;
+    // An OpenGL window loads the OpenGL library and makes a context to learn its
+    // extensions: only for the gl backend.
+    Uint32 flags = fwlayer::chosenRenderer() == fwlayer::Renderer::Gl ? SDL_WINDOW_OPENGL : 0;
+    flags |= (style & WS_VISIBLE) != 0 ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
+    if ((style & WS_CAPTION) != WS_CAPTION) flags |= SDL_WINDOW_BORDERLESS;
+    std::string title = fwlayer::cp932ToUtf8(name != nullptr ? name : "");
+    SDL_Window* sdl = SDL_CreateWindow(title.c_str(), x, y, *clientWidth, *clientHeight, flags);
+    if (sdl == nullptr) std::fprintf(stderr, "fernwood2: cannot create a window: %s\n", SDL_GetError());
+    return sdl;
+}
+
+void fillWindowRecord(WindowRecord* window, SDL_Window* sdl, const WindowClass* windowClass, DWORD style,
+                      DWORD exStyle) {
+    window->used = true;
+    window->sdl = sdl;
+    window->sdlId = SDL_GetWindowID(sdl);
+    window->windowClass = windowClass;
+    window->style = style;
+    window->exStyle = exStyle;
+    window->userData = 0;
+    window->repaintHandler = nullptr;
+    window->repaintUser = nullptr;
+    window->repaintPending.store(false);
+    window->alive.store(true);
+}
+
+}  // namespace
+
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
                             int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                             LPVOID lpParam) {
@@ -228,50 +277,14 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     const WindowClass* windowClass = findClass(lpClassName);
     if (windowClass == nullptr) return nullptr;
     if ((dwStyle & WS_CHILD) != 0 || hWndParent != nullptr || hMenu != nullptr) return nullptr;
-    WindowRecord* window = nullptr;
-    for (WindowRecord& candidate : gWindows)
-        if (!candidate.used) {
-            window = &candidate;
-            break;
-        }
+    WindowRecord* window = freeWindowRecord();
     if (window == nullptr || !ensureVideo()) return nullptr;
-
-    RECT borders;
-    frameBorders(dwStyle, dwExStyle, &borders);
-    int clientWidth = nWidth == CW_USEDEFAULT ? 640 : nWidth - borders.left - borders.right;
-    int clientHeight = nWidth == CW_USEDEFAULT ? 480 : nHeight - borders.top - borders.bottom;
-    if (clientWidth < 1) clientWidth = 1;
-    if (clientHeight < 1) clientHeight = 1;
-    // The default place is the middle of the screen, which leaves room around the
-    // window on every side.
-    int x = X == CW_USEDEFAULT ? SDL_WINDOWPOS_CENTERED : X + borders.left;
-    int y = X == CW_USEDEFAULT ? SDL_WINDOWPOS_CENTERED : Y + borders.top;
-
-    // An OpenGL window loads the OpenGL library and makes a context to learn its
-    // extensions: only for the gl backend.
-    Uint32 flags = fwlayer::chosenRenderer() == fwlayer::Renderer::Gl ? SDL_WINDOW_OPENGL : 0;
-    flags |= (dwStyle & WS_VISIBLE) != 0 ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
-    if ((dwStyle & WS_CAPTION) != WS_CAPTION) flags |= SDL_WINDOW_BORDERLESS;
-    std::string title = fwlayer::cp932ToUtf8(lpWindowName != nullptr ? lpWindowName : "");
-    SDL_Window* sdl = SDL_CreateWindow(title.c_str(), x, y, clientWidth, clientHeight, flags);
-    if (sdl == nullptr) {
-        std::fprintf(stderr, "fernwood2: cannot create a window: %s\n", SDL_GetError());
-        return nullptr;
-    }
+    int clientWidth = 0, clientHeight = 0;
+    SDL_Window* sdl =
+        makeSdlWindow(lpWindowName, dwStyle, dwExStyle, X, Y, nWidth, nHeight, &clientWidth, &clientHeight);
+    if (sdl == nullptr) return nullptr;
     if (SDL_Surface* icon = iconSurface(windowClass->icon)) SDL_SetWindowIcon(sdl, icon);
-
-    window->used = true;
-    window->sdl = sdl;
-    window->sdlId = SDL_GetWindowID(sdl);
-    window->windowClass = windowClass;
-    window->style = dwStyle;
-    window->exStyle = dwExStyle;
-    window->userData = 0;
-    window->repaintHandler = nullptr;
-    window->repaintUser = nullptr;
-    window->repaintPending.store(false);
-    window->alive.store(true);
-
+    fillWindowRecord(window, sdl, windowClass, dwStyle, dwExStyle);
     if ((dwStyle & WS_VISIBLE) != 0) {
         // A new top-level window becomes the active one; without the keyboard focus
         // SDL would refuse to capture the mouse for it.
