@@ -95,7 +95,7 @@ bool TexelStore::opaque(const PixelRect& texels) {
             }
     }
     opaqueAnswers[nextOpaqueAnswer] = {version, texels, allOpaque};
-    nextOpaqueAnswer = (nextOpaqueAnswer + 1) % 8;
+    nextOpaqueAnswer = (nextOpaqueAnswer + 1) % kOpaqueAnswers;
     return allOpaque;
 }
 

@@ -51,13 +51,15 @@ struct TexelStore {
     bool locked = false;
     RECT lockedRect = {};
     DWORD lockFlags = 0;
-    // Which texel rectangles were found opaque, for the content version then.
+    // Which texel rectangles were found opaque, for the content version then: room
+    // for every picture of a screen, so switching screens asks again of none.
+    static constexpr int kOpaqueAnswers = 32;
     struct OpaqueAnswer {
         uint64_t version;
         PixelRect texels;
         bool opaque;
     };
-    OpaqueAnswer opaqueAnswers[8] = {};
+    OpaqueAnswer opaqueAnswers[kOpaqueAnswers] = {};
     int nextOpaqueAnswer = 0;
 
     ~TexelStore();
