@@ -587,11 +587,22 @@ def measure_movie_startup(bench):
     record_peers(bench, "CPU by the first frame", cpu, their_cpu, "ms", "utime+stime", load, {})
 
 
+def settled_rss(player):
+    """VmRSS the same way at every point: 1 s after the clip showed, the median of five
+    readings 0.1 s apart (a single one varies by a frame or two in flight)."""
+    time.sleep(1.0)
+    readings = []
+    for _ in range(5):
+        readings.append(status_mb(player.pid, "VmRSS"))
+        time.sleep(0.1)
+    return statistics.median(readings)
+
+
 def measure_loads(bench, loads=200):
     """loadMovie through Next and Previous: six items of 1 s solid clips (red, green,
     blue, twice) that repeat forever, so only the buttons change them. Each click
     waits for the next clip's colour in the middle of the video. Resident memory
-    after the first load (start-up) and after all of them."""
+    after the first load (start-up), after 50, 100 and all 200 of them, each settled."""
     names = ["red", "green", "blue"] * 2
     folder = gallery(bench.work, "loads", [(solid_clip(bench.work, name), 0) for name in names])
     bench.ensure_origin(folder)
@@ -601,8 +612,7 @@ def measure_loads(bench, loads=200):
     try:
         bench.find_origin(player)
         bench.wait_until(lambda: bench.video_shows("red"), 20, "the first clip", player)
-        time.sleep(1.0)
-        first_rss = status_mb(player.pid, "VmRSS")
+        first_rss = settled_rss(player)
         item, step = 0, 1
         middle_rss = warm_rss = None
         for count in range(loads):
@@ -618,12 +628,10 @@ def measure_loads(bench, loads=200):
                 if not player.alive():
                     raise
             if count + 1 == 50:
-                warm_rss = status_mb(player.pid, "VmRSS")
+                warm_rss = settled_rss(player)
             if count + 1 == loads // 2:
-                middle_rss = status_mb(player.pid, "VmRSS")
-        bench.screen.move(*OUTSIDE)
-        time.sleep(1.0)
-        last_rss = status_mb(player.pid, "VmRSS")
+                middle_rss = settled_rss(player)
+        last_rss = settled_rss(player)
     finally:
         player.close()
     bench.record("movies", "loadMovie: click to the new clip on screen", times, "ms", "<= 50",
