@@ -62,14 +62,10 @@ bool usableSurface(SDL_Window* window) {
 
 HRESULT CpuDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
                                   D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) {
-    if (!device) return D3DERR_INVALIDCALL;
-    *device = nullptr;
-    if (!params || adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
-    if (deviceType != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
-    HRESULT check = checkDeviceRequest(behaviorFlags, *params);
+    HWND deviceWindow = nullptr;
+    HRESULT check = checkCreateDevice(adapter, deviceType, focusWindow, behaviorFlags, params, device, &deviceWindow);
     if (check != D3D_OK) return check;
-    HWND deviceWindow = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
-    SDL_Window* window = deviceWindow ? fwlayer::windowSdlHandle(deviceWindow) : nullptr;
+    SDL_Window* window = fwlayer::windowSdlHandle(deviceWindow);
     if (!window) return D3DERR_INVALIDCALL;
     if (gLiveDevices > 0) return D3DERR_NOTAVAILABLE;
     int windowWidth = 0, windowHeight = 0;
@@ -105,20 +101,6 @@ bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) {
 }
 
 // --- Lifetime -----------------------------------------------------------------------------
-
-void CpuDevice::released(ULONG left) {
-    if (left > 0) return;
-    fwlayer::windowSetRepaintHandler(hwnd, nullptr, nullptr);
-    if (boundTexture) {
-        // The unbound texture may be the last one: keep this object until it is gone.
-        ++liveTextures;
-        CpuTexture* texture = boundTexture;
-        boundTexture = nullptr;
-        texture->Release();
-        --liveTextures;
-    }
-    destroyIfUnused();
-}
 
 void CpuDevice::destroyIfUnused() {
     if (alive() || liveTextures > 0) return;

@@ -41,14 +41,8 @@ struct CpuDirect3D final : public fwlayer::ComObject<IDirect3D9> {
                                            IDirect3DDevice9** device) override;
 };
 
-struct CpuDevice final : public fwlayer::ComObject<IDirect3DDevice9>, public SceneRecorder {
-    int liveTextures = 0;   // textures not yet destroyed: each keeps this object
+struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
     CpuDirect3D* d3d = nullptr;
-    HWND hwnd = nullptr;
-    int width = 0, height = 0;
-    CpuTexture* boundTexture = nullptr;
-    std::vector<CpuTexture*> textures;
-    uint64_t nextTextureId = 1;
     std::vector<uint16_t> depth;   // D16, width * height, when the device has one
     // The depth buffer within the clip, while it holds one value throughout.
     bool depthKnown = false;
@@ -69,35 +63,13 @@ struct CpuDevice final : public fwlayer::ComObject<IDirect3DDevice9>, public Sce
     std::vector<PixelRect> videoAreas;   // the visible child videos as last composed
     bool videoAreasChanged = false;
 
-    void released(ULONG left) override;
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture,
                                             HANDLE* sharedHandle) override;
-    HRESULT STDMETHODCALLTYPE BeginScene() override { return beginScene(); }
-    HRESULT STDMETHODCALLTYPE EndScene() override { return endScene(); }
-    HRESULT STDMETHODCALLTYPE Clear(DWORD count, CONST D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
-                                    DWORD) override {
-        return recordClear(count, rects, flags, color, z);
-    }
     HRESULT STDMETHODCALLTYPE Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
                                       CONST RGNDATA* dirtyRegion) override;
-    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE type, DWORD value) override {
-        return setRenderState(state, type, value);
-    }
-    HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override {
-        return bindTexture(this, boundTexture, stage, texture);
-    }
-    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
-                                                   DWORD value) override {
-        return setTextureStageState(state, stage, type, value);
-    }
-    HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override {
-        return setSamplerState(state, sampler, type, value);
-    }
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
                                               UINT stride) override;
-    HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override { return setFvf(fvf); }
-    bool alive() const { return references() > 0; }
 
     // cpu_device.cpp
     void destroyIfUnused();

@@ -30,6 +30,18 @@ HRESULT checkDeviceRequest(DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& par
     return D3D_OK;
 }
 
+HRESULT checkCreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
+                          const D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device, HWND* deviceWindow) {
+    if (!device) return D3DERR_INVALIDCALL;
+    *device = nullptr;
+    if (!params || adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
+    if (deviceType != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
+    HRESULT check = checkDeviceRequest(behaviorFlags, *params);
+    if (check != D3D_OK) return check;
+    *deviceWindow = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
+    return *deviceWindow ? D3D_OK : D3DERR_INVALIDCALL;
+}
+
 // --- Texels ------------------------------------------------------------------------------
 
 TexelStore::~TexelStore() { std::free(bits); }

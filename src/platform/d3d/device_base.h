@@ -13,7 +13,9 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
+#include "../common/com_object.h"
 #include "../common/layer.h"
 #include "frame.h"
 #include "pipeline_state.h"
@@ -39,6 +41,11 @@ bool deviceStats(IDirect3DDevice9* device, DeviceStats* stats);
 
 // What a backend can make of the presentation parameters and behaviour flags.
 HRESULT checkDeviceRequest(DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& params);
+
+// CreateDevice's checks, in the order Direct3D makes them: D3D_OK with the window
+// the device draws into (*device cleared), or the error to return.
+HRESULT checkCreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
+                          const D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device, HWND* deviceWindow);
 
 // One level of A8R8G8B8 texels in memory, width * 4 bytes a row, with the identity
 // and content version a frame record names it by.
@@ -118,5 +125,54 @@ HRESULT bindTexture(Device* device, Texture*& bound, DWORD stage, IDirect3DBaseT
     if (previous) previous->Release();
     return D3D_OK;
 }
+
+// The device face both backends share: the calls that only record, the bound
+// texture, and the program's last Release (the device goes once its textures have).
+// Device is the backend's device (it defines destroyIfUnused), Texture its texture.
+template <typename Device, typename Texture>
+struct RecordingDevice : public fwlayer::ComObject<IDirect3DDevice9>, public SceneRecorder {
+    int liveTextures = 0;   // textures not yet destroyed: each keeps the device
+    HWND hwnd = nullptr;
+    int width = 0, height = 0;
+    Texture* boundTexture = nullptr;   // referenced while bound, as Direct3D does
+    std::vector<Texture*> textures;
+    uint64_t nextTextureId = 1;
+
+    bool alive() const { return references() > 0; }
+    void released(ULONG left) override {
+        if (left > 0) return;
+        // Nothing draws or repaints any more.
+        fwlayer::windowSetRepaintHandler(hwnd, nullptr, nullptr);
+        if (boundTexture) {
+            // The unbound texture may be the last one: keep this object until it is gone.
+            ++liveTextures;
+            Texture* texture = boundTexture;
+            boundTexture = nullptr;
+            texture->Release();
+            --liveTextures;
+        }
+        static_cast<Device*>(this)->destroyIfUnused();
+    }
+    HRESULT STDMETHODCALLTYPE BeginScene() override { return beginScene(); }
+    HRESULT STDMETHODCALLTYPE EndScene() override { return endScene(); }
+    HRESULT STDMETHODCALLTYPE Clear(DWORD count, CONST D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
+                                    DWORD) override {
+        return recordClear(count, rects, flags, color, z);
+    }
+    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE type, DWORD value) override {
+        return setRenderState(state, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override {
+        return bindTexture(static_cast<Device*>(this), boundTexture, stage, texture);
+    }
+    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
+                                                   DWORD value) override {
+        return setTextureStageState(state, stage, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override {
+        return setSamplerState(state, sampler, type, value);
+    }
+    HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override { return setFvf(fvf); }
+};
 
 }  // namespace fwd3d

@@ -74,14 +74,10 @@ SDL_GLContext createContext(SDL_Window* window, bool wantDepth, int* major) {
 // the device's fields, read best as one list.
 HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
                                  D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) {
-    if (!device) return D3DERR_INVALIDCALL;
-    *device = nullptr;
-    if (!params || adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
-    if (deviceType != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
-    HRESULT check = checkDeviceRequest(behaviorFlags, *params);
+    HWND deviceWindow = nullptr;
+    HRESULT check = checkCreateDevice(adapter, deviceType, focusWindow, behaviorFlags, params, device, &deviceWindow);
     if (check != D3D_OK) return check;
-    HWND deviceWindow = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
-    SDL_Window* window = deviceWindow ? fwlayer::windowSdlHandle(deviceWindow) : nullptr;
+    SDL_Window* window = fwlayer::windowSdlHandle(deviceWindow);
     if (!window) return D3DERR_INVALIDCALL;
     // One device per window: the window has one OpenGL drawable.
     if (gLiveDevices > 0) return D3DERR_NOTAVAILABLE;
@@ -118,22 +114,6 @@ HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focus
 }
 
 // --- Device lifetime ------------------------------------------------------------------
-
-void GlDevice::released(ULONG left) {
-    if (left > 0) return;
-    // The program is done with the device: nothing draws or repaints any more. The
-    // context stays until the last texture has gone.
-    fwlayer::windowSetRepaintHandler(hwnd, nullptr, nullptr);
-    if (boundTexture) {
-        // The unbound texture may be the last one: keep this object until it is gone.
-        ++liveTextures;
-        GlTexture* texture = boundTexture;
-        boundTexture = nullptr;
-        texture->Release();
-        --liveTextures;
-    }
-    destroyIfUnused();
-}
 
 void GlDevice::destroyIfUnused() {
     if (alive() || liveTextures > 0) return;

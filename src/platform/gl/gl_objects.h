@@ -74,19 +74,12 @@ struct FramebufferCalls {
     PFNGLBLITFRAMEBUFFERPROC blit = nullptr;   // null: no plain copies
 };
 
-struct GlDevice final : public fwlayer::ComObject<IDirect3DDevice9>, public SceneRecorder {
-    int liveTextures = 0;       // textures not yet destroyed: each keeps the context
+struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     GlDirect3D* d3d = nullptr;
-    HWND hwnd = nullptr;
     SDL_GLContext context = nullptr;
-    int width = 0, height = 0;
     bool backBufferPreserved = false;
     float pixelCentreShift = 0.5f;
     GLint maxTextureSize = 0;
-
-    GlTexture* boundTexture = nullptr;   // referenced while bound, as Direct3D does
-    std::vector<GlTexture*> textures;
-    uint64_t nextTextureId = 1;
 
     std::vector<VideoSlot> videos;
     size_t visibleVideos = 0;
@@ -112,37 +105,15 @@ struct GlDevice final : public fwlayer::ComObject<IDirect3DDevice9>, public Scen
     bool depthKnown = false;
     float depthValue = 0.0f;
 
-    void released(ULONG left) override;
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture,
                                             HANDLE* sharedHandle) override;
-    HRESULT STDMETHODCALLTYPE BeginScene() override { return beginScene(); }
-    HRESULT STDMETHODCALLTYPE EndScene() override { return endScene(); }
-    HRESULT STDMETHODCALLTYPE Clear(DWORD count, CONST D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
-                                    DWORD) override {
-        return recordClear(count, rects, flags, color, z);
-    }
     HRESULT STDMETHODCALLTYPE Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
                                       CONST RGNDATA* dirtyRegion) override;
-    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE type, DWORD value) override {
-        return setRenderState(state, type, value);
-    }
-    HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override {
-        return bindTexture(this, boundTexture, stage, texture);
-    }
-    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
-                                                   DWORD value) override {
-        return setTextureStageState(state, stage, type, value);
-    }
-    HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override {
-        return setSamplerState(state, sampler, type, value);
-    }
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
                                               UINT stride) override {
         return recordDraw(type, primitiveCount, vertices, stride, boundTexture);
     }
-    HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override { return setFvf(fvf); }
-    bool alive() const { return references() > 0; }
 
     // gl_device.cpp
     bool makeCurrent();
