@@ -70,8 +70,6 @@ SDL_GLContext createContext(SDL_Window* window, bool wantDepth, int* major) {
 
 // --- Direct3D object ------------------------------------------------------------------
 
-// A little over 40 lines: the argument checks in the order Direct3D makes them, then
-// the device's fields, read best as one list.
 HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
                                  D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) {
     HWND deviceWindow = nullptr;
