@@ -198,10 +198,19 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
 // system clock references, which run ahead of the pictures' time stamps by the
 // mux delay: they land after the key frame the asked picture needs, and even an
 // accurate seek shows a later picture. Such clips seek from earlier instead.
+//
+// The libav video decoders' direct rendering hands each picture downstream while
+// the codec still holds it as a reference, so its buffer cannot go back to the
+// pool: a fresh one is mapped and faulted in for every frame (the allocator maps
+// anything this large, see the entry point). Decoding into the codec's own reused
+// pictures and copying each out costs less than those page faults.
 void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer user) {
     GstElementFactory* factory = gst_element_get_factory(element);
     if (!factory) return;
     const char* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
+    if (g_str_has_prefix(name, "avdec_") &&
+        g_object_class_find_property(G_OBJECT_GET_CLASS(element), "direct-rendering"))
+        g_object_set(element, "direct-rendering", FALSE, nullptr);
     if (std::strcmp(name, "mpegpsdemux") == 0 || std::strcmp(name, "tsdemux") == 0)
         static_cast<Clip*>(user)->seekLeadNs = kLateDemuxerLeadNs;
 }
