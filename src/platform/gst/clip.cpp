@@ -47,6 +47,7 @@ constexpr gint64 kLateDemuxerLeadNs = 1500 * GST_MSECOND;
 struct Clip {
     GstElement* pipeline = nullptr;
     fwlayer::ChildVideo* video = nullptr;
+    GstElement* sinks[2] = {};   // video and audio, owned by the pipeline
     int videoStreams = 0;
     int audioStreams = 0;
     gint64 startOffsetNs = 0;
@@ -265,10 +266,19 @@ GstElement* makeVideoSink(Clip* clip) {
     return sink;
 }
 
+// The latest position any of the two sinks reports, which is the pipeline's
+// answer too: asked through the pipeline, the query takes the same maximum but
+// first walks playbin's nested bins, several times the cost, and the screen asks
+// on every frame.
 gint64 queryPositionNs(Clip* clip) {
-    gint64 position = -1;
-    if (!gst_element_query_position(clip->pipeline, GST_FORMAT_TIME, &position)) return -1;
-    return position;
+    gint64 latest = -1;
+    for (GstElement* sink : clip->sinks) {
+        gint64 position = -1;
+        if (sink && gst_element_query_position(sink, GST_FORMAT_TIME, &position) && position > latest)
+            latest = position;
+    }
+    if (latest < 0 && !gst_element_query_position(clip->pipeline, GST_FORMAT_TIME, &latest)) return -1;
+    return latest;
 }
 
 void queryDuration(Clip* clip) {
@@ -293,6 +303,8 @@ Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
     }
     watchSinkSegments(videoSink, clip);
     watchSinkSegments(audioSink, clip);
+    clip->sinks[0] = videoSink;   // playbin holds them for as long as it lives
+    clip->sinks[1] = audioSink;
     g_signal_connect(clip->pipeline, "deep-element-added", G_CALLBACK(onElementAdded), clip);
     g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags", kPlayFlags,
                  nullptr);
