@@ -97,7 +97,7 @@ def test_picture_is_pixel_exact_and_unchanged_frames_are_skipped(renderer):
     assert probe.lines[-3:] == ["texture release 0", "device release 0", "d3d release 0"]
 
 
-def test_child_video_over_the_picture_and_repaint_without_program_frames():
+def test_child_video_over_the_picture_and_repaint_without_program_frames(renderer):
     probe = Probe("video")
     black, first, second, hidden = (probe.shot_when_ready(phase) for phase in ("black", "video", "repaint", "hidden"))
     assert probe.finish() == 0
@@ -125,3 +125,7 @@ def test_child_video_over_the_picture_and_repaint_without_program_frames():
     if repaint["preserved"]:
         assert repaint["videoonly"] > video["videoonly"]
     assert gone["drawn"] == repaint["drawn"] + 1
+    # On cpu both frames lie in shared memory: the scaled one is drawn into the window's
+    # image, the 1:1 one is read in place by the X server.
+    assert sum(line.startswith("SHARED ") for line in probe.lines) == (2 if renderer == "cpu" else 0)
+    assert video["puts"] == 0 and (repaint["puts"] >= 1) == (renderer == "cpu")

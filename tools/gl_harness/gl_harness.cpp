@@ -79,10 +79,10 @@ void printStats(IDirect3DDevice9* device, const char* label) {
     fwd3d::DeviceStats stats = {};
     fwd3d::deviceStats(device, &stats);
     say("STATS %s presents %llu drawn %llu partial %llu skipped %llu videoonly %llu repaints %llu preserved %d "
-        "copies %llu",
+        "copies %llu puts %llu",
         label, count(stats.presents), count(stats.framesDrawn), count(stats.partialRedraws),
         count(stats.framesSkipped), count(stats.videoOnlyUpdates), count(stats.repaints),
-        stats.backBufferPreserved ? 1 : 0, count(stats.texelCopies));
+        stats.backBufferPreserved ? 1 : 0, count(stats.texelCopies), count(stats.videoPuts));
 }
 
 }  // namespace glharness

@@ -3,7 +3,8 @@
 // Direct3D backend when it presents.
 //
 // Implements: childVideoCreate / Destroy / SetOwner / SetRect / SetVisible /
-// PushFrame / LendFrame / ClearFrame, childVideoForEachVisible and
+// PushFrame / LendFrame / LendSharedFrame (a lent frame that lies in a shared
+// segment, which the view names) / ClearFrame, childVideoForEachVisible and
 // childVideoGeneration, all thread-safe behind one registry lock. A lent frame is
 // shown in place and handed back when replaced, so a decoded frame is not copied here.
 // Does not: scale or convert pixels (frames are kept as given, 32-bit B, G, R, A),
@@ -26,6 +27,8 @@ struct ChildVideo {
     FrameRelease release = nullptr;
     void* releaseUser = nullptr;
     int frameWidth = 0, frameHeight = 0, frameStride = 0;
+    int segment = -1;               // the lent frame's shared segment, or -1
+    size_t segmentOffset = 0;
     uint64_t frameSerial = 0;
 };
 
@@ -82,6 +85,7 @@ PendingRelease dropFrame(ChildVideo* video) {
     video->frameWidth = 0;
     video->frameHeight = 0;
     video->frameStride = 0;
+    video->segment = -1;
     return pending;
 }
 
@@ -169,10 +173,18 @@ void childVideoPushFrame(ChildVideo* video, const uint8_t* bgra, int width, int 
 
 void childVideoLendFrame(ChildVideo* video, const uint8_t* bgra, int width, int height, int stride,
                          FrameRelease release, void* user) {
+    childVideoLendSharedFrame(video, bgra, width, height, stride, SharedFrameSegment{-1, nullptr, 0}, release, user);
+}
+
+void childVideoLendSharedFrame(ChildVideo* video, const uint8_t* bgra, int width, int height, int stride,
+                               const SharedFrameSegment& segment, FrameRelease release, void* user) {
     if (!video || !bgra || width <= 0 || height <= 0 || stride < width * 4 || stride % 4 != 0) {
         if (release) release(user);
         return;
     }
+    uintptr_t offset = reinterpret_cast<uintptr_t>(bgra) - reinterpret_cast<uintptr_t>(segment.base);
+    bool inSegment = segment.id >= 0 && offset <= segment.size &&
+                     static_cast<size_t>(stride) * height <= segment.size - offset;
     HWND repaintOwner = nullptr;
     PendingRelease pending;
     {
@@ -185,6 +197,8 @@ void childVideoLendFrame(ChildVideo* video, const uint8_t* bgra, int width, int 
         video->frameWidth = width;
         video->frameHeight = height;
         video->frameStride = stride;
+        video->segment = inSegment ? segment.id : -1;
+        video->segmentOffset = inSegment ? offset : 0;
         repaintOwner = frameChanged(video);
     }
     pending.run();
@@ -220,6 +234,8 @@ void childVideoForEachVisible(HWND owner, ChildVideoVisitor visitor, void* user)
         view.frameStride = video->frameStride;
         view.frameBgra = video->lent ? video->lent : video->frame.empty() ? nullptr : video->frame.data();
         view.frameSerial = video->frameSerial;
+        view.frameSegment = video->lent ? video->segment : -1;
+        view.frameSegmentOffset = video->segmentOffset;
         visitor(view, user);
     }
 }

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "../platform.h"
 
@@ -57,12 +58,35 @@ void childVideoLendFrame(ChildVideo* video, const uint8_t* bgra, int width, int 
 // Back to black until the next frame arrives (a new clip was rendered).
 void childVideoClearFrame(ChildVideo* video);
 
+// --- Shared frame memory (common/shared_frames.cpp) -----------------------------------
+// A System V shared-memory segment holding decoded frames, which the X server can
+// read in place. Marked for removal from the start: it goes with its last attachment.
+struct SharedFrameSegment {
+    int id;
+    uint8_t* base;
+    size_t size;
+};
+bool sharedFrameSegmentCreate(size_t size, SharedFrameSegment* segment);
+// Any thread. The presenter lets go of the X server's attachment at its next present.
+void sharedFrameSegmentFree(const SharedFrameSegment& segment);
+// Set by a presenter that can put such frames on its window (the cpu renderer on a
+// local X server); the media backend offers the memory only while it is.
+void sharedFramesWanted(bool wanted);
+bool sharedFramesAreWanted();
+// The presenter's side, on its thread: the ids of the segments freed since last asked.
+void sharedFrameSegmentsTakeFreed(std::vector<int>* ids);
+// Any thread. A lent frame's pixels lie in segment, which the video records.
+void childVideoLendSharedFrame(ChildVideo* video, const uint8_t* bgra, int width, int height, int stride,
+                               const SharedFrameSegment& segment, FrameRelease release, void* user);
+
 struct ChildVideoView {
     int left, top, width, height;   // client rectangle
     int frameWidth, frameHeight;    // 0 before the first frame: the area is black
     int frameStride;
     const uint8_t* frameBgra;       // valid only inside the visitor
     uint64_t frameSerial;           // grows with every pushed or cleared frame
+    int frameSegment;               // the shared segment frameBgra lies in, or -1
+    size_t frameSegmentOffset;      // frameBgra's offset in it
 };
 typedef void (*ChildVideoVisitor)(const ChildVideoView& view, void* user);
 // Visits the visible child videos of owner, in creation order, under their lock.

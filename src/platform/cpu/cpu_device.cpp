@@ -29,11 +29,13 @@
 // from the last frame shown; only the changed rectangle goes to the window.
 //
 // Writes of a video frame's pixels from decoder to screen, counted as README.md's
-// "A video frame's copies" counts them: 3. GStreamer's conversion to BGRx (1); the
-// frame lent to the child video without a copy; our copy (or scaling) of it into
-// the window's shared-memory image (2); the X server's copy into its screen (3).
-// The gl path makes 5 (texture upload, blit to the back buffer, its swap into a
-// shared-memory image); gst-launch with ximagesink 2.
+// "A video frame's copies" counts them: 2, as gst-launch with ximagesink. GStreamer's
+// conversion to BGRx straight into shared memory (1); the frame lent to the child
+// video without a copy; the X server's read of it in place into its screen (2),
+// cpu_xshm.cpp. A frame scaled to its area, or any frame where shared memory
+// cannot be used, makes 3: our scaling or copy into the window's image comes
+// between. The gl path makes 5 (texture upload, blit to the back buffer, its swap
+// into a shared-memory image).
 #include <SDL.h>
 
 #include "cpu_device.h"
@@ -85,6 +87,7 @@ HRESULT CpuDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focu
     if (created->hasDepthBuffer) created->depth.assign(static_cast<size_t>(width) * height, 0xFFFF);
     created->state = defaultPipelineState(created->hasDepthBuffer);
     created->stats.backBufferPreserved = true;
+    created->sharedVideo = sharedVideoBegin(window);
     ++gLiveDevices;
     fwlayer::windowSetRepaintHandler(deviceWindow, &CpuDevice::onRepaint, created);
     *device = created;
@@ -105,6 +108,7 @@ bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) {
 void CpuDevice::destroyIfUnused() {
     if (alive() || liveTextures > 0) return;
     --gLiveDevices;
+    sharedVideoEnd(sharedVideo);
     CpuDirect3D* owner = d3d;
     delete this;
     owner->Release();

@@ -17,6 +17,7 @@ namespace fwcpu {
 using namespace fwd3d;
 
 struct CpuDevice;
+struct SharedVideoOutput;
 
 struct CpuTexture final : public fwlayer::ComObject<IDirect3DTexture9>, public TexelStore {
     CpuDevice* device = nullptr;
@@ -62,6 +63,7 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
     PixelRect clip = {0, 0, 0, 0};       // where drawing goes now
     std::vector<PixelRect> videoAreas;   // the visible child videos as last composed
     bool videoAreasChanged = false;
+    SharedVideoOutput* sharedVideo = nullptr;   // null: every frame is copied into the image
 
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture,
@@ -98,11 +100,19 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
     // cpu_video.cpp
     bool takeSurface(SDL_Window* window, bool* kept);
     void collectVideoAreas();
-    void drawVideos();
     void compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged);
-    void show(SDL_Window* window, const PixelRect& rect);
+    void present(SDL_Window* window, const PixelRect& rect);
+    void show(SDL_Window* window, const std::vector<PixelRect>& rects);
     static void onRepaint(void* user);
 };
+
+// cpu_xshm.cpp: frames in shared memory put on the window by the X server, without
+// a copy into the window's image. Begin gives null where that cannot be done.
+SharedVideoOutput* sharedVideoBegin(SDL_Window* window);
+void sharedVideoEnd(SharedVideoOutput* output);
+void sharedVideoTidy(SharedVideoOutput* output);   // lets go of segments freed since
+bool sharedVideoCanPut(const SharedVideoOutput* output, const fwlayer::ChildVideoView& view);
+bool sharedVideoPut(SharedVideoOutput* output, const fwlayer::ChildVideoView& view, const PixelRect& part);
 
 // D16 as a draw or clear stores z (0 to 1).
 inline uint16_t depthBits(float z) {

@@ -2,11 +2,13 @@
 //
 // Implemented: Present and the window's repaint handler draw the visible child video
 //   areas (common/child_video.cpp) over the picture straight from the frame the
-//   decoder lent (one write into the window's image): black before the first frame,
-//   then the latest frame, copied when it has the area's size and scaled with
-//   bilinear filtering otherwise. A new frame between the program's frames arrives
-//   as a repaint: only the video areas are drawn and sent to the window. A frame
-//   changed in part is drawn only where it can differ from the last one shown
+//   decoder lent: black before the first frame, then the latest frame, copied into
+//   the window's image when it has the area's size and scaled with bilinear
+//   filtering otherwise. A frame in shared memory with the area's size is not
+//   copied at all: the X server reads it in place (cpu_xshm.cpp), and the window's
+//   image is sent around it. A new frame between the program's frames arrives as a
+//   repaint: only the video areas are drawn and sent to the window. A frame changed
+//   in part is drawn only where it can differ from the last one shown
 //   (frameDamage), since the window's image keeps the last picture.
 // Does not: keep a copy of a video frame (a picture redrawn under a video draws the
 //   video again from the frame still lent); blend a video with what lies under it.
@@ -73,8 +75,7 @@ void scaleInto(const VideoDraw& draw, const fwlayer::ChildVideoView& view, const
     }
 }
 
-void drawVideo(const fwlayer::ChildVideoView& view, void* user) {
-    const VideoDraw& draw = *static_cast<const VideoDraw*>(user);
+void drawVideo(const fwlayer::ChildVideoView& view, const VideoDraw& draw) {
     PixelRect part = intersection(areaOf(view), draw.clip);
     if (part.empty()) return;
     bool hasFrame = view.frameWidth > 0 && view.frameHeight > 0 && view.frameBgra;
@@ -94,7 +95,47 @@ void drawVideo(const fwlayer::ChildVideoView& view, void* user) {
     }
 }
 
+// The window's pixels in from but not in hole, as up to four bands.
+void subtract(const PixelRect& from, const PixelRect& hole, std::vector<PixelRect>* out) {
+    PixelRect cut = intersection(from, hole);
+    if (cut.empty()) {
+        out->push_back(from);
+        return;
+    }
+    const PixelRect bands[] = {{from.left, from.top, from.right, cut.top},
+                               {from.left, cut.bottom, from.right, from.bottom},
+                               {from.left, cut.top, cut.left, cut.bottom},
+                               {cut.right, cut.top, from.right, cut.bottom}};
+    for (const PixelRect& band : bands)
+        if (!band.empty()) out->push_back(band);
+}
+
 }  // namespace
+
+// One pass over the visible videos, under their lock: each is put on the window
+// from shared memory where it can be (its area is then left out of the window's
+// image), or else drawn into the image within the clip.
+struct VideoPass {
+    CpuDevice* device;
+    PixelRect shown;
+    std::vector<PixelRect> putAreas;
+
+    static void visit(const fwlayer::ChildVideoView& view, void* user) {
+        VideoPass& pass = *static_cast<VideoPass*>(user);
+        CpuDevice& device = *pass.device;
+        PixelRect area = intersection(areaOf(view), device.drawable);
+        if (sharedVideoCanPut(device.sharedVideo, view)) {
+            PixelRect part = intersection(area, pass.shown);
+            if (part.empty() || sharedVideoPut(device.sharedVideo, view, part)) {
+                if (!part.empty()) ++device.stats.videoPuts;
+                pass.putAreas.push_back(area);
+                return;
+            }
+        }
+        drawVideo(view, VideoDraw{device.pixels, device.pitch, device.clip});
+    }
+};
+
 
 // The window's surface for this picture; false when there is none fit to draw in.
 // A surface made anew (the window was resized) holds nothing of the last picture.
@@ -121,10 +162,18 @@ void CpuDevice::collectVideoAreas() {
     videoAreas.swap(areas);
 }
 
-void CpuDevice::drawVideos() {
-    if (videoAreas.empty()) return;
-    VideoDraw draw = {pixels, pitch, clip};
-    fwlayer::childVideoForEachVisible(hwnd, &drawVideo, &draw);
+// Puts the videos and then the rest of rect on the window.
+void CpuDevice::present(SDL_Window* window, const PixelRect& rect) {
+    sharedVideoTidy(sharedVideo);
+    VideoPass pass = {this, rect, {}};
+    if (!videoAreas.empty()) fwlayer::childVideoForEachVisible(hwnd, &VideoPass::visit, &pass);
+    std::vector<PixelRect> parts = {rect};
+    for (const PixelRect& hole : pass.putAreas) {
+        std::vector<PixelRect> left;
+        for (const PixelRect& part : parts) subtract(part, hole, &left);
+        parts.swap(left);
+    }
+    show(window, parts);
 }
 
 // Puts frame and the child videos on the window, redrawing as little as the kept
@@ -151,17 +200,17 @@ void CpuDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frame
         ++stats.videoOnlyUpdates;
     }
     clip = videoChanged ? drawable : redraw;
-    if (!clip.empty()) drawVideos();
     if (videoChanged)
         for (const PixelRect& area : videoAreas) shown = unite(shown, intersection(area, drawable));
-    show(window, shown);
+    if (!shown.empty()) present(window, shown);
 }
 
-void CpuDevice::show(SDL_Window* window, const PixelRect& rect) {
-    if (rect.empty()) return;
+void CpuDevice::show(SDL_Window* window, const std::vector<PixelRect>& rects) {
+    std::vector<SDL_Rect> sdlRects;
+    for (const PixelRect& rect : rects)
+        if (!rect.empty()) sdlRects.push_back({rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top});
     ++stats.presents;
-    SDL_Rect sdlRect = {rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top};
-    SDL_UpdateWindowSurfaceRects(window, &sdlRect, 1);
+    if (!sdlRects.empty()) SDL_UpdateWindowSurfaceRects(window, sdlRects.data(), static_cast<int>(sdlRects.size()));
 }
 
 // A new video frame between the program's frames, or the window uncovered.
@@ -176,7 +225,8 @@ void CpuDevice::onRepaint(void* user) {
         device->lastVideoGeneration = generation;
         device->compose(window, device->last, false, true);
     } else {
-        device->show(window, device->drawable);
+        device->clip = {0, 0, 0, 0};   // the image still holds every video it can show
+        device->present(window, device->drawable);
     }
 }
 

@@ -33,6 +33,7 @@ struct DeviceStats {
     uint64_t framesSkipped;      // frames equal to the last one shown, with no new video: nothing drawn
     uint64_t videoOnlyUpdates;   // presents and repaints that drew only the video areas
     uint64_t repaints;           // repaint requests from the window side that drew something
+    uint64_t videoPuts;          // video frames the X server took from shared memory, uncopied
     bool backBufferPreserved;    // the back buffer keeps its content from one picture to the next
 };
 

@@ -10,6 +10,7 @@
 // Does not: run a GLib main loop (bus messages are handled synchronously as they
 // are posted), render subtitles or visualisations, or choose among streams.
 #include "clip.h"
+#include "shared_pool.h"
 #include "start.h"
 
 #include <gst/app/gstappsink.h>
@@ -126,9 +127,13 @@ void pushSample(fwlayer::ChildVideo* video, GstSample* sample) {
         delete lent;
         return;
     }
-    fwlayer::childVideoLendFrame(video, static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&lent->frame, 0)),
-                                 GST_VIDEO_FRAME_WIDTH(&lent->frame), GST_VIDEO_FRAME_HEIGHT(&lent->frame),
-                                 GST_VIDEO_FRAME_PLANE_STRIDE(&lent->frame, 0), &releaseLentFrame, lent);
+    const uint8_t* pixels = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&lent->frame, 0));
+    fwlayer::SharedFrameSegment segment = {-1, nullptr, 0};
+    sharedSegmentOf(buffer, &segment);
+    fwlayer::childVideoLendSharedFrame(video, pixels, GST_VIDEO_FRAME_WIDTH(&lent->frame),
+                                       GST_VIDEO_FRAME_HEIGHT(&lent->frame),
+                                       GST_VIDEO_FRAME_PLANE_STRIDE(&lent->frame, 0), segment, &releaseLentFrame,
+                                       lent);
 }
 
 // Streaming thread: keep the sample as the one the clip stands on, and show it
@@ -263,6 +268,7 @@ GstElement* makeVideoSink(Clip* clip) {
     callbacks.new_preroll = onNewPreroll;
     callbacks.new_sample = onNewSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, clip, nullptr);
+    offerSharedFrames(sink);
     return sink;
 }
 

@@ -135,17 +135,35 @@ int runPixels() {
 
 const int kVideoLeft = 100, kVideoTop = 50, kVideoWidth = 320, kVideoHeight = 240;
 
-// A frame of four flat quarters.
+// A frame of four flat quarters, in shared memory where the renderer can have the X
+// server read such frames in place (cpu), else copied into the video.
 void pushQuarters(fwlayer::ChildVideo* video, const uint8_t colours[4][3], int width, int height) {
     const int stride = 4 * width + 16;  // padded rows
-    std::vector<uint8_t> frame(static_cast<size_t>(stride) * height, 0x55);
+    const size_t size = static_cast<size_t>(stride) * height;
+    fwlayer::SharedFrameSegment segment = {-1, nullptr, 0};
+    std::vector<uint8_t> copied;
+    if (!fwlayer::sharedFramesAreWanted() || !fwlayer::sharedFrameSegmentCreate(size, &segment)) copied.resize(size);
+    uint8_t* frame = copied.empty() ? segment.base : copied.data();
+    std::memset(frame, 0x55, size);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const uint8_t* colour = colours[(y >= height / 2) * 2 + (x >= width / 2)];
             const uint8_t bgrx[4] = {colour[2], colour[1], colour[0], 0};
             std::memcpy(&frame[static_cast<size_t>(y) * stride + x * 4], bgrx, 4);
         }
-    fwlayer::childVideoPushFrame(video, frame.data(), width, height, stride);
+    if (!copied.empty()) {
+        fwlayer::childVideoPushFrame(video, frame, width, height, stride);
+        return;
+    }
+    say("SHARED %d", segment.id);
+    fwlayer::childVideoLendSharedFrame(
+        video, frame, width, height, stride, segment,
+        [](void* user) {
+            fwlayer::SharedFrameSegment* lent = static_cast<fwlayer::SharedFrameSegment*>(user);
+            fwlayer::sharedFrameSegmentFree(*lent);
+            delete lent;
+        },
+        new fwlayer::SharedFrameSegment(segment));
 }
 
 int runVideo() {
