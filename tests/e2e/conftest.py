@@ -381,10 +381,11 @@ def gst_launch(pipeline):
     assert done.returncode == 0, "gst-launch-1.0 failed: %s" % done.stderr.decode("utf-8", "replace")
 
 
-def _colour_clip(colours, frames, partial):
+def _colour_clip(colours, frames, size, partial):
     raw = partial.with_suffix(".rgb")
-    raw.write_bytes(b"".join(bytes(colour) * 320 * 240 * frames for colour in colours))
-    gst_launch(f"filesrc location={raw} ! rawvideoparse width=320 height=240 format=rgb framerate=25/1 ! videoconvert "
+    raw.write_bytes(b"".join(bytes(colour) * size[0] * size[1] * frames for colour in colours))
+    gst_launch(f"filesrc location={raw} ! rawvideoparse width={size[0]} height={size[1]} format=rgb framerate=25/1 "
+               "! videoconvert "
                "! video/x-raw,format=I420 ! mpeg2enc format=0 bitrate=800 ! mpegvideoparse ! mux. "
                f"audiotestsrc num-buffers={frames * len(colours) * 30 // 25 + 1} samplesperbuffer=1470 ! audioconvert "
                "! audio/x-raw,rate=44100,channels=2 ! avenc_mp2 bitrate=128000 ! mpegaudioparse ! mux. "
@@ -392,10 +393,22 @@ def _colour_clip(colours, frames, partial):
     raw.unlink()
 
 
-def colour_clips(*contents, seconds_each=1.5):  # cached 320 x 240 MPEG-1 clips with sound, colours in turn
+def colour_clips(*contents, seconds_each=1.5, size=(320, 240)):  # cached MPEG-1 clips with sound, colours in turn
     frames = int(round(25 * seconds_each))
-    return [cached("solid-%s-%d.mpg" % ("-".join("%02x%02x%02x" % colour for colour in colours), frames),
-                   functools.partial(_colour_clip, colours, frames)) for colours in contents]
+    sized = "" if size == (320, 240) else "-%dx%d" % size
+    return [cached("solid-%s-%d%s.mpg" % ("-".join("%02x%02x%02x" % colour for colour in colours), frames, sized),
+                   functools.partial(_colour_clip, colours, frames, size)) for colours in contents]
+
+
+def frame_segment_sizes(pid):
+    """The sizes of the System V shared-memory segments the process maps (the cpu renderer's window
+    image, and the video frames converted straight into shared memory)."""
+    sizes = []
+    for line in open("/proc/%d/maps" % pid):
+        if "/SYSV" in line:
+            start, end = (int(address, 16) for address in line.split()[0].split("-"))
+            sizes.append(end - start)
+    return sizes
 
 
 def video_colour(shot):

@@ -7,8 +7,8 @@ import time
 import pytest
 
 from conftest import (BLUE, GREEN, NEUTRAL, RED, SEEK_KNOB_Y, YELLOW, cell_at, cell_centre, close_player, colour_clips,
-                      find_knob, flags_of, gallery_check, main_check, make_gallery, poll, read_save, seek_knob_x,
-                      skip_without_player, start_player, video_colour, video_is, video_sample,
+                      find_knob, flags_of, frame_segment_sizes, gallery_check, main_check, make_gallery, poll,
+                      read_save, seek_knob_x, skip_without_player, start_player, video_colour, video_is, video_sample,
                       volume_for_x, volume_knob_x, wait_for_shot)
 
 pytestmark = skip_without_player
@@ -177,7 +177,9 @@ def test_volume_drag_is_saved_and_after_a_restart_the_gallery_pages_cells_and_ba
 
 def test_play_sequence_is_seen_clip_by_clip_then_stops_on_the_first_frame(launch, tmp_path):
     # Item 0 once (red, blue), item 1 twice (green, yellow), then item 0 stopped on its first frame.
-    red_blue, green_yellow = colour_clips([RED, BLUE], [GREEN, YELLOW])
+    # Item 0 has the video area's size: on the cpu renderer its frames go to the window from shared
+    # memory, uncopied; item 1 is scaled into the window's image.
+    (red_blue,), (green_yellow,) = colour_clips([RED, BLUE], size=(640, 480)), colour_clips([GREEN, YELLOW])
     folder = make_gallery(tmp_path / "g", {"rb.mpg": red_blue, "gy.mpg": green_yellow},
                           'SingleItem "movies/rb.mpg" 1\nSingleItem "movies/gy.mpg" 2\nEnd\n')
     app = start_player(launch, folder)
@@ -193,7 +195,11 @@ def test_play_sequence_is_seen_clip_by_clip_then_stops_on_the_first_frame(launch
     assert runs == expected
 
     stopped = main_check(video=RED, seek_x=35, playing=False, item_count=2)
-    wait_for_shot(app, stopped, what="the first clip stopped at its start, Play active")
+    shot = wait_for_shot(app, stopped, what="the first clip stopped at its start, Play active")
+    assert video_is(shot, RED, margin=0), "the 1:1 frame does not fill the video area exactly"
+    segments = frame_segment_sizes(app.process.pid)
+    on_gl = "libGLX_mesa" in open("/proc/%d/maps" % app.process.pid).read()
+    assert (640 * 480 * 4 in segments) != on_gl, "segments %s, %s renderer" % (segments, "gl" if on_gl else "cpu")
     time.sleep(2)
     wait_for_shot(app, stopped, timeout=1, what="the first clip still stopped at its start")
     assert close_player(app) == 1
