@@ -53,6 +53,9 @@ struct Clip {
     int audioStreams = 0;
     gint64 startOffsetNs = 0;
     gint64 durationNs = -1;
+    // Paused on its first frame since it opened: a seek to the start would only
+    // flush and decode that frame again (the program rewinds every clip it loads).
+    bool standingAtOpen = false;
 
     // Shared with the streaming threads.
     std::mutex lock;
@@ -377,6 +380,9 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
     gint64 start = queryPositionNs(clip);
     if (start > 0) clip->startOffsetNs = start;
     queryDuration(clip);
+    // Where the pipeline cannot tell its position yet (MPEG program streams), the
+    // rewind's seek is what gives it one.
+    clip->standingAtOpen = start >= 0;
     *result = (silent && clip->audioStreams > 0) ? VFW_S_AUDIO_NOT_RENDERED : S_OK;
     return clip;
 }
@@ -402,6 +408,7 @@ bool clipHasVideo(const Clip* clip) { return clip->videoStreams > 0; }
 bool clipHasAudio(const Clip* clip) { return clip->audioStreams > 0; }
 
 void clipSetState(Clip* clip, ClipState state) {
+    if (state == ClipState::Running) clip->standingAtOpen = false;
     GstSample* standing = nullptr;
     {
         std::lock_guard<std::mutex> guard(clip->lock);
@@ -454,6 +461,12 @@ bool clipSeek(Clip* clip, int64_t position) {
     // covers the final moment before it.
     if (known && target > 0 && target >= duration * 100) target = duration * 100 - GST_MSECOND;
     if (target < 0) target = 0;
+    if (target == 0 && clip->standingAtOpen) {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        clip->endOfStream = false;
+        return true;
+    }
+    clip->standingAtOpen = false;
     gint64 start = target - clip->seekLeadNs.load();
     if (start < 0) start = 0;
     clip->segmentFloorNs = start < target ? target + clip->startOffsetNs : -1;
