@@ -401,11 +401,11 @@ def colour_clips(*contents, seconds_each=1.5, size=(320, 240)):  # cached MPEG-1
 
 
 def frame_segment_sizes(pid):
-    """The sizes of the System V shared-memory segments the process maps (the cpu renderer's window
-    image, and the video frames converted straight into shared memory)."""
+    """The sizes of the shared memory files the process maps for video frames (converted straight
+    into memory the X server reads in place, on the cpu renderer)."""
     sizes = []
     for line in open("/proc/%d/maps" % pid):
-        if "/SYSV" in line:
+        if "memfd:fernwood2-frame" in line:
             start, end = (int(address, 16) for address in line.split()[0].split("-"))
             sizes.append(end - start)
     return sizes

@@ -27,7 +27,8 @@ struct ChildVideo {
     FrameRelease release = nullptr;
     void* releaseUser = nullptr;
     int frameWidth = 0, frameHeight = 0, frameStride = 0;
-    int segment = -1;               // the lent frame's shared segment, or -1
+    uint64_t segment = 0;           // the lent frame's shared segment, or 0
+    int segmentFd = -1;
     size_t segmentOffset = 0;
     uint64_t frameSerial = 0;
 };
@@ -85,7 +86,7 @@ PendingRelease dropFrame(ChildVideo* video) {
     video->frameWidth = 0;
     video->frameHeight = 0;
     video->frameStride = 0;
-    video->segment = -1;
+    video->segment = 0;
     return pending;
 }
 
@@ -173,7 +174,7 @@ void childVideoPushFrame(ChildVideo* video, const uint8_t* bgra, int width, int 
 
 void childVideoLendFrame(ChildVideo* video, const uint8_t* bgra, int width, int height, int stride,
                          FrameRelease release, void* user) {
-    childVideoLendSharedFrame(video, bgra, width, height, stride, SharedFrameSegment{-1, nullptr, 0}, release, user);
+    childVideoLendSharedFrame(video, bgra, width, height, stride, SharedFrameSegment{0, -1, nullptr, 0}, release, user);
 }
 
 void childVideoLendSharedFrame(ChildVideo* video, const uint8_t* bgra, int width, int height, int stride,
@@ -183,7 +184,7 @@ void childVideoLendSharedFrame(ChildVideo* video, const uint8_t* bgra, int width
         return;
     }
     uintptr_t offset = reinterpret_cast<uintptr_t>(bgra) - reinterpret_cast<uintptr_t>(segment.base);
-    bool inSegment = segment.id >= 0 && offset <= segment.size &&
+    bool inSegment = segment.id != 0 && offset <= segment.size &&
                      static_cast<size_t>(stride) * height <= segment.size - offset;
     HWND repaintOwner = nullptr;
     PendingRelease pending;
@@ -197,7 +198,8 @@ void childVideoLendSharedFrame(ChildVideo* video, const uint8_t* bgra, int width
         video->frameWidth = width;
         video->frameHeight = height;
         video->frameStride = stride;
-        video->segment = inSegment ? segment.id : -1;
+        video->segment = inSegment ? segment.id : 0;
+        video->segmentFd = segment.fd;
         video->segmentOffset = inSegment ? offset : 0;
         repaintOwner = frameChanged(video);
     }
@@ -234,7 +236,8 @@ void childVideoForEachVisible(HWND owner, ChildVideoVisitor visitor, void* user)
         view.frameStride = video->frameStride;
         view.frameBgra = video->lent ? video->lent : video->frame.empty() ? nullptr : video->frame.data();
         view.frameSerial = video->frameSerial;
-        view.frameSegment = video->lent ? video->segment : -1;
+        view.frameSegment = video->lent ? video->segment : 0;
+        view.frameSegmentFd = video->segmentFd;
         view.frameSegmentOffset = video->segmentOffset;
         visitor(view, user);
     }

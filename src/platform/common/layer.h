@@ -59,11 +59,12 @@ void childVideoLendFrame(ChildVideo* video, const uint8_t* bgra, int width, int 
 void childVideoClearFrame(ChildVideo* video);
 
 // --- Shared frame memory (common/shared_frames.cpp) -----------------------------------
-// A System V shared-memory segment holding decoded frames, which the X server can
-// read in place. Marked for removal from the start: it goes with its last attachment.
+// A memory file holding decoded frames, which the X server can read in place once
+// given its descriptor. Id 0 is no segment.
 struct SharedFrameSegment {
-    int id;
-    uint8_t* base;
+    uint64_t id;     // unique in the process
+    int fd;          // open for the segment's life
+    uint8_t* base;   // mapped here, size bytes
     size_t size;
 };
 bool sharedFrameSegmentCreate(size_t size, SharedFrameSegment* segment);
@@ -74,7 +75,7 @@ void sharedFrameSegmentFree(const SharedFrameSegment& segment);
 void sharedFramesWanted(bool wanted);
 bool sharedFramesAreWanted();
 // The presenter's side, on its thread: the ids of the segments freed since last asked.
-void sharedFrameSegmentsTakeFreed(std::vector<int>* ids);
+void sharedFrameSegmentsTakeFreed(std::vector<uint64_t>* ids);
 // Any thread. A lent frame's pixels lie in segment, which the video records.
 void childVideoLendSharedFrame(ChildVideo* video, const uint8_t* bgra, int width, int height, int stride,
                                const SharedFrameSegment& segment, FrameRelease release, void* user);
@@ -85,7 +86,8 @@ struct ChildVideoView {
     int frameStride;
     const uint8_t* frameBgra;       // valid only inside the visitor
     uint64_t frameSerial;           // grows with every pushed or cleared frame
-    int frameSegment;               // the shared segment frameBgra lies in, or -1
+    uint64_t frameSegment;          // the shared segment frameBgra lies in, or 0
+    int frameSegmentFd;             // its descriptor, valid only inside the visitor
     size_t frameSegmentOffset;      // frameBgra's offset in it
 };
 typedef void (*ChildVideoVisitor)(const ChildVideoView& view, void* user);

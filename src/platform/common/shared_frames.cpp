@@ -1,15 +1,16 @@
-// Shared frame memory: decoded frames in System V shared memory, which the X server
-// can read in place, so the cpu renderer puts a frame on the window without first
-// copying it into the window's image (as an X shared-memory video sink does).
+// Shared frame memory: decoded frames in memory the X server can read in place, so
+// the cpu renderer puts a frame on the window without first copying it into the
+// window's image (as an X shared-memory video sink does).
 //
 // Implements: sharedFrameSegmentCreate / Free, and the presenter's side:
 //   sharedFramesWanted, sharedFramesAreWanted, sharedFrameSegmentsTakeFreed. A
-//   segment is marked for removal as soon as it exists, so it goes with its last
-//   attachment, whether the process ends cleanly or not.
+//   segment is an anonymous memory file (memfd) whose descriptor the presenter
+//   passes to the X server: it has no name anywhere, so nothing outlives the
+//   process, however the process ends.
 // Does not: attach segments to the X server (the presenter does, on its thread), or
 //   pool them (the media backend's buffer pools reuse them).
-#include <sys/ipc.h>
-#include <sys/shm.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <mutex>
@@ -22,14 +23,15 @@ namespace fwlayer {
 namespace {
 
 std::atomic<bool> gWanted{false};
+std::atomic<uint64_t> gLastId{0};
 
 std::mutex& freedLock() {
     static std::mutex lock;
     return lock;
 }
 
-std::vector<int>& freedIds() {
-    static std::vector<int> ids;
+std::vector<uint64_t>& freedIds() {
+    static std::vector<uint64_t> ids;
     return ids;
 }
 
@@ -37,17 +39,22 @@ std::vector<int>& freedIds() {
 
 bool sharedFrameSegmentCreate(size_t size, SharedFrameSegment* segment) {
     if (size == 0 || !segment) return false;
-    int id = shmget(IPC_PRIVATE, size, IPC_CREAT | 0600);
-    if (id < 0) return false;
-    void* base = shmat(id, nullptr, 0);
-    shmctl(id, IPC_RMID, nullptr);   // Linux still lets the X server attach it
-    if (base == reinterpret_cast<void*>(-1)) return false;
-    *segment = SharedFrameSegment{id, static_cast<uint8_t*>(base), size};
+    int fd = memfd_create("fernwood2-frame", MFD_CLOEXEC);
+    if (fd < 0) return false;
+    void* base = ftruncate(fd, static_cast<off_t>(size)) == 0
+                     ? mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0)
+                     : MAP_FAILED;
+    if (base == MAP_FAILED) {
+        close(fd);
+        return false;
+    }
+    *segment = SharedFrameSegment{++gLastId, fd, static_cast<uint8_t*>(base), size};
     return true;
 }
 
 void sharedFrameSegmentFree(const SharedFrameSegment& segment) {
-    shmdt(segment.base);
+    munmap(segment.base, segment.size);
+    close(segment.fd);
     if (!gWanted.load()) return;
     std::lock_guard<std::mutex> guard(freedLock());
     freedIds().push_back(segment.id);
@@ -62,7 +69,7 @@ void sharedFramesWanted(bool wanted) {
 
 bool sharedFramesAreWanted() { return gWanted.load(); }
 
-void sharedFrameSegmentsTakeFreed(std::vector<int>* ids) {
+void sharedFrameSegmentsTakeFreed(std::vector<uint64_t>* ids) {
     ids->clear();
     std::lock_guard<std::mutex> guard(freedLock());
     ids->swap(freedIds());

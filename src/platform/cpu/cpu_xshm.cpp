@@ -1,18 +1,23 @@
 // Video frames put on the window straight from shared memory, for the cpu backend.
 //
-// Implemented: on a local X server with MIT-SHM and a 24-bit true-colour window,
-//   frames the media backend decoded into shared segments (common/shared_frames.cpp)
-//   go to the window with XShmPutImage: the X server reads them in place, and the
-//   window's image is not written under them. Segments are attached on first use and
-//   detached once freed; a failed attach turns the path off for good (frames are
-//   then copied into the window's image as before).
+// Implemented: on a local X server with MIT-SHM 1.2 (descriptor passing) and a
+//   24-bit true-colour window, frames the media backend decoded into shared memory
+//   files (common/shared_frames.cpp) go to the window with XShmPutImage: the X
+//   server reads them in place, and the window's image is not written under them.
+//   A segment is attached (its descriptor sent) on first use and detached once
+//   freed; a refused attach turns the path off for good (frames are then copied
+//   into the window's image as before).
 // Does not: scale (a frame whose size differs from its area is drawn by
 //   cpu_video.cpp), or put anything but a whole lent frame.
 #include <SDL.h>
 #include <SDL_syswm.h>
+#include <X11/Xlib-xcb.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XShm.h>
+#include <unistd.h>
+#include <xcb/shm.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -22,22 +27,20 @@ namespace fwcpu {
 
 struct SharedVideoOutput {
     Display* display = nullptr;
+    xcb_connection_t* connection = nullptr;   // the same connection, for the attach
     ::Window window = 0;
     GC gc = nullptr;
     int depth = 0;
     bool failed = false;
-    std::vector<XShmSegmentInfo> attached;
-    std::vector<int> freed;
+    struct Attached {
+        uint64_t id;
+        XShmSegmentInfo info;
+    };
+    std::vector<Attached> attached;
+    std::vector<uint64_t> freed;
 };
 
 namespace {
-
-bool trappedError = false;
-
-int trapError(Display*, XErrorEvent*) {
-    trappedError = true;
-    return 0;
-}
 
 // The window's pixels are what the frames hold: 32 bits, B, G, R, x in memory.
 bool windowTakesFrames(Display* display, ::Window window, int* depth) {
@@ -62,15 +65,24 @@ bool localDisplay(Display* display) {
     return name && (name[0] == ':' || std::strncmp(name, "unix:", 5) == 0);
 }
 
+// MIT-SHM 1.2 and later take a segment as a descriptor.
+bool takesDescriptors(xcb_connection_t* connection) {
+    xcb_shm_query_version_reply_t* version =
+        xcb_shm_query_version_reply(connection, xcb_shm_query_version(connection), nullptr);
+    bool takes = version && (version->major_version > 1 || version->minor_version >= 2);
+    std::free(version);
+    return takes;
+}
+
 }  // namespace
 
 void sharedVideoTidy(SharedVideoOutput* output) {
     if (!output) return;
     fwlayer::sharedFrameSegmentsTakeFreed(&output->freed);
-    for (int id : output->freed) {
+    for (uint64_t id : output->freed) {
         for (size_t i = 0; i < output->attached.size(); ++i) {
-            if (output->attached[i].shmid != id) continue;
-            XShmDetach(output->display, &output->attached[i]);
+            if (output->attached[i].id != id) continue;
+            XShmDetach(output->display, &output->attached[i].info);
             output->attached.erase(output->attached.begin() + static_cast<long>(i));
             break;
         }
@@ -79,27 +91,29 @@ void sharedVideoTidy(SharedVideoOutput* output) {
 
 namespace {
 
-// The X server's attachment of segment id, made now if need be; null when the
-// server refused it.
-const XShmSegmentInfo* attach(SharedVideoOutput* output, int id) {
-    for (const XShmSegmentInfo& info : output->attached)
-        if (info.shmid == id) return &info;
-    XShmSegmentInfo info = {};
-    info.shmid = id;
-    info.readOnly = True;
-    XSync(output->display, False);
-    trappedError = false;
-    XErrorHandler previous = XSetErrorHandler(trapError);
-    Status attached = XShmAttach(output->display, &info);
-    XSync(output->display, False);
-    XSetErrorHandler(previous);
-    if (!attached || trappedError) {
+// The X server's attachment of the view's segment, made now if need be; null when
+// the server refused it.
+const XShmSegmentInfo* attach(SharedVideoOutput* output, const fwlayer::ChildVideoView& view) {
+    for (const SharedVideoOutput::Attached& known : output->attached)
+        if (known.id == view.frameSegment) return &known.info;
+    int fd = dup(view.frameSegmentFd);   // the request closes the copy it sends
+    uint32_t segment = xcb_generate_id(output->connection);
+    xcb_generic_error_t* error =
+        fd < 0 ? nullptr
+               : xcb_request_check(output->connection,
+                                   xcb_shm_attach_fd_checked(output->connection, segment, fd, 1));
+    if (fd < 0 || error) {
+        std::free(error);
         output->failed = true;
         fwlayer::sharedFramesWanted(false);
         return nullptr;
     }
-    output->attached.push_back(info);
-    return &output->attached.back();
+    XShmSegmentInfo info = {};
+    info.shmseg = segment;
+    info.shmid = -1;
+    info.readOnly = True;
+    output->attached.push_back({view.frameSegment, info});
+    return &output->attached.back().info;
 }
 
 }  // namespace
@@ -111,10 +125,11 @@ SharedVideoOutput* sharedVideoBegin(SDL_Window* window) {
     Display* display = info.info.x11.display;
     int depth = 0;
     if (!display || !localDisplay(display) || !XShmQueryExtension(display) ||
-        !windowTakesFrames(display, info.info.x11.window, &depth))
+        !takesDescriptors(XGetXCBConnection(display)) || !windowTakesFrames(display, info.info.x11.window, &depth))
         return nullptr;
     SharedVideoOutput* output = new SharedVideoOutput;
     output->display = display;
+    output->connection = XGetXCBConnection(display);
     output->window = info.info.x11.window;
     output->gc = XCreateGC(display, output->window, 0, nullptr);
     output->depth = depth;
@@ -125,14 +140,14 @@ SharedVideoOutput* sharedVideoBegin(SDL_Window* window) {
 void sharedVideoEnd(SharedVideoOutput* output) {
     if (!output) return;
     fwlayer::sharedFramesWanted(false);
-    for (XShmSegmentInfo& info : output->attached) XShmDetach(output->display, &info);
+    for (SharedVideoOutput::Attached& known : output->attached) XShmDetach(output->display, &known.info);
     XFreeGC(output->display, output->gc);
     XSync(output->display, False);
     delete output;
 }
 
 bool sharedVideoCanPut(const SharedVideoOutput* output, const fwlayer::ChildVideoView& view) {
-    return output && !output->failed && view.frameSegment >= 0 && view.frameBgra &&
+    return output && !output->failed && view.frameSegment != 0 && view.frameBgra &&
            view.frameWidth == view.width && view.frameHeight == view.height;
 }
 
@@ -140,7 +155,7 @@ bool sharedVideoCanPut(const SharedVideoOutput* output, const fwlayer::ChildVide
 // server has read it, since the frame goes back to the decoder once replaced.
 bool sharedVideoPut(SharedVideoOutput* output, const fwlayer::ChildVideoView& view, const PixelRect& part) {
     if (!sharedVideoCanPut(output, view)) return false;
-    const XShmSegmentInfo* attached = attach(output, view.frameSegment);
+    const XShmSegmentInfo* attached = attach(output, view);
     if (!attached) return false;
     XShmSegmentInfo segment = *attached;
     char* pixels = const_cast<char*>(reinterpret_cast<const char*>(view.frameBgra));

@@ -131,7 +131,7 @@ void pushSample(fwlayer::ChildVideo* video, GstSample* sample) {
         return;
     }
     const uint8_t* pixels = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&lent->frame, 0));
-    fwlayer::SharedFrameSegment segment = {-1, nullptr, 0};
+    fwlayer::SharedFrameSegment segment = {0, -1, nullptr, 0};
     sharedSegmentOf(buffer, &segment);
     fwlayer::childVideoLendSharedFrame(video, pixels, GST_VIDEO_FRAME_WIDTH(&lent->frame),
                                        GST_VIDEO_FRAME_HEIGHT(&lent->frame),

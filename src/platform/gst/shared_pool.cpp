@@ -2,7 +2,7 @@
 // sink writes each frame straight into memory the X server can read, so the cpu
 // renderer puts it on the window without a copy of its own.
 //
-// Implements: a GstAllocator whose memories are whole System V segments
+// Implements: a GstAllocator whose memories are whole shared memory files
 //   (common/shared_frames.cpp), and a probe on the sink's pad that offers a video
 //   buffer pool over it in reply to the allocation query.
 // Does not: share or copy memories within a segment (NO_SHARE: GStreamer copies

@@ -140,7 +140,7 @@ const int kVideoLeft = 100, kVideoTop = 50, kVideoWidth = 320, kVideoHeight = 24
 void pushQuarters(fwlayer::ChildVideo* video, const uint8_t colours[4][3], int width, int height) {
     const int stride = 4 * width + 16;  // padded rows
     const size_t size = static_cast<size_t>(stride) * height;
-    fwlayer::SharedFrameSegment segment = {-1, nullptr, 0};
+    fwlayer::SharedFrameSegment segment = {0, -1, nullptr, 0};
     std::vector<uint8_t> copied;
     if (!fwlayer::sharedFramesAreWanted() || !fwlayer::sharedFrameSegmentCreate(size, &segment)) copied.resize(size);
     uint8_t* frame = copied.empty() ? segment.base : copied.data();
@@ -155,7 +155,7 @@ void pushQuarters(fwlayer::ChildVideo* video, const uint8_t colours[4][3], int w
         fwlayer::childVideoPushFrame(video, frame, width, height, stride);
         return;
     }
-    say("SHARED %d", segment.id);
+    say("SHARED %llu", static_cast<unsigned long long>(segment.id));
     fwlayer::childVideoLendSharedFrame(
         video, frame, width, height, stride, segment,
         [](void* user) {
