@@ -12,6 +12,7 @@
 #include <climits>
 #include <cstring>
 #include <iconv.h>
+#include <mutex>
 #include <string>
 
 #include "layer.h"
@@ -22,11 +23,47 @@ const char32_t kReplacement = 0xFFFD;
 const UINT kCodePage932 = 932;
 const DWORD kPrecomposed = 0x00000001;   // MB_PRECOMPOSED: the default anyway
 
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// Opening a conversion loads its module through the dynamic loader, whose lock a
+// library loading on another thread (a media plugin with its 177 libraries) can
+// hold for 100 ms; so each conversion is opened once and kept, under lock(), for
+// the life of the process.
+struct Converter {
+    const char* from;   // a name this file passes, compared by content
+    iconv_t cd;
+};
+Converter gConverters[4];   // kept to the end: nothing is destroyed at exit
+int gConverterCount = 0;
+
+std::mutex& converterLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// Under converterLock: the conversion from `from` to UTF-32LE, in its initial state.
+iconv_t converterFrom(const char* from) {
+    for (int i = 0; i < gConverterCount; ++i) {
+        if (std::strcmp(gConverters[i].from, from) != 0) continue;
+        iconv(gConverters[i].cd, nullptr, nullptr, nullptr, nullptr);
+        return gConverters[i].cd;
+    }
+    iconv_t cd = iconv_open("UTF-32LE", from);
+    if (cd == kNoConverter) return cd;
+    if (gConverterCount == 4) {   // only "CP932" and "UTF-8" are ever asked for
+        iconv_close(cd);
+        return kNoConverter;
+    }
+    gConverters[gConverterCount++] = {from, cd};
+    return cd;
+}
+
 // Decodes length bytes of text in iconv's encoding `from` into code points.
 // Returns false only when iconv has no such conversion.
 bool decode(const char* from, const char* text, size_t length, std::u32string* out) {
-    iconv_t cd = iconv_open("UTF-32LE", from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    std::lock_guard<std::mutex> guard(converterLock());
+    iconv_t cd = converterFrom(from);
+    if (cd == kNoConverter) return false;
     out->clear();
     out->reserve(length);
     char* in = const_cast<char*>(text);
@@ -50,7 +87,6 @@ bool decode(const char* from, const char* text, size_t length, std::u32string* o
         }
         // E2BIG: the buffer is full; go round again.
     }
-    iconv_close(cd);
     return true;
 }
 
