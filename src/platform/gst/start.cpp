@@ -2,8 +2,9 @@
 //
 // Implements: ensureGstreamer (clip.h); a start-up thread, begun at the first
 //   CoInitialize (layer.h's early start) or the first graph, that starts GStreamer,
-//   loads the plugins every clip needs and asks once whether the default audio
-//   output can be opened; the audio sink of a clip: the default output, or a
+//   loads the plugins every clip needs (the decoders last, once the program has
+//   made its first graph) and asks once whether the default audio output can be
+//   opened; the audio sink of a clip: the default output, or a
 //   clock-paced fake sink when there is none, so the clip still plays in real time.
 //   With no sound device or sound server at all it goes straight to the fake sink,
 //   without probing (whose failures would only fill standard error).
@@ -13,7 +14,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <chrono>
 #include <future>
+#include <initializer_list>
+#include <mutex>
 #include <memory>
 
 #include "clip.h"
@@ -49,7 +53,6 @@ bool soundDevicePresent() {
 // every audio system each time, so it is asked once per process, and not at all
 // when there is no device.
 bool probeAudioOutput() {
-    if (!soundDevicePresent()) return false;
     int available = 0;
     GstElement* probe = gst_element_factory_make("autoaudiosink", nullptr);
     if (!probe) return false;
@@ -78,25 +81,52 @@ bool probeAudioOutput() {
 // probe take tens of milliseconds: they run on a thread of their own, begun at the
 // first CoInitialize (layer.h's early start) or else at the first CoCreateInstance,
 // while the program goes on with its start-up. Creating a graph waits only for
-// GStreamer's start; the first load waits for the rest.
+// GStreamer's start. The first load waits for the audio answer: with no sound
+// device that comes before the plugins, so the first clip is opened (found,
+// demuxed) while the decoders are still loading, and its pipeline takes each
+// plugin as it is ready; with a device the probe needs the plugins first.
+//
+// The decoders come last, and only once the program has made its first graph (or
+// after kDecoderDelayMs): their plugin's 177 libraries hold the dynamic loader's
+// lock for about 100 ms, and the window's set-up before that graph loads libraries
+// of its own (the text converter, SDL's X11 parts), which would wait all that time.
 std::shared_future<bool> gStarted;       // gst_init_check's answer
-std::shared_future<bool> gAudioOutput;   // the audio probe's, after the plugins
+std::shared_future<bool> gAudioOutput;   // whether the default audio output opens
+std::future<void> gStartThread;
+std::promise<void> gFirstGraph;
+std::once_flag gFirstGraphOnce;
+constexpr int kDecoderDelayMs = 300;
+
+void loadPlugins(std::initializer_list<const char*> names) {
+    for (const char* name : names)
+        if (GstPlugin* plugin = gst_plugin_load_by_name(name)) gst_object_unref(plugin);
+}
+
+void startGstreamer(std::promise<bool>& started, std::promise<bool>& audio, std::future<void> firstGraph) {
+    bool initialised = gst_init_check(nullptr, nullptr, nullptr);
+    started.set_value(initialised);
+    bool device = initialised && soundDevicePresent();
+    if (!device) audio.set_value(false);
+    if (!initialised) return;
+    // Everything the first clip's pipeline takes before its decoders (fakeaudiosink is
+    // in debugutilsbad), since a plugin asked for while another loads waits for it.
+    loadPlugins({"coreelements", "playback", "typefindfunctions", "app", "debugutilsbad", "isomp4",
+                 "videoparsersbad", "audioparsers", "videoconvertscale", "audioconvert", "audioresample", "volume"});
+    firstGraph.wait_for(std::chrono::milliseconds(kDecoderDelayMs));
+    loadPlugins({"libav"});
+    if (device) audio.set_value(probeAudioOutput());
+}
 
 void beginStart() {
     if (gAudioOutput.valid()) return;
     auto started = std::make_shared<std::promise<bool>>();
+    auto audio = std::make_shared<std::promise<bool>>();
     gStarted = started->get_future().share();
-    gAudioOutput = std::async(std::launch::async, [started] {
-                       bool initialised = gst_init_check(nullptr, nullptr, nullptr);
-                       started->set_value(initialised);
-                       if (!initialised) return false;
-                       const char* const kPlugins[] = {"coreelements", "playback", "typefindfunctions", "app",
-                                                       "isomp4", "libav", "videoconvertscale", "audioconvert",
-                                                       "audioresample", "volume"};
-                       for (const char* name : kPlugins)
-                           if (GstPlugin* plugin = gst_plugin_load_by_name(name)) gst_object_unref(plugin);
-                       return probeAudioOutput();
-                   }).share();
+    gAudioOutput = audio->get_future().share();
+    std::future<void> firstGraph = gFirstGraph.get_future();
+    gStartThread = std::async(std::launch::async, [started, audio, graph = std::move(firstGraph)]() mutable {
+        startGstreamer(*started, *audio, std::move(graph));
+    });
 }
 
 struct EarlyStartRegistration {
@@ -122,6 +152,7 @@ GstElement* makeAudioSink(bool* silent) {
 
 bool ensureGstreamer() {
     beginStart();
+    std::call_once(gFirstGraphOnce, [] { gFirstGraph.set_value(); });
     return gStarted.get();
 }
 
