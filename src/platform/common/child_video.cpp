@@ -199,7 +199,7 @@ void childVideoLendSharedFrame(ChildVideo* video, const uint8_t* bgra, int width
         video->frameHeight = height;
         video->frameStride = stride;
         video->segment = inSegment ? segment.id : 0;
-        video->segmentFd = segment.fd;
+        video->segmentFd = inSegment ? segment.fd : -1;
         video->segmentOffset = inSegment ? offset : 0;
         repaintOwner = frameChanged(video);
     }

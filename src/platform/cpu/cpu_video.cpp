@@ -136,7 +136,6 @@ struct VideoPass {
     }
 };
 
-
 // The window's surface for this picture; false when there is none fit to draw in.
 // A surface made anew (the window was resized) holds nothing of the last picture.
 bool CpuDevice::takeSurface(SDL_Window* window, bool* kept) {

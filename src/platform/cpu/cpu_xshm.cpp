@@ -123,13 +123,13 @@ SharedVideoOutput* sharedVideoBegin(SDL_Window* window) {
     SDL_VERSION(&info.version);
     if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return nullptr;
     Display* display = info.info.x11.display;
+    if (!display || !localDisplay(display) || !XShmQueryExtension(display)) return nullptr;
+    xcb_connection_t* connection = XGetXCBConnection(display);
     int depth = 0;
-    if (!display || !localDisplay(display) || !XShmQueryExtension(display) ||
-        !takesDescriptors(XGetXCBConnection(display)) || !windowTakesFrames(display, info.info.x11.window, &depth))
-        return nullptr;
+    if (!takesDescriptors(connection) || !windowTakesFrames(display, info.info.x11.window, &depth)) return nullptr;
     SharedVideoOutput* output = new SharedVideoOutput;
     output->display = display;
-    output->connection = XGetXCBConnection(display);
+    output->connection = connection;
     output->window = info.info.x11.window;
     output->gc = XCreateGC(display, output->window, 0, nullptr);
     output->depth = depth;

@@ -30,8 +30,6 @@ struct SharedAllocatorClass {
     GstAllocatorClass parent;
 };
 
-GType sharedAllocatorType();
-
 GstMemory* sharedAlloc(GstAllocator* allocator, gsize size, GstAllocationParams* params) {
     gsize whole = size + params->prefix + params->padding;
     fwlayer::SharedFrameSegment segment;
