@@ -20,6 +20,7 @@ pixels with XGetImage every millisecond or so.
 """
 import argparse
 import os
+import random
 import shutil
 import signal
 import statistics
@@ -50,6 +51,7 @@ OUTSIDE = (1270, 1010)             # a screen corner far from the window
 COLOURS = {"red": (255, 0, 0), "green": (0, 255, 0), "blue": (0, 0, 255)}
 COLOUR_TOLERANCE = 40  # per channel: YUV 4:2:0 coding and the conversion back
 POLL_PAUSE = 0.001
+LOADS_SEED = 20261207   # the pauses before the loads' clicks, the same every run
 
 
 # --- Processes ------------------------------------------------------------------------------
@@ -602,8 +604,14 @@ def measure_loads(bench, loads=200):
     """loadMovie through Next and Previous: six items of 1 s solid clips (red, green,
     blue, twice) that repeat forever, so only the buttons change them. Each click
     waits for the next clip's colour in the middle of the video. Resident memory
-    after the first load (start-up), after 50, 100 and all 200 of them, each settled."""
+    after the first load (start-up), after 50, 100 and all 200 of them, each settled.
+
+    A click comes a random 30 to 120 ms after the clip before it showed, as a user's
+    would, at any moment of the player's 64 Hz frame clock. Clicked the moment a clip
+    shows, every click would land in the same place: in the longer frame gap the
+    load's own long frame leaves behind, adding about ten milliseconds each time."""
     names = ["red", "green", "blue"] * 2
+    pauses = random.Random(LOADS_SEED)
     folder = gallery(bench.work, "loads", [(solid_clip(bench.work, name), 0) for name in names])
     bench.ensure_origin(folder)
     load = load_average()
@@ -619,6 +627,7 @@ def measure_loads(bench, loads=200):
             if not 0 <= item + step < len(names):
                 step = -step
             item += step
+            time.sleep(pauses.uniform(0.030, 0.120))
             clicked = bench.screen.click(*bench.client(NEXT_BUTTON if step > 0 else PREVIOUS_BUTTON))
             try:
                 shown = bench.wait_until(lambda: bench.video_shows(names[item]), 10, names[item], player)
