@@ -119,6 +119,12 @@ std::string wideToUtf8(const wchar_t* wide) {
     return out;
 }
 
+void openTextConversions() {
+    std::lock_guard<std::mutex> guard(converterLock());
+    converterFrom("CP932");
+    converterFrom("UTF-8");
+}
+
 std::string cp932ToUtf8(const char* text, size_t length) {
     std::string out;
     if (text == nullptr) return out;

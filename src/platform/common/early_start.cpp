@@ -16,7 +16,9 @@ EarlyStart gMediaEarlyStart = nullptr;
 void setMediaEarlyStart(EarlyStart start) { gMediaEarlyStart = start; }
 
 void runMediaEarlyStart() {
-    if (gMediaEarlyStart) gMediaEarlyStart();
+    if (!gMediaEarlyStart) return;
+    openTextConversions();
+    gMediaEarlyStart();
 }
 
 }  // namespace fwlayer

@@ -109,7 +109,8 @@ Renderer chosenRenderer();
 // The media backend registers (during static initialisation) how to begin its own
 // start-up on a thread of its own; CoInitialize runs it, so that GStreamer's start
 // and plugin loading overlap the window's and OpenGL's instead of following them.
-// A program linked without a media backend registers nothing and nothing runs.
+// The text conversions are opened first (see openTextConversions). A program linked
+// without a media backend registers nothing and nothing runs.
 typedef void (*EarlyStart)();
 void setMediaEarlyStart(EarlyStart start);
 void runMediaEarlyStart();
@@ -128,6 +129,9 @@ Resource findResource(const char* name);
 // bytes that are not valid Shift-JIS become U+FFFD.
 std::string cp932ToUtf8(const char* text);
 std::string cp932ToUtf8(const char* text, size_t length);
+// Opens the two conversions the "A" functions use, once: early, before a media
+// plugin's load can hold the dynamic loader's lock that opening one needs.
+void openTextConversions();
 // One code point onto UTF-8; what cannot be a character (a surrogate, beyond
 // U+10FFFF) becomes U+FFFD.
 void appendUtf8(char32_t c, std::string* out);

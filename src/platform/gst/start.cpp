@@ -86,10 +86,13 @@ bool probeAudioOutput() {
 // demuxed) while the decoders are still loading, and its pipeline takes each
 // plugin as it is ready; with a device the probe needs the plugins first.
 //
-// The decoders come last, and only once the program has made its first graph (or
-// after kDecoderDelayMs): their plugin's 177 libraries hold the dynamic loader's
-// lock for about 100 ms, and the window's set-up before that graph loads libraries
-// of its own (the text converter, SDL's X11 parts), which would wait all that time.
+// The decoders come last: their plugin's 177 libraries hold the dynamic loader's
+// lock for about 100 ms, and whatever else loads a library meanwhile waits. With
+// the cpu renderer the window's set-up loads nothing after SDL's first moments (the
+// text conversions are opened before this thread starts), so the decoders load at
+// once, beside it. OpenGL's drivers load when the device is made: with the gl
+// renderer the decoders wait until the program has made its first graph (or
+// kDecoderDelayMs).
 std::shared_future<bool> gStarted;       // gst_init_check's answer
 std::shared_future<bool> gAudioOutput;   // whether the default audio output opens
 std::future<void> gStartThread;
@@ -112,7 +115,8 @@ void startGstreamer(std::promise<bool>& started, std::promise<bool>& audio, std:
     // in debugutilsbad), since a plugin asked for while another loads waits for it.
     loadPlugins({"coreelements", "playback", "typefindfunctions", "app", "debugutilsbad", "isomp4",
                  "videoparsersbad", "audioparsers", "videoconvertscale", "audioconvert", "audioresample", "volume"});
-    firstGraph.wait_for(std::chrono::milliseconds(kDecoderDelayMs));
+    if (fwlayer::chosenRenderer() == fwlayer::Renderer::Gl)
+        firstGraph.wait_for(std::chrono::milliseconds(kDecoderDelayMs));
     loadPlugins({"libav"});
     if (device) audio.set_value(probeAudioOutput());
 }
