@@ -87,6 +87,8 @@ PendingRelease dropFrame(ChildVideo* video) {
     video->frameHeight = 0;
     video->frameStride = 0;
     video->segment = 0;
+    video->segmentFd = -1;
+    video->segmentOffset = 0;
     return pending;
 }
 

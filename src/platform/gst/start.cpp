@@ -2,9 +2,9 @@
 //
 // Implements: ensureGstreamer (clip.h); a start-up thread, begun at the first
 //   CoInitialize (layer.h's early start) or the first graph, that starts GStreamer,
-//   loads the plugins every clip needs (the decoders last, once the program has
-//   made its first graph) and asks once whether the default audio output can be
-//   opened; the audio sink of a clip: the default output, or a
+//   loads the plugins every clip needs (the decoders last; with the gl renderer
+//   only once the program has made its first graph) and asks once whether the
+//   default audio output can be opened; the audio sink of a clip: the default output, or a
 //   clock-paced fake sink when there is none, so the clip still plays in real time.
 //   With no sound device or sound server at all it goes straight to the fake sink,
 //   without probing (whose failures would only fill standard error).
