@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "gfx/device_setup.h"
-#include "platform/d3d/device_base.h"
+#include "platform/renderers.h"
 
 namespace glharness {
 
@@ -77,7 +77,7 @@ bool pump() {
 
 void printStats(IDirect3DDevice9* device, const char* label) {
     fwd3d::DeviceStats stats = {};
-    fwd3d::deviceStats(device, &stats);
+    fwlayer::deviceStats(device, &stats);
     say("STATS %s presents %llu drawn %llu partial %llu skipped %llu videoonly %llu repaints %llu preserved %d "
         "copies %llu puts %llu",
         label, count(stats.presents), count(stats.framesDrawn), count(stats.partialRedraws),

@@ -7,8 +7,9 @@
 //     by the Direct3D backend's Present (gl or cpu) over the device's picture
 //   resources (common/resources.cpp): the program's icon, linked in at build time
 //   code page 932 (common/cp932.cpp): the "A" functions' text conversion
-//   renderer choice (common/renderer.cpp): which Direct3D backend draws, read by
-//     the window side (an OpenGL window or not) and by Direct3DCreate9
+//   renderer choice (platform/renderers.cpp, the table above the Direct3D
+//     backends): which of them draws, read by the window side (an OpenGL window
+//     or not) and by Direct3DCreate9
 //   early start (common/early_start.cpp): registered by the media backend, run by
 //     CoInitialize
 #pragma once
@@ -101,7 +102,8 @@ uint64_t childVideoGeneration(HWND owner);
 // Gl: Direct3D through OpenGL (src/platform/gl). Cpu: drawn on the CPU into the
 // window's surface (src/platform/cpu), chosen where OpenGL would only be a software
 // rasterizer: no render node under /dev/dri or LIBGL_ALWAYS_SOFTWARE set.
-// FW_RENDERER=gl or FW_RENDERER=cpu forces either. Decided once, without OpenGL.
+// FW_RENDERER=gl or FW_RENDERER=cpu forces either. Decided once, without OpenGL,
+// from the table in platform/renderers.h.
 enum class Renderer { Gl, Cpu };
 Renderer chosenRenderer();
 

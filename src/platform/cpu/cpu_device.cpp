@@ -1,7 +1,7 @@
 // The Direct3D 9 subset drawn on the CPU into the window's own surface (SDL's
 // window framebuffer: on X11 a shared-memory image), for machines where OpenGL
 // would be a software rasterizer anyway: no OpenGL library is loaded and no context
-// made. common/renderer.cpp chooses it (FW_RENDERER=cpu forces it, FW_RENDERER=gl
+// made. platform/renderers.cpp chooses it (FW_RENDERER=cpu forces it, FW_RENDERER=gl
 // the gl backend). Pixels are those of the gl backend: every product of two 8-bit
 // values rounded on its own, round(a * b / 255).
 //
@@ -93,6 +93,9 @@ HRESULT CpuDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focu
     *device = created;
     return D3D_OK;
 }
+
+// The fallback: drawing on the CPU needs nothing of the machine.
+bool available() { return true; }
 
 IDirect3D9* createDirect3D() { return new CpuDirect3D; }
 

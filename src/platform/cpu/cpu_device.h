@@ -2,13 +2,14 @@
 //   cpu_device.cpp  IDirect3D9, the device's creation, lifetime, textures, Present
 //   cpu_raster.cpp  a recorded frame into the window's pixels: clears and texel copies
 //   cpu_video.cpp   the child videos, the composition of a picture and its showing
-// The rest of the layer sees createDirect3D and deviceStatsOf (d3d/direct3d.cpp).
+// The rest of the layer sees cpu_renderer.h alone (through platform/renderers.cpp).
 #pragma once
 
 #include <vector>
 
 #include "../common/com_object.h"
 #include "../d3d/device_base.h"
+#include "cpu_renderer.h"
 
 struct SDL_Surface;
 
@@ -119,9 +120,5 @@ inline uint16_t depthBits(float z) {
     float clamped = z < 0.0f ? 0.0f : z > 1.0f ? 1.0f : z;
     return static_cast<uint16_t>(clamped * 65535.0f + 0.5f);
 }
-
-// The backend's entry points for d3d/direct3d.cpp.
-IDirect3D9* createDirect3D();
-bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats);   // false: not a cpu device
 
 }  // namespace fwcpu

@@ -17,6 +17,7 @@
 
 #include "../common/com_object.h"
 #include "../common/layer.h"
+#include "device_stats.h"
 #include "frame.h"
 #include "pipeline_state.h"
 
@@ -24,21 +25,6 @@ namespace fwd3d {
 
 const DWORD kScreenVertexFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 const UINT kScreenVertexStride = 28;
-
-struct DeviceStats {
-    uint64_t presents;           // pictures put on the window (whole or a part)
-    uint64_t framesDrawn;        // frames drawn, whole or in part
-    uint64_t partialRedraws;     // of those, frames redrawn only where they differ from the last
-    uint64_t texelCopies;        // draws done as plain copies of texels (opaque 1:1 pictures)
-    uint64_t framesSkipped;      // frames equal to the last one shown, with no new video: nothing drawn
-    uint64_t videoOnlyUpdates;   // presents and repaints that drew only the video areas
-    uint64_t repaints;           // repaint requests from the window side that drew something
-    uint64_t videoPuts;          // video frames the X server took from shared memory, uncopied
-    bool backBufferPreserved;    // the back buffer keeps its content from one picture to the next
-};
-
-// The device's statistics, whichever backend made it; false when it is not one of ours.
-bool deviceStats(IDirect3DDevice9* device, DeviceStats* stats);
 
 // What a backend can make of the presentation parameters and behaviour flags.
 HRESULT checkDeviceRequest(DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& params);

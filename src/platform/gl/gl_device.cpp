@@ -3,7 +3,7 @@
 // its lifetime, and Present. gl_objects.h lists the other files of the backend.
 //
 // Implemented (the recording calls themselves are d3d/device_base.h's):
-//   IDirect3D9 (d3d/direct3d.cpp's Direct3DCreate9 picks this backend or cpu)
+//   available (gl_renderer.h), IDirect3D9 (platform/renderers.cpp picks this backend or cpu)
 //   IDirect3D9::CreateDevice: adapter 0, D3DDEVTYPE_HAL, windowed, hardware or
 //     software vertex processing (the same here), an optional D16 depth buffer
 //   IDirect3DDevice9: SetRenderState, SetTextureStageState, SetSamplerState (the
@@ -25,8 +25,10 @@
 // composed (gl_video.cpp) and only the pixels drawn are copied to the window
 // (GLX_MESA_copy_sub_buffer; a swap where that is missing).
 #include <SDL_syswm.h>
+#include <dirent.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "gl_objects.h"
@@ -304,6 +306,20 @@ bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) {
     if (!glDevice || !stats) return false;
     *stats = glDevice->stats;
     return true;
+}
+
+// Where OpenGL has no GPU behind it, it is a software rasterizer: the cpu backend
+// makes the same pixels for a fraction of the cost.
+bool available() {
+    const char* software = std::getenv("LIBGL_ALWAYS_SOFTWARE");
+    if (software && *software && std::strcmp(software, "0") != 0) return false;
+    DIR* directory = opendir("/dev/dri");
+    if (!directory) return false;
+    bool found = false;
+    while (dirent* entry = readdir(directory))
+        if (std::strncmp(entry->d_name, "renderD", 7) == 0) found = true;
+    closedir(directory);
+    return found;
 }
 
 IDirect3D9* createDirect3D() { return new GlDirect3D; }

@@ -4,8 +4,8 @@
 //   gl_replay.cpp   a recorded frame into OpenGL: the state cache, clears, draws,
 //                   and the texel-copy fast path
 //   gl_video.cpp    the child-video compositor and the composition of a picture
-// Shared by those files only; the rest of the layer sees createDirect3D and
-// deviceStatsOf below (through d3d/direct3d.cpp).
+// Shared by those files only; the rest of the layer sees gl_renderer.h alone
+// (through platform/renderers.cpp).
 #pragma once
 
 #include <SDL.h>
@@ -17,6 +17,7 @@
 #include "../common/com_object.h"
 #include "../common/layer.h"
 #include "../d3d/device_base.h"
+#include "gl_renderer.h"
 #include "gl_state.h"
 
 namespace fwgl {
@@ -157,9 +158,5 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     PixelRect unite(const PixelRect& a, const PixelRect& b) const;
     static void onRepaint(void* user);
 };
-
-// The backend's entry points for d3d/direct3d.cpp.
-IDirect3D9* createDirect3D();
-bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats);   // false: not a gl device
 
 }  // namespace fwgl
