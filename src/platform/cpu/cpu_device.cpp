@@ -44,8 +44,6 @@ namespace fwcpu {
 
 namespace {
 
-int gLiveDevices = 0;
-
 // The window's surface as this backend draws into it: 32 bits, B, G, R, X bytes.
 bool usableSurface(SDL_Window* window) {
     // Without this SDL may put the window's surface behind an accelerated renderer,
@@ -64,34 +62,18 @@ bool usableSurface(SDL_Window* window) {
 
 HRESULT CpuDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
                                   D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) {
-    HWND deviceWindow = nullptr;
-    HRESULT check = checkCreateDevice(adapter, deviceType, focusWindow, behaviorFlags, params, device, &deviceWindow);
+    DeviceRequest request = {};
+    HRESULT check = checkCreateDevice(adapter, deviceType, focusWindow, behaviorFlags, params, device,
+                                      CpuDevice::liveDevices, 0, SDL_GetWindowSize, &request);
     if (check != D3D_OK) return check;
-    SDL_Window* window = fwlayer::windowSdlHandle(deviceWindow);
-    if (!window) return D3DERR_INVALIDCALL;
-    if (gLiveDevices > 0) return D3DERR_NOTAVAILABLE;
-    int windowWidth = 0, windowHeight = 0;
-    SDL_GetWindowSize(window, &windowWidth, &windowHeight);
-    int width = params->BackBufferWidth ? static_cast<int>(params->BackBufferWidth) : windowWidth;
-    int height = params->BackBufferHeight ? static_cast<int>(params->BackBufferHeight) : windowHeight;
-    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return D3DERR_INVALIDCALL;
-    if (!usableSurface(window)) return D3DERR_NOTAVAILABLE;
+    if (!usableSurface(request.sdlWindow)) return D3DERR_NOTAVAILABLE;
 
     CpuDevice* created = new CpuDevice;
-    created->d3d = this;
-    AddRef();
-    created->hwnd = deviceWindow;
-    created->width = width;
-    created->height = height;
-    created->hasDepthBuffer = params->EnableAutoDepthStencil != FALSE;
-    if (created->hasDepthBuffer) created->depth.assign(static_cast<size_t>(width) * height, 0xFFFF);
-    created->state = defaultPipelineState(created->hasDepthBuffer);
+    created->attach(this, request, *params);
+    if (created->hasDepthBuffer) created->depth.assign(static_cast<size_t>(created->width) * created->height, 0xFFFF);
     created->stats.backBufferPreserved = true;
-    created->sharedVideo = sharedVideoBegin(window);
-    ++gLiveDevices;
-    fwlayer::windowSetRepaintHandler(deviceWindow, &CpuDevice::onRepaint, created);
-    *device = created;
-    return D3D_OK;
+    created->sharedVideo = sharedVideoBegin(request.sdlWindow);
+    return created->publish(device);
 }
 
 // The fallback: drawing on the CPU needs nothing of the machine.
@@ -99,65 +81,24 @@ bool available() { return true; }
 
 IDirect3D9* createDirect3D() { return new CpuDirect3D; }
 
-bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) {
-    CpuDevice* cpuDevice = dynamic_cast<CpuDevice*>(device);
-    if (!cpuDevice || !stats) return false;
-    *stats = cpuDevice->stats;
-    return true;
-}
+bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) { return statsOf<CpuDevice>(device, stats); }
 
 // --- Lifetime -----------------------------------------------------------------------------
 
 void CpuDevice::destroyIfUnused() {
     if (alive() || liveTextures > 0) return;
-    --gLiveDevices;
     sharedVideoEnd(sharedVideo);
-    CpuDirect3D* owner = d3d;
-    delete this;
-    owner->Release();
+    destroy();
 }
 
 // --- Textures -------------------------------------------------------------------------------
 
 HRESULT CpuDevice::CreateTexture(UINT textureWidth, UINT textureHeight, UINT levels, DWORD usage, D3DFORMAT format,
                                  D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) {
-    if (!texture) return D3DERR_INVALIDCALL;
-    *texture = nullptr;
-    HRESULT check = checkTextureRequest(textureWidth, textureHeight, levels, usage, format, pool, sharedHandle, 16384);
-    if (check != D3D_OK) return check;
-    CpuTexture* created = new CpuTexture;
-    if (!created->allocate(textureWidth, textureHeight)) {
-        created->Release();
-        return D3DERR_OUTOFVIDEOMEMORY;
-    }
-    created->device = this;
-    created->id = nextTextureId++;
-    textures.push_back(created);
-    ++liveTextures;
-    *texture = created;
-    return D3D_OK;
-}
-
-CpuTexture* CpuDevice::findTexture(uint64_t id) const {
-    for (CpuTexture* texture : textures)
-        if (texture->id == id) return texture;
-    return nullptr;
-}
-
-void CpuDevice::textureDestroyed(CpuTexture* texture) {
-    for (size_t i = 0; i < textures.size(); ++i)
-        if (textures[i] == texture) {
-            textures.erase(textures.begin() + static_cast<std::ptrdiff_t>(i));
-            break;
-        }
-    --liveTextures;
-    destroyIfUnused();
-}
-
-void CpuTexture::released(ULONG left) {
-    if (left > 0) return;
-    if (device) device->textureDestroyed(this);
-    delete this;
+    CpuTexture* created = nullptr;
+    HRESULT result = makeTexture(textureWidth, textureHeight, levels, usage, format, pool, texture, sharedHandle,
+                                 16384, &created);
+    return result == D3D_OK ? adoptTexture(created, texture) : result;
 }
 
 // --- Drawing ------------------------------------------------------------------------------
@@ -173,17 +114,6 @@ HRESULT CpuDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, C
         return D3D_OK;
     current.removeLast();
     return D3DERR_INVALIDCALL;
-}
-
-HRESULT CpuDevice::Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
-                           CONST RGNDATA* dirtyRegion) {
-    bool draw = false, frameChanged = false, videoChanged = false;
-    HRESULT result = beginPresent(hwnd, sourceRect, destRect, destWindowOverride, dirtyRegion, &draw, &frameChanged,
-                                  &videoChanged);
-    if (result != D3D_OK || !draw) return result;
-    compose(fwlayer::windowSdlHandle(hwnd), current, frameChanged, videoChanged);
-    endPresent();
-    return D3D_OK;
 }
 
 }  // namespace fwcpu

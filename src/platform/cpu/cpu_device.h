@@ -7,8 +7,7 @@
 
 #include <vector>
 
-#include "../common/com_object.h"
-#include "../d3d/device_base.h"
+#include "../d3d/recording_device.h"
 #include "cpu_renderer.h"
 
 struct SDL_Surface;
@@ -20,22 +19,7 @@ using namespace fwd3d;
 struct CpuDevice;
 struct SharedVideoOutput;
 
-struct CpuTexture final : public fwlayer::ComObject<IDirect3DTexture9>, public TexelStore {
-    CpuDevice* device = nullptr;
-
-    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
-        return describe(level, desc);
-    }
-    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect,
-                                       DWORD flags) override {
-        return lock(level, lockedRect, rect, flags);
-    }
-    HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override {
-        bool written = false;
-        return unlock(level, &written);
-    }
-    void released(ULONG left) override;
-};
+struct CpuTexture final : public RecordedTexture<CpuDevice, CpuTexture> {};
 
 struct CpuDirect3D final : public fwlayer::ComObject<IDirect3D9> {
     HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
@@ -44,7 +28,6 @@ struct CpuDirect3D final : public fwlayer::ComObject<IDirect3D9> {
 };
 
 struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
-    CpuDirect3D* d3d = nullptr;
     std::vector<uint16_t> depth;   // D16, width * height, when the device has one
     // The depth buffer within the clip, while it holds one value throughout.
     bool depthKnown = false;
@@ -69,15 +52,13 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture,
                                             HANDLE* sharedHandle) override;
-    HRESULT STDMETHODCALLTYPE Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
-                                      CONST RGNDATA* dirtyRegion) override;
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
                                               UINT stride) override;
 
     // cpu_device.cpp
     void destroyIfUnused();
-    CpuTexture* findTexture(uint64_t id) const;
-    void textureDestroyed(CpuTexture* texture);
+    void textureGone(CpuTexture*) {}
+    bool readyToDraw() { return true; }
 
     // cpu_raster.cpp
     enum class DepthUse { Passes, Fails, PerPixel };
@@ -102,8 +83,8 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
     bool takeSurface(SDL_Window* window, bool* kept);
     void collectVideoAreas();
     void compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged);
-    void present(SDL_Window* window, const PixelRect& rect);
-    void show(SDL_Window* window, const std::vector<PixelRect>& rects);
+    void putOnWindow(SDL_Window* window, const PixelRect& rect);
+    void updateWindow(SDL_Window* window, const std::vector<PixelRect>& rects);
     static void onRepaint(void* user);
 };
 

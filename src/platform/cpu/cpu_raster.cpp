@@ -148,20 +148,12 @@ void CpuDevice::replay(const FrameRecord& frame) {
             replayDraw(frame, command);
             continue;
         }
-        size_t rectCount = command.dataSize / sizeof(D3DRECT);
+        size_t rectCount = clearRectCount(command);
         if (rectCount == 0) {
             const FrameCommand* next = i + 1 < frame.commands.size() ? &frame.commands[i + 1] : nullptr;
             clearWhole(frame, command, next);
         }
-        const uint8_t* data = frame.dataOf(command);
-        for (size_t r = 0; r < rectCount; ++r) {
-            D3DRECT rect;
-            std::memcpy(&rect, data + r * sizeof(D3DRECT), sizeof(rect));
-            PixelRect part = intersection({static_cast<int>(rect.x1), static_cast<int>(rect.y1),
-                                           static_cast<int>(rect.x2), static_cast<int>(rect.y2)},
-                                          clip);
-            fill(part, command.clearFlags, command);
-        }
+        for (size_t r = 0; r < rectCount; ++r) fill(clearRect(frame, command, r, clip), command.clearFlags, command);
     }
 }
 
@@ -181,9 +173,7 @@ void CpuDevice::clearWhole(const FrameRecord& frame, const FrameCommand& command
 // the depth as D16 stores it.
 void CpuDevice::fill(const PixelRect& part, DWORD flags, const FrameCommand& command) {
     if (part.empty()) return;
-    float z = 0.0f;
-    std::memcpy(&z, &command.clearDepthBits, sizeof(z));
-    uint16_t zBits = depthBits(z);
+    uint16_t zBits = depthBits(clearDepth(command));
     for (int y = part.top; (flags & D3DCLEAR_TARGET) && y < part.bottom; ++y) {
         uint32_t* row = pixels + static_cast<size_t>(y) * pitch;
         std::fill(row + part.left, row + part.right, static_cast<uint32_t>(command.clearColor));

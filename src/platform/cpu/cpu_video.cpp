@@ -162,7 +162,7 @@ void CpuDevice::collectVideoAreas() {
 }
 
 // Puts the videos and then the rest of rect on the window.
-void CpuDevice::present(SDL_Window* window, const PixelRect& rect) {
+void CpuDevice::putOnWindow(SDL_Window* window, const PixelRect& rect) {
     sharedVideoTidy(sharedVideo);
     VideoPass pass = {this, rect, {}};
     if (!videoAreas.empty()) fwlayer::childVideoForEachVisible(hwnd, &VideoPass::visit, &pass);
@@ -172,7 +172,7 @@ void CpuDevice::present(SDL_Window* window, const PixelRect& rect) {
         for (const PixelRect& part : parts) subtract(part, hole, &left);
         parts.swap(left);
     }
-    show(window, parts);
+    updateWindow(window, parts);
 }
 
 // Puts frame and the child videos on the window, redrawing as little as the kept
@@ -201,10 +201,10 @@ void CpuDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frame
     clip = videoChanged ? drawable : redraw;
     if (videoChanged)
         for (const PixelRect& area : videoAreas) shown = unite(shown, intersection(area, drawable));
-    if (!shown.empty()) present(window, shown);
+    if (!shown.empty()) putOnWindow(window, shown);
 }
 
-void CpuDevice::show(SDL_Window* window, const std::vector<PixelRect>& rects) {
+void CpuDevice::updateWindow(SDL_Window* window, const std::vector<PixelRect>& rects) {
     std::vector<SDL_Rect> sdlRects;
     for (const PixelRect& rect : rects)
         if (!rect.empty()) sdlRects.push_back({rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top});
@@ -225,7 +225,7 @@ void CpuDevice::onRepaint(void* user) {
         device->compose(window, device->last, false, true);
     } else {
         device->clip = {0, 0, 0, 0};   // the image still holds every video it can show
-        device->present(window, device->drawable);
+        device->putOnWindow(window, device->drawable);
     }
 }
 

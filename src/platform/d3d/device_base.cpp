@@ -2,6 +2,8 @@
 // (see device_base.h).
 #include "device_base.h"
 
+#include <SDL.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -31,15 +33,27 @@ HRESULT checkDeviceRequest(DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& par
 }
 
 HRESULT checkCreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
-                          const D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device, HWND* deviceWindow) {
+                          const D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device, int liveDevices,
+                          uint32_t windowFlags, DrawableSizeFn drawableSize, DeviceRequest* request) {
     if (!device) return D3DERR_INVALIDCALL;
     *device = nullptr;
     if (!params || adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
     if (deviceType != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
     HRESULT check = checkDeviceRequest(behaviorFlags, *params);
     if (check != D3D_OK) return check;
-    *deviceWindow = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
-    return *deviceWindow ? D3D_OK : D3DERR_INVALIDCALL;
+    request->window = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
+    request->sdlWindow = request->window ? fwlayer::windowSdlHandle(request->window) : nullptr;
+    if (!request->sdlWindow) return D3DERR_INVALIDCALL;
+    if (liveDevices > 0) return D3DERR_NOTAVAILABLE;
+    if ((SDL_GetWindowFlags(request->sdlWindow) & windowFlags) != windowFlags) return D3DERR_NOTAVAILABLE;
+    int drawableWidth = 0, drawableHeight = 0;
+    drawableSize(request->sdlWindow, &drawableWidth, &drawableHeight);
+    request->width = params->BackBufferWidth ? static_cast<int>(params->BackBufferWidth) : drawableWidth;
+    request->height = params->BackBufferHeight ? static_cast<int>(params->BackBufferHeight) : drawableHeight;
+    const int kLargest = 16384;
+    if (request->width <= 0 || request->height <= 0 || request->width > kLargest || request->height > kLargest)
+        return D3DERR_INVALIDCALL;
+    return D3D_OK;
 }
 
 // --- Texels ------------------------------------------------------------------------------

@@ -24,6 +24,20 @@ void FrameRecord::addClear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D
     commands.push_back(command);
 }
 
+PixelRect clearRect(const FrameRecord& frame, const FrameCommand& command, size_t index, const PixelRect& clip) {
+    D3DRECT rect;
+    std::memcpy(&rect, frame.dataOf(command) + index * sizeof(D3DRECT), sizeof(rect));
+    return intersection({static_cast<int>(rect.x1), static_cast<int>(rect.y1), static_cast<int>(rect.x2),
+                         static_cast<int>(rect.y2)},
+                        clip);
+}
+
+float clearDepth(const FrameCommand& command) {
+    float z = 0.0f;
+    std::memcpy(&z, &command.clearDepthBits, sizeof(z));
+    return z;
+}
+
 void FrameRecord::addDraw(const PipelineState& state, uint64_t textureId, uint64_t textureVersion,
                           DWORD primitiveType, UINT primitiveCount, const void* vertices, UINT vertexCount,
                           UINT stride) {

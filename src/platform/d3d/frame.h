@@ -67,6 +67,12 @@ inline PixelRect intersection(const PixelRect& a, const PixelRect& b) {
             a.bottom < b.bottom ? a.bottom : b.bottom};
 }
 
+// A Clear's rectangles as it was given them (none: the whole target), the one at
+// index as back-buffer pixels within clip, and its depth value.
+inline size_t clearRectCount(const FrameCommand& command) { return command.dataSize / sizeof(D3DRECT); }
+PixelRect clearRect(const FrameRecord& frame, const FrameCommand& command, size_t index, const PixelRect& clip);
+float clearDepth(const FrameCommand& command);
+
 // The pixels that can differ between drawing previous and drawing next on the same
 // starting picture: the commands both frames share at their start and at their end
 // are left out, and what lies between, in either frame, is bounded by its vertices.

@@ -37,8 +37,6 @@ namespace fwgl {
 
 namespace {
 
-int gLiveDevices = 0;
-
 // An OpenGL 2.1 context on window (with 16 depth bits when asked for), current, or
 // null with SDL's OpenGL library released again.
 SDL_GLContext createContext(SDL_Window* window, bool wantDepth, int* major) {
@@ -74,43 +72,24 @@ SDL_GLContext createContext(SDL_Window* window, bool wantDepth, int* major) {
 
 HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
                                  D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) {
-    HWND deviceWindow = nullptr;
-    HRESULT check = checkCreateDevice(adapter, deviceType, focusWindow, behaviorFlags, params, device, &deviceWindow);
+    DeviceRequest request = {};
+    HRESULT check = checkCreateDevice(adapter, deviceType, focusWindow, behaviorFlags, params, device,
+                                      GlDevice::liveDevices, SDL_WINDOW_OPENGL, SDL_GL_GetDrawableSize, &request);
     if (check != D3D_OK) return check;
-    SDL_Window* window = fwlayer::windowSdlHandle(deviceWindow);
-    if (!window) return D3DERR_INVALIDCALL;
-    // One device per window: the window has one OpenGL drawable.
-    if (gLiveDevices > 0) return D3DERR_NOTAVAILABLE;
-    if (!(SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL)) return D3DERR_NOTAVAILABLE;
-
-    int drawableWidth = 0, drawableHeight = 0;
-    SDL_GL_GetDrawableSize(window, &drawableWidth, &drawableHeight);
-    int width = params->BackBufferWidth ? static_cast<int>(params->BackBufferWidth) : drawableWidth;
-    int height = params->BackBufferHeight ? static_cast<int>(params->BackBufferHeight) : drawableHeight;
-    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return D3DERR_INVALIDCALL;
     int major = 0;
-    SDL_GLContext context = createContext(window, params->EnableAutoDepthStencil != FALSE, &major);
+    SDL_GLContext context = createContext(request.sdlWindow, params->EnableAutoDepthStencil != FALSE, &major);
     if (!context) return D3DERR_NOTAVAILABLE;
     SDL_GL_SetSwapInterval(params->PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
 
     GlDevice* created = new GlDevice;
-    created->d3d = this;
-    AddRef();
-    created->hwnd = deviceWindow;
+    created->attach(this, request, *params);
     created->context = context;
-    created->width = width;
-    created->height = height;
-    created->hasDepthBuffer = params->EnableAutoDepthStencil != FALSE;
-    created->state = defaultPipelineState(created->hasDepthBuffer);
     created->setUpOpenGl();
     created->loadFramebufferCalls(major);
-    created->findCopySubBuffer(window);
-    created->backBufferPreserved = created->copySubBuffer || created->checkBackBufferPreserved(window);
+    created->findCopySubBuffer(request.sdlWindow);
+    created->backBufferPreserved = created->copySubBuffer || created->checkBackBufferPreserved(request.sdlWindow);
     created->stats.backBufferPreserved = created->backBufferPreserved;
-    ++gLiveDevices;
-    fwlayer::windowSetRepaintHandler(deviceWindow, &GlDevice::onRepaint, created);
-    *device = created;
-    return D3D_OK;
+    return created->publish(device);
 }
 
 // --- Device lifetime ------------------------------------------------------------------
@@ -127,10 +106,7 @@ void GlDevice::destroyIfUnused() {
     // Without its window the context's objects simply go with it.
     SDL_GL_DeleteContext(context);
     SDL_GL_UnloadLibrary();
-    --gLiveDevices;
-    GlDirect3D* owner = d3d;
-    delete this;
-    owner->Release();
+    destroy();
 }
 
 bool GlDevice::makeCurrent() {
@@ -275,22 +251,7 @@ void GlDevice::blitTexels(GLuint framebuffer, int sourceX, int sourceY, const Pi
 
 // --- Presenting -------------------------------------------------------------------------
 
-HRESULT GlDevice::Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
-                          CONST RGNDATA* dirtyRegion) {
-    bool draw = false, frameChanged = false, videoChanged = false;
-    HRESULT result = beginPresent(hwnd, sourceRect, destRect, destWindowOverride, dirtyRegion, &draw, &frameChanged,
-                                  &videoChanged);
-    if (result != D3D_OK || !draw) return result;
-    if (!makeCurrent()) {
-        current.reset();
-        return D3DERR_DEVICELOST;
-    }
-    compose(fwlayer::windowSdlHandle(hwnd), current, frameChanged, videoChanged);
-    endPresent();
-    return D3D_OK;
-}
-
-void GlDevice::present(SDL_Window* window, const PixelRect& rect) {
+void GlDevice::putOnWindow(SDL_Window* window, const PixelRect& rect) {
     if (rect.empty()) return;
     ++stats.presents;
     if (copySubBuffer) {
@@ -301,12 +262,7 @@ void GlDevice::present(SDL_Window* window, const PixelRect& rect) {
     }
 }
 
-bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) {
-    GlDevice* glDevice = dynamic_cast<GlDevice*>(device);
-    if (!glDevice || !stats) return false;
-    *stats = glDevice->stats;
-    return true;
-}
+bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) { return statsOf<GlDevice>(device, stats); }
 
 // Where OpenGL has no GPU behind it, it is a software rasterizer: the cpu backend
 // makes the same pixels for a fraction of the cost.

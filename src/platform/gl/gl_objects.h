@@ -14,9 +14,7 @@
 
 #include <vector>
 
-#include "../common/com_object.h"
-#include "../common/layer.h"
-#include "../d3d/device_base.h"
+#include "../d3d/recording_device.h"
 #include "gl_renderer.h"
 #include "gl_state.h"
 
@@ -25,8 +23,7 @@ namespace fwgl {
 struct GlDevice;
 
 // The texels (TexelStore) and the OpenGL texture that follows them.
-struct GlTexture final : public fwlayer::ComObject<IDirect3DTexture9>, public TexelStore {
-    GlDevice* device = nullptr;
+struct GlTexture final : public fwd3d::RecordedTexture<GlDevice, GlTexture> {
     GLuint name = 0;
     bool uploaded = false;     // OpenGL holds the CPU copy (at least once in full)
     GLint appliedMinFilter = 0;
@@ -34,16 +31,7 @@ struct GlTexture final : public fwlayer::ComObject<IDirect3DTexture9>, public Te
     GLuint framebuffer = 0;    // reads the texture for plain copies
     bool framebufferUnusable = false;
 
-    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
-        return describe(level, desc);
-    }
-    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect,
-                                       DWORD flags) override {
-        return lock(level, lockedRect, rect, flags);
-    }
-    HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override;
-    void released(ULONG left) override;
-
+    void texelsWritten() override;
     void uploadRows(LONG top, LONG bottom);
 };
 
@@ -76,7 +64,6 @@ struct FramebufferCalls {
 };
 
 struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
-    GlDirect3D* d3d = nullptr;
     SDL_GLContext context = nullptr;
     bool backBufferPreserved = false;
     float pixelCentreShift = 0.5f;
@@ -109,8 +96,6 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture,
                                             HANDLE* sharedHandle) override;
-    HRESULT STDMETHODCALLTYPE Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
-                                      CONST RGNDATA* dirtyRegion) override;
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
                                               UINT stride) override {
         return recordDraw(type, primitiveCount, vertices, stride, boundTexture);
@@ -118,6 +103,7 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
 
     // gl_device.cpp
     bool makeCurrent();
+    bool readyToDraw() { return makeCurrent(); }
     void setUpOpenGl();
     bool checkBackBufferPreserved(SDL_Window* window);
     void findCopySubBuffer(SDL_Window* window);
@@ -128,11 +114,10 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     void setClip(const PixelRect& rect);
     bool makeReadFramebuffer(GLuint texture, GLuint* framebuffer);
     void blitTexels(GLuint framebuffer, int sourceX, int sourceY, const PixelRect& target);
-    void present(SDL_Window* window, const PixelRect& rect);
+    void putOnWindow(SDL_Window* window, const PixelRect& rect);
 
     // gl_texture.cpp
-    GlTexture* findTexture(uint64_t id) const;
-    void textureDestroyed(GlTexture* texture);
+    void textureGone(GlTexture* texture);
 
     // gl_replay.cpp
     void replay(const FrameRecord& frame);

@@ -42,9 +42,7 @@ GLbitfield prepareClear(const FrameCommand& command) {
         mask |= GL_COLOR_BUFFER_BIT;
     }
     if (command.clearFlags & D3DCLEAR_ZBUFFER) {
-        float z = 0.0f;
-        std::memcpy(&z, &command.clearDepthBits, sizeof(z));
-        glClearDepth(z);
+        glClearDepth(clearDepth(command));
         // A clear writes depth whatever ZWRITEENABLE says.
         glDepthMask(GL_TRUE);
         mask |= GL_DEPTH_BUFFER_BIT;
@@ -75,10 +73,10 @@ void GlDevice::replay(const FrameRecord& frame) {
 
 void GlDevice::replayClear(const FrameRecord& frame, const FrameCommand& command, const FrameCommand* next) {
     GLbitfield mask = prepareClear(command);
-    size_t rectCount = command.dataSize / sizeof(D3DRECT);
+    size_t rectCount = clearRectCount(command);
     if (mask & GL_DEPTH_BUFFER_BIT) {
         depthKnown = rectCount == 0;
-        std::memcpy(&depthValue, &command.clearDepthBits, sizeof(depthValue));
+        depthValue = clearDepth(command);
     }
     // After the depth it leaves is known: the copy that follows may depend on it.
     if ((mask & GL_COLOR_BUFFER_BIT) && rectCount == 0 && next && next->kind != FrameCommand::Clear &&
@@ -88,13 +86,8 @@ void GlDevice::replayClear(const FrameRecord& frame, const FrameCommand& command
         if (mask != 0) glClear(mask);   // within the clip
     } else {
         const PixelRect whole = clip;
-        const uint8_t* data = frame.dataOf(command);
         for (size_t i = 0; i < rectCount; ++i) {
-            D3DRECT rect;
-            std::memcpy(&rect, data + i * sizeof(D3DRECT), sizeof(rect));
-            PixelRect part = intersection({static_cast<int>(rect.x1), static_cast<int>(rect.y1),
-                                           static_cast<int>(rect.x2), static_cast<int>(rect.y2)},
-                                          whole);
+            PixelRect part = clearRect(frame, command, i, whole);
             if (part.empty()) continue;
             scissorTo(part);
             glClear(mask);

@@ -187,7 +187,7 @@ void GlDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frameC
         drawVideos();   // within the redrawn part
     }
     setClip(full);
-    present(window, shown);
+    putOnWindow(window, shown);
 }
 
 PixelRect GlDevice::unite(const PixelRect& a, const PixelRect& b) const {
@@ -210,7 +210,7 @@ void GlDevice::onRepaint(void* user) {
         device->lastVideoGeneration = generation;
         device->compose(window, device->last, false, true);
     } else if (device->backBufferPreserved) {
-        device->present(window, {0, 0, device->width, device->height});
+        device->putOnWindow(window, {0, 0, device->width, device->height});
     } else {
         device->compose(window, device->last, false, true);
     }
