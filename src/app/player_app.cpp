@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "gfx/gfx.h"
-#include "movie/messages.h"
+#include "errors/errors.h"
 
 namespace {
 

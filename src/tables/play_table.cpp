@@ -10,7 +10,7 @@
 namespace {
 
 const char kDelimiters[] = " \t\r\n";
-const int32_t kLineSize = 1024;
+const int32_t kLineSize = TABLE_LINE_SIZE;
 const int32_t kKeywordSize = 32;
 
 // A clip line's rest: a quoted path and a repeat count.

@@ -9,6 +9,7 @@ enum {
     MAX_TABLE_CLIPS = 64,     // clips of the whole table: one unlock flag each
     MAX_THUMBNAILS = 64,      // thumbnail table entries
     PLAY_PATH_SIZE = 260,     // bytes of a clip's path, NUL included
+    TABLE_LINE_SIZE = 1024,   // bytes the readers take of a line at once, NUL included
 };
 
 struct PlayClip {

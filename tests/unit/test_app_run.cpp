@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "movie/messages.h"
+#include "errors/errors.h"
 #include "unit/test_support.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "gfx/gfx.h"
+#include "gfx/layout.h"
 #include "gl_harness.h"
 #include "platform/common/layer.h"
 #include "platform/platform.h"
@@ -195,7 +196,7 @@ void benchChangedFrames(const Sheets& sheets) {
 }
 
 // The pacing loop's share of a core: alone, with each screen unchanged, and with a
-// video of 640 x 480 at 30 frames a second over a static main screen.
+// video of the video area's size at 30 frames a second over a static main screen.
 void benchStaticLoops(const Sheets& sheets) {
     say("BENCH static_loop_alone cpu_percent %.2f (the pacing loop with no device call)",
         loopCpuPercent(3.0, [](int) {}));
@@ -204,14 +205,14 @@ void benchStaticLoops(const Sheets& sheets) {
             loopCpuPercent(3.0, [&](int) { drawScreen(sheets, screen, -1); }));
     fwlayer::ChildVideo* video = fwlayer::childVideoCreate();
     fwlayer::childVideoSetOwner(video, gWindow);
-    fwlayer::childVideoSetRect(video, 80, 16, 640, 480);
+    fwlayer::childVideoSetRect(video, kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight);
     fwlayer::childVideoSetVisible(video, true);
     std::atomic<bool> running{true};
     std::thread decoder([&] {
-        std::vector<uint8_t> frame(640 * 480 * 4);
+        std::vector<uint8_t> frame(static_cast<size_t>(kVideoWidth) * kVideoHeight * 4);
         for (int n = 0; running.load(); ++n) {
             std::memset(frame.data(), n & 0xFF, frame.size());
-            fwlayer::childVideoPushFrame(video, frame.data(), 640, 480, 640 * 4);
+            fwlayer::childVideoPushFrame(video, frame.data(), kVideoWidth, kVideoHeight, kVideoWidth * 4);
             std::this_thread::sleep_for(std::chrono::milliseconds(33));
         }
     });

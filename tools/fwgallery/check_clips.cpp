@@ -7,7 +7,7 @@
 #include <cmath>
 #include <map>
 
-#include "movie/messages.h"
+#include "errors/errors.h"
 #include "gallery_check.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "movie/messages.h"
+#include "errors/errors.h"
 #include "gallery_check.h"
 #include "gfx/gfx.h"
 

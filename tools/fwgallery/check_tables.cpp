@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "movie/messages.h"
+#include "errors/errors.h"
 #include "gallery_check.h"
+#include "gfx/layout.h"
 #include "tables/line_tokenizer.h"
 
 const char kPlayTablePath[] = "Data/PlayTable.txt";
@@ -15,7 +16,8 @@ const char kThumbnailTablePath[] = "Data/ThumbnailTable.txt";
 namespace {
 
 const char kDelimiters[] = " \t\r\n";
-const int32_t kVisibleSlots = 56;   // two pages of 4 x 7 cells
+const std::string kLineTooLong =
+    "longer than " + std::to_string(TABLE_LINE_SIZE - 1) + " bytes: the player reads the rest as a line of its own";
 
 struct TableNote {
     int32_t line;
@@ -29,7 +31,7 @@ void collectNote(void* context, int32_t line, int32_t code, const char* text) {
 
 // The words of a line as the readers split it: the keyword, then a quoted text or a word.
 std::string word(LineTokenizer& Tokenizer, bool quoted) {
-    char Buffer[1024];
+    char Buffer[TABLE_LINE_SIZE];
     return quoted ? Tokenizer.nextQuotedToken(Buffer, sizeof Buffer) : Tokenizer.nextToken(Buffer, sizeof Buffer);
 }
 
@@ -46,7 +48,8 @@ void checkClipPath(const TableNote& note, const PlayClip& clip, Findings& findin
     const char* file = kPlayTablePath;
     if (path.size() >= PLAY_PATH_SIZE) {
         findings.add(file, note.line, ERROR, "path-too-long", "the path is " + std::to_string(path.size()) +
-                     " bytes; the player keeps only its first 259", kMessageMovieFailed);
+                     " bytes; the player keeps only its first " +
+                     std::to_string(PLAY_PATH_SIZE - 1), kMessageMovieFailed);
     } else if (clip.path[0] == '\0') {
         std::string why = rest.empty() ? "there is no path"
                           : rest[0] != '"' ? "the path " + quote(rest.substr(0, rest.find_first_of(kDelimiters))) +
@@ -95,9 +98,10 @@ void checkIgnoredLine(const TableNote& note, int32_t blockLine, Findings& findin
 
 void checkDroppedLine(const TableNote& note, int32_t clipTotal, bool itemDropped, Findings& findings) {
     bool item = note.code == NOTE_ITEM_DROPPED;
-    std::string why = clipTotal >= MAX_TABLE_CLIPS ? "all 64 clips the player holds are taken"
-                      : item ? "the player holds 64 items"
-                      : itemDropped ? "its item is dropped" : "an item holds at most 4 clips";
+    std::string why = clipTotal >= MAX_TABLE_CLIPS ? "all " + std::to_string(MAX_TABLE_CLIPS) + " clips the player holds are taken"
+                      : item ? "the player holds " + std::to_string(MAX_PLAY_ITEMS) + " items"
+                      : itemDropped ? "its item is dropped"
+                                    : "an item holds at most " + std::to_string(MAX_ITEM_CLIPS) + " clips";
     findings.add(kPlayTablePath, note.line, ERROR, item ? "item-dropped" : "clip-dropped",
                  std::string(item ? "item" : "clip") + " dropped: " + why);
 }
@@ -151,7 +155,7 @@ struct PlayTableWalk {
                          std::to_string(blockCount) + " lines of this MultiItem's block");
         } else if (note.code == NOTE_LINE_SPLIT) {
             findings.add(kPlayTablePath, note.line, ERROR, "line-too-long",
-                         "longer than 1023 bytes: the player reads the rest as a line of its own");
+                         kLineTooLong);
         } else if (note.code == NOTE_END) {
             endLine = note.line;
         }
@@ -198,9 +202,9 @@ void checkSlot(int32_t slot, const Gallery& gallery, Findings& findings) {
     std::string name = "slot " + std::to_string(slot);
     int32_t sequence = entrySequence(entry, gallery);
     std::string plays = sequence < 0 ? std::string("nothing") : clipName(sequence);
-    if (slot >= kVisibleSlots)
+    if (slot >= kGallerySlots)
         return findings.add(file, line, WARNING, "slot-on-no-page", name + " is on no page: the gallery shows slots 0 "
-                            "to 55");
+                            "to " + std::to_string(kGallerySlots - 1));
     if (listed && sequence < 0)
         return findings.add(file, line, ERROR, "entry-out-of-range", name + " names item " +
                             std::to_string(entry.item) + ", clip " + std::to_string(entry.clip) +
@@ -235,10 +239,11 @@ void checkThumbnailTable(Gallery& gallery, Findings& findings) {
                          std::to_string(gallery.entryCount) + " of the entries this line counts");
         if (note.code == NOTE_ENTRIES_DROPPED)
             findings.add(kThumbnailTablePath, 1, WARNING, "entries-dropped",
-                         "more than 64 entries: the player reads the first 64");
+                         "more than " + std::to_string(MAX_THUMBNAILS) + " entries: the player reads the first " +
+                             std::to_string(MAX_THUMBNAILS));
         if (note.code == NOTE_LINE_SPLIT)
             findings.add(kThumbnailTablePath, note.line, ERROR, "line-too-long",
-                         "longer than 1023 bytes: the player reads the rest as a line of its own");
+                         kLineTooLong);
     }
     if (gallery.entryCount == 0)
         findings.add(kThumbnailTablePath, 1, WARNING, "no-entries", "no entries: every cell plays item 0, clip 0");
