@@ -14,7 +14,7 @@ namespace {
 
 // The player's own states are accepted end to end (the probes make the player's
 // device); here: a refused state leaves the state as it was.
-TEST(GlState, RefusedStatesChangeNothing) {
+TEST(D3dPipelineState, RefusedStatesChangeNothing) {
     PipelineState state = defaultPipelineState(true), before = state;
     EXPECT_EQ(setRenderState(state, D3DRS_ALPHAREF, 256), D3DERR_INVALIDCALL);
     EXPECT_EQ(setRenderState(state, D3DRS_ZENABLE, D3DZB_USEW), D3DERR_INVALIDCALL);
@@ -24,7 +24,7 @@ TEST(GlState, RefusedStatesChangeNothing) {
     EXPECT_EQ(std::memcmp(&state, &before, sizeof state), 0);
 }
 
-TEST(GlState, TextureRequestsAreCheckedBeforeAnythingIsMade) {
+TEST(D3dPipelineState, TextureRequestsAreCheckedBeforeAnythingIsMade) {
     auto check = [](UINT width, UINT height, UINT levels, D3DFORMAT format, D3DPOOL pool) {
         return checkTextureRequest(width, height, levels, 0, format, pool, nullptr, 8192);
     };
@@ -61,7 +61,7 @@ FrameRecord withSmallQuad(DWORD color, uint64_t texture, uint64_t version) {
 }
 
 // Equal only when everything drawn is equal; the damage bounds what differs with a pixel around.
-TEST(GlFrame, DamageBoundsWhatDiffersWithAPixelAround) {
+TEST(D3dFrameRecord, DamageBoundsWhatDiffersWithAPixelAround) {
     const PixelRect small = {9, 9, 16, 16};
     const struct {
         const char* what;

@@ -374,7 +374,7 @@ def measure_frame(bench):
 
 
 def measure_layer(bench):
-    """The gl layer's own benchmark (tools/bench/d3d_bench) with the demo
+    """The Direct3D layer's own benchmark (tools/bench/d3d_bench, on either renderer) with the demo
     pictures: frames drawn as the player draws them, each timed alone inside the process."""
     probe = bench.build / "tools" / "bench" / "d3d_bench"
     if not probe.exists():

@@ -1,4 +1,4 @@
-// The gl layer's benchmark, run by the benchmark command: a window and a device as
+// The Direct3D layer's benchmark (either renderer), run by the benchmark command: a window and a device as
 // the player makes them, the player's pictures (Bmp/ of the current folder, or
 // patterns of their sizes), and frames drawn as its screens draw them. Prints
 // "BENCH <name> <key> <value>" lines: start-up to the first frame, the CPU of each
@@ -17,16 +17,16 @@
 
 #include "gfx/gfx.h"
 #include "gfx/layout.h"
-#include "gl_harness.h"
+#include "d3d_harness.h"
 #include "platform/common/layer.h"
 #include "platform/platform.h"
 
 namespace {
 
-using glharness::patternTexel;
-using glharness::pump;
-using glharness::printStats;
-using glharness::say;
+using d3dharness::patternTexel;
+using d3dharness::pump;
+using d3dharness::printStats;
+using d3dharness::say;
 
 std::chrono::steady_clock::time_point gStart = std::chrono::steady_clock::now();
 HWND gWindow = nullptr;
@@ -47,10 +47,10 @@ double wallSeconds() {
 // --- The device as the player makes it --------------------------------------------------
 
 bool createWindowAndDevice() {
-    gWindow = glharness::openWindow();
+    gWindow = d3dharness::openWindow();
     if (!gWindow) return false;
     gWindowAt = wallSeconds();
-    return glharness::openDevice(gWindow, &gD3d, &gDevice);
+    return d3dharness::openDevice(gWindow, &gD3d, &gDevice);
 }
 
 

@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "gfx/gfx.h"
-#include "gl_harness.h"
+#include "d3d_harness.h"
 #include "platform/common/layer.h"
 #include "platform/platform.h"
 
 namespace {
 
-using namespace glharness;   // say, pump, printStats, makeTexture, patternTexel
+using namespace d3dharness;   // say, pump, printStats, makeTexture, patternTexel
 
 std::atomic<int> gInputLines{0};
 HWND gWindow = nullptr;
@@ -82,9 +82,9 @@ void drawPicture(IDirect3DTexture9* const* textures, int shift) {
 IDirect3DTexture9* gTextures[4];
 
 bool makePictureTextures() {
-    const glharness::TexelFn texels[4] = {patternTexel, holesTexel, columnGreyTexel, rowGreyTexel};
+    const d3dharness::TexelFn texels[4] = {patternTexel, holesTexel, columnGreyTexel, rowGreyTexel};
     for (int i = 0; i < 4; ++i)
-        if (!(gTextures[i] = glharness::makeTexture(gDevice, i == 1 ? 64 : 256, texels[i]))) return false;
+        if (!(gTextures[i] = d3dharness::makeTexture(gDevice, i == 1 ? 64 : 256, texels[i]))) return false;
     return true;
 }
 
@@ -203,8 +203,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int) {
         while ((c = std::getchar()) != EOF)
             if (c == '\n') gInputLines.fetch_add(1);
     }).detach();
-    gWindow = glharness::openWindow();
-    if (!gWindow || !glharness::openDevice(gWindow, &gD3d, &gDevice)) {
+    gWindow = d3dharness::openWindow();
+    if (!gWindow || !d3dharness::openDevice(gWindow, &gD3d, &gDevice)) {
         say("FAILED device");
         return 2;
     }

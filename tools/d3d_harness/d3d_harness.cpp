@@ -1,5 +1,5 @@
-// The gl probe's and benchmark's shared harness (gl_harness.h).
-#include "gl_harness.h"
+// The Direct3D probe's and benchmark's shared harness (d3d_harness.h).
+#include "d3d_harness.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include "gfx/device_setup.h"
 #include "platform/renderers.h"
 
-namespace glharness {
+namespace d3dharness {
 
 namespace {
 
@@ -85,4 +85,4 @@ void printStats(IDirect3DDevice9* device, const char* label) {
         stats.backBufferPreserved ? 1 : 0, count(stats.texelCopies), count(stats.videoPuts));
 }
 
-}  // namespace glharness
+}  // namespace d3dharness
