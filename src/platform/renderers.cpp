@@ -1,7 +1,7 @@
 // The renderer table (renderers.h) and Direct3DCreate9. Loading a software OpenGL
-// costs tens of milliseconds and megabytes before the first frame, and much CPU per
-// frame; the choice is therefore made from the environment and the device nodes
-// alone (each backend's available), never by making an OpenGL context.
+// costs time and memory before the first frame and CPU on every frame; the choice is
+// therefore made from the environment and the device nodes alone (each backend's
+// available), never by making an OpenGL context.
 //
 // Implements: FW_RENDERER=gl|cpu (other values are ignored); otherwise gl where
 //   OpenGL has a GPU behind it (gl/gl_renderer.h), cpu everywhere else;

@@ -7,6 +7,9 @@
 // GetLevelDesc. The interfaces hold only these methods: a vtable compatible with
 // the SDK's is not needed, since on these builds the program only ever talks to
 // the layer's own objects. Enumerations carry the SDK's values.
+//
+// Implements: the declarations above (the layer defines them: platform/renderers.cpp, d3d/, gl/, cpu/; record/ for tests).
+// Does not: any other interface or method; vtables laid out as the SDK's.
 #pragma once
 
 #include "fw_windows.h"

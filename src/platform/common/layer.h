@@ -12,6 +12,9 @@
 //     or not) and by Direct3DCreate9
 //   early start (common/early_start.cpp): registered by the media backend, run by
 //     CoInitialize
+//
+// Implements: the seams' declarations.
+// Does not: anything the program calls (it sees platform.h).
 #pragma once
 
 #include <cstdint>

@@ -28,14 +28,8 @@
 // Frames are recorded (d3d/frame.h) and drawn at Present only where they differ
 // from the last frame shown; only the changed rectangle goes to the window.
 //
-// Writes of a video frame's pixels from decoder to screen, counted as README.md's
-// "A video frame's copies" counts them: 2, as gst-launch with ximagesink. GStreamer's
-// conversion to BGRx straight into shared memory (1); the frame lent to the child
-// video without a copy; the X server's read of it in place into its screen (2),
-// cpu_xshm.cpp. A frame scaled to its area, or any frame where shared memory
-// cannot be used, makes 3: our scaling or copy into the window's image comes
-// between. The gl path makes 5 (texture upload, blit to the back buffer, its swap
-// into a shared-memory image).
+// Video frames in shared memory go to the window without a copy where the X server
+// can read them in place (cpu_video.cpp, cpu_xshm.cpp).
 #include <SDL.h>
 
 #include "cpu_device.h"

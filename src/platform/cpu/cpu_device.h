@@ -3,6 +3,9 @@
 //   cpu_raster.cpp  a recorded frame into the window's pixels: clears and texel copies
 //   cpu_video.cpp   the child videos, the composition of a picture and its showing
 // The rest of the layer sees cpu_renderer.h alone (through platform/renderers.cpp).
+//
+// Implements: the objects' declarations and the cpu_xshm.cpp seam.
+// Does not: anything the other backends could call (they see cpu_renderer.h).
 #pragma once
 
 #include <vector>

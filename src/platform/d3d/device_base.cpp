@@ -1,5 +1,8 @@
 // The device request checks, the recording half of a device and a texture's texels
 // (see device_base.h).
+//
+// Implements: checkDeviceRequest, checkCreateDevice, TexelStore, SceneRecorder.
+// Does not: draw, or know a backend.
 #include "device_base.h"
 
 #include <SDL.h>

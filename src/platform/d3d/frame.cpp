@@ -1,4 +1,7 @@
 // Recording and comparing frames (see frame.h).
+//
+// Implements: FrameRecord, sameFrame, frameDamage, asTexelCopy, the clear rectangles, vertexCountFor.
+// Does not: draw.
 #include "frame.h"
 
 #include <algorithm>

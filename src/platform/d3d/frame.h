@@ -2,6 +2,9 @@
 // draw with the full pipeline state, the texture (by identity and content version)
 // and a copy of its vertices. Present compares the new frame with the last one shown
 // and draws only when they differ. Shared by the gl and cpu backends; no drawing here.
+//
+// Implements: the record of a frame, its comparison, its damage, texel copies.
+// Does not: draw, or know a backend.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,7 @@
 // Checking the Direct3D 9 pipeline state (see pipeline_state.h for what is and is
 // not supported).
+//
+// Implements: the setters and checkTextureRequest of pipeline_state.h.
 #include "pipeline_state.h"
 
 namespace fwd3d {

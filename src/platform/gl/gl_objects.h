@@ -6,6 +6,9 @@
 //   gl_video.cpp    the child-video compositor and the composition of a picture
 // Shared by those files only; the rest of the layer sees gl_renderer.h alone
 // (through platform/renderers.cpp).
+//
+// Implements: the objects' declarations.
+// Does not: anything the other backends could call (they see gl_renderer.h).
 #pragma once
 
 #include <SDL.h>

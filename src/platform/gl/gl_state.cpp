@@ -1,4 +1,7 @@
 // The pipeline state's OpenGL counterparts (gl_state.h).
+//
+// Implements: the mappings of gl_state.h.
+// Does not: call OpenGL.
 #include "gl_state.h"
 
 #include <GL/gl.h>

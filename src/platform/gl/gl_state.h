@@ -1,5 +1,8 @@
 // What the Direct3D 9 pipeline state (d3d/pipeline_state.h) becomes in OpenGL's
 // fixed function: only values the setters there accepted reach these mappings.
+//
+// Implements: comparison functions, blend factors, culling and stage 0 combiners as OpenGL values.
+// Does not: call OpenGL, or map anything pipeline_state.h refuses.
 #pragma once
 
 #include "../d3d/pipeline_state.h"

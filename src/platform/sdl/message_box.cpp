@@ -7,6 +7,8 @@
 // Not supported: buttons other than OK (MB_OKCANCEL, MB_YESNO, ...: still one OK
 // button), icons other than the error icon, the MB_*MODAL and MB_TOPMOST styles.
 // Repaint requests wait until the box is dismissed.
+//
+// Implements: MessageBoxA (see above).
 #include <cstdio>
 #include <cstring>
 #include <string>

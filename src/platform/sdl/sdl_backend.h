@@ -1,6 +1,9 @@
 // What the files of the sdl backend share: the window table, the video
 // subsystem's start, and the message queue's hooks. Main thread only, except
 // where a function says otherwise.
+//
+// Implements: the backend's shared declarations.
+// Does not: anything the program or other backends call (they see layer.h).
 #pragma once
 
 #include <atomic>

@@ -5,6 +5,9 @@
 // window's position from the same server keeps the two consistent.
 // Only the X11 video driver is handled; elsewhere both report false and the
 // callers fall back to SDL's own answers.
+//
+// Implements: the pointer and window positions of X11.
+// Does not: other video drivers.
 #include <SDL2/SDL_syswm.h>
 
 #include "sdl_backend.h"

@@ -2,6 +2,9 @@
 // Windows would, with an instance handle of its own, no previous instance, the
 // command line after the program name, and SW_SHOWDEFAULT. The exit status is
 // what WinMain returns. SDL starts when the first window is made.
+//
+// Implements: main.
+// Does not: parse the command line (WinMain gets it whole).
 #include <malloc.h>
 
 #include <string>
