@@ -54,21 +54,16 @@ LRESULT CALLBACK PlayerApp::mainWindowProc(HWND hWnd, UINT message, WPARAM wPara
         if (pApp) pApp->setLeftReleased();
         if (!buttonHeld(VK_RBUTTON)) ReleaseCapture();
         break;
-    case WM_RBUTTONDOWN:
-        SetCapture(hWnd);
-        break;
+    case WM_RBUTTONDOWN: SetCapture(hWnd); break;
     case WM_RBUTTONUP:
         if (!buttonHeld(VK_LBUTTON)) ReleaseCapture();
         break;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        break;
+    case WM_DESTROY: PostQuitMessage(0); break;
     case WM_MOVE:
         // With the sequence off, a move cues the movie again at its current frame.
         if (pApp && pApp->isPlaying == 0 && pApp->mediaControl) pApp->mediaControl->StopWhenReady();
         break;
-    default:
-        break;
+    default: break;
     }
     return DefWindowProcA(hWnd, message, wParam, lParam);
 }

@@ -14,7 +14,7 @@ namespace fwlayer {
 
 struct RendererDriver {
     Renderer kind;
-    const char* name;   // what FW_RENDERER names it by
+    const char* name;  // what FW_RENDERER names it by
     // Whether it should draw here when nothing forces a choice; asked in the
     // table's order, without loading any library.
     bool (*available)();

@@ -47,7 +47,8 @@ TEST_F(WindowTest, MoveStopsWhenReadyOnlyWithSequenceOffAndAGraph) {
         createWindow();
         sendMessage(WM_MOVE, 0, MAKELPARAM(50, 60));
         sendMessage(WM_MOVE, 0, MAKELPARAM(70, 80));
-        EXPECT_EQ(fwrecord::callsStartingWith("StopWhenReady").size(), c.stops) << "graph " << c.graph << " isPlaying " << c.isPlaying;
+        EXPECT_EQ(fwrecord::callsStartingWith("StopWhenReady").size(), c.stops)
+            << "graph " << c.graph << " isPlaying " << c.isPlaying;
     }
 }
 

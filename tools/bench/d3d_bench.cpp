@@ -24,8 +24,8 @@
 namespace {
 
 using d3dharness::patternTexel;
-using d3dharness::pump;
 using d3dharness::printStats;
+using d3dharness::pump;
 using d3dharness::say;
 
 std::chrono::steady_clock::time_point gStart = std::chrono::steady_clock::now();
@@ -40,9 +40,7 @@ double cpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-double wallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - gStart).count();
-}
+double wallSeconds() { return std::chrono::duration<double>(std::chrono::steady_clock::now() - gStart).count(); }
 
 // --- The device as the player makes it --------------------------------------------------
 
@@ -52,7 +50,6 @@ bool createWindowAndDevice() {
     gWindowAt = wallSeconds();
     return d3dharness::openDevice(gWindow, &gD3d, &gDevice);
 }
-
 
 // The player's own quad drawing, binding the texture each time.
 void draw(IDirect3DTexture9* texture, float x, float y, RECT src, D3DCOLOR color) {
@@ -123,10 +120,8 @@ void drawThumbnailLike(IDirect3DTexture9* background, IDirect3DTexture9* sheet, 
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 7; ++c) {
             float x = 29.0f + 107.0f * c, y = 91.0f + 108.0f * r;
-            if (r * 7 + c == hover)
-                draw(sheet, x, y, {100 * c, 75 * r, 100 * c + 100, 75 * r + 75}, 0xFFFFFFFF);
-            else
-                draw(sheet, x, y, {0, 600, 100, 675}, 0xC0FFFFFF);
+            if (r * 7 + c == hover) draw(sheet, x, y, {100 * c, 75 * r, 100 * c + 100, 75 * r + 75}, 0xFFFFFFFF);
+            else draw(sheet, x, y, {0, 600, 100, 675}, 0xC0FFFFFF);
         }
     draw(sheet, 714, 535, {228, 600, 286, 645}, 0xFFFFFFFF);
     gDevice->EndScene();
@@ -163,10 +158,8 @@ struct Sheets {
 };
 
 void drawScreen(const Sheets& sheets, int screen, int step) {
-    if (screen == 0)
-        drawMainLike(sheets.main, step < 0 ? 100 : 35 + step % 300);
-    else
-        drawThumbnailLike(sheets.thumbBackground, sheets.thumbSheet, step < 0 ? -1 : step % 28);
+    if (screen == 0) drawMainLike(sheets.main, step < 0 ? 100 : 35 + step % 300);
+    else drawThumbnailLike(sheets.thumbBackground, sheets.thumbSheet, step < 0 ? -1 : step % 28);
 }
 
 // Changing frames, each timed alone: CPU time of the whole process (OpenGL's
@@ -185,8 +178,7 @@ void benchChangedFrames(const Sheets& sheets) {
             wall.push_back((wallSeconds() - wallStart) * 1000.0);
             Sleep(2);
         }
-        say("BENCH changed_frame_%s cpu_ms_median %.3f wall_ms_median %.3f", names[screen], median(cpu),
-            median(wall));
+        say("BENCH changed_frame_%s cpu_ms_median %.3f wall_ms_median %.3f", names[screen], median(cpu), median(wall));
         if (screen != 2) continue;
         std::vector<double> toMain, toThumbnail;
         for (size_t i = 0; i < cpu.size(); ++i) (i % 2 == 0 ? toMain : toThumbnail).push_back(cpu[i]);

@@ -36,8 +36,8 @@ HWND openWindow() {
     windowClass.lpfnWndProc = windowProc;
     windowClass.lpszClassName = "D3DPROBE";
     if (RegisterClassA(&windowClass) == 0) return nullptr;
-    return CreateWindowExA(0, "D3DPROBE", "d3d probe", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
-                           nullptr, nullptr);
+    return CreateWindowExA(0, "D3DPROBE", "d3d probe", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr, nullptr,
+                           nullptr);
 }
 
 bool openDevice(HWND window, IDirect3D9** d3d, IDirect3DDevice9** device) {
@@ -80,9 +80,9 @@ void printStats(IDirect3DDevice9* device, const char* label) {
     fwlayer::deviceStats(device, &stats);
     say("STATS %s presents %llu drawn %llu partial %llu skipped %llu videoonly %llu repaints %llu preserved %d "
         "copies %llu puts %llu",
-        label, count(stats.presents), count(stats.framesDrawn), count(stats.partialRedraws),
-        count(stats.framesSkipped), count(stats.videoOnlyUpdates), count(stats.repaints),
-        stats.backBufferPreserved ? 1 : 0, count(stats.texelCopies), count(stats.videoPuts));
+        label, count(stats.presents), count(stats.framesDrawn), count(stats.partialRedraws), count(stats.framesSkipped),
+        count(stats.videoOnlyUpdates), count(stats.repaints), stats.backBufferPreserved ? 1 : 0,
+        count(stats.texelCopies), count(stats.videoPuts));
 }
 
 }  // namespace d3dharness

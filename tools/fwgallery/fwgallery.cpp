@@ -19,10 +19,11 @@ namespace {
 const char kPython[] = "/usr/bin/python3";  // the system's, with its numpy and PIL
 
 int usage() {
-    std::fputs("usage: fwgallery check [--json] [DIR]\n"
-               "       fwgallery new [--group N] [--link] [--name NAME] [--force] DIR CLIP...\n"
-               "       fwgallery limits\n",
-               stderr);
+    std::fputs(
+        "usage: fwgallery check [--json] [DIR]\n"
+        "       fwgallery new [--group N] [--link] [--name NAME] [--force] DIR CLIP...\n"
+        "       fwgallery limits\n",
+        stderr);
     return 2;
 }
 
@@ -56,10 +57,11 @@ int check(int argc, char** argv) {
 
 // What the player's tables and gallery hold (tables.h, layout.h), for new_gallery.py.
 int limits() {
-    std::printf("play-items %d\nitem-clips %d\ntable-clips %d\nthumbnails %d\npath-bytes %d\nline-bytes %d\n"
-                "gallery-slots %d\n",
-                MAX_PLAY_ITEMS, MAX_ITEM_CLIPS, MAX_TABLE_CLIPS, MAX_THUMBNAILS, PLAY_PATH_SIZE - 1, TABLE_LINE_SIZE - 1,
-                kGallerySlots);
+    std::printf(
+        "play-items %d\nitem-clips %d\ntable-clips %d\nthumbnails %d\npath-bytes %d\nline-bytes %d\n"
+        "gallery-slots %d\n",
+        MAX_PLAY_ITEMS, MAX_ITEM_CLIPS, MAX_TABLE_CLIPS, MAX_THUMBNAILS, PLAY_PATH_SIZE - 1, TABLE_LINE_SIZE - 1,
+        kGallerySlots);
     return 0;
 }
 

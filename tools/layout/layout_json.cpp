@@ -18,8 +18,12 @@ void key(const char* name) {
 void rects(const char* name, const RECT* r, int count, bool alone = false) {
     key(name);
     for (int i = 0; i < count; ++i)
-        std::printf("%s[%ld, %ld, %ld, %ld]", alone ? "" : i ? ", " : "[", static_cast<long>(r[i].left),
-                    static_cast<long>(r[i].top), static_cast<long>(r[i].right), static_cast<long>(r[i].bottom));
+        std::printf("%s[%ld, %ld, %ld, %ld]",
+                    alone ? ""
+                    : i   ? ", "
+                          : "[",
+                    static_cast<long>(r[i].left), static_cast<long>(r[i].top), static_cast<long>(r[i].right),
+                    static_cast<long>(r[i].bottom));
     std::printf("%s", alone ? "" : "]");
 }
 

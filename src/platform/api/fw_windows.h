@@ -53,7 +53,9 @@ typedef LONG_PTR LRESULT;
 typedef int errno_t;
 
 // Handles are distinct pointer types, as with the SDK's STRICT.
-#define FW_DECLARE_HANDLE(name) struct name##__; typedef struct name##__* name
+#define FW_DECLARE_HANDLE(name) \
+    struct name##__;            \
+    typedef struct name##__* name
 FW_DECLARE_HANDLE(HWND);
 FW_DECLARE_HANDLE(HINSTANCE);
 FW_DECLARE_HANDLE(HICON);
@@ -72,7 +74,8 @@ typedef void* HGDIOBJ;
 
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
-#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
+#define MAKELONG(a, b) \
+    ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
 
@@ -211,9 +214,8 @@ typedef struct tagWNDCLASSA {
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
-HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X,
-                            int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                            LPVOID lpParam);
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
+                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int nExitCode);
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
@@ -277,5 +279,4 @@ extern const IID IID_IUnknown;
 
 HRESULT WINAPI CoInitialize(LPVOID pvReserved);
 void WINAPI CoUninitialize(void);
-HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
-                                LPVOID* ppv);
+HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);

@@ -90,8 +90,8 @@ void CpuDevice::destroyIfUnused() {
 HRESULT CpuDevice::CreateTexture(UINT textureWidth, UINT textureHeight, UINT levels, DWORD usage, D3DFORMAT format,
                                  D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) {
     CpuTexture* created = nullptr;
-    HRESULT result = makeTexture(textureWidth, textureHeight, levels, usage, format, pool, texture, sharedHandle,
-                                 16384, &created);
+    HRESULT result =
+        makeTexture(textureWidth, textureHeight, levels, usage, format, pool, texture, sharedHandle, 16384, &created);
     return result == D3D_OK ? adoptTexture(created, texture) : result;
 }
 
@@ -104,8 +104,7 @@ HRESULT CpuDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, C
     HRESULT result = recordDraw(type, primitiveCount, vertices, stride, boundTexture);
     if (result != D3D_OK) return result;
     TexelCopy copy;
-    if (asTexelCopy(current, current.commands.back(), boundTexture->width, boundTexture->height, &copy))
-        return D3D_OK;
+    if (asTexelCopy(current, current.commands.back(), boundTexture->width, boundTexture->height, &copy)) return D3D_OK;
     current.removeLast();
     return D3DERR_INVALIDCALL;
 }

@@ -25,13 +25,12 @@ struct SharedVideoOutput;
 struct CpuTexture final : public RecordedTexture<CpuDevice, CpuTexture> {};
 
 struct CpuDirect3D final : public fwlayer::ComObject<IDirect3D9> {
-    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
-                                           DWORD behaviorFlags, D3DPRESENT_PARAMETERS* params,
-                                           IDirect3DDevice9** device) override;
+    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
+                                           D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) override;
 };
 
 struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
-    std::vector<uint16_t> depth;   // D16, width * height, when the device has one
+    std::vector<uint16_t> depth;  // D16, width * height, when the device has one
     // The depth buffer within the clip, while it holds one value throughout.
     bool depthKnown = false;
     uint16_t depthValue = 0;
@@ -45,16 +44,15 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
     // it keeps the last picture until the window is resized.
     SDL_Surface* surface = nullptr;
     uint32_t* pixels = nullptr;
-    int pitch = 0;                   // in pixels
-    PixelRect drawable = {0, 0, 0, 0};   // the back buffer's pixels the surface has
-    PixelRect clip = {0, 0, 0, 0};       // where drawing goes now
-    std::vector<PixelRect> videoAreas;   // the visible child videos as last composed
+    int pitch = 0;                      // in pixels
+    PixelRect drawable = {0, 0, 0, 0};  // the back buffer's pixels the surface has
+    PixelRect clip = {0, 0, 0, 0};      // where drawing goes now
+    std::vector<PixelRect> videoAreas;  // the visible child videos as last composed
     bool videoAreasChanged = false;
-    SharedVideoOutput* sharedVideo = nullptr;   // null: every frame is copied into the image
+    SharedVideoOutput* sharedVideo = nullptr;  // null: every frame is copied into the image
 
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                                            D3DPOOL pool, IDirect3DTexture9** texture,
-                                            HANDLE* sharedHandle) override;
+                                            D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override;
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
                                               UINT stride) override;
 
@@ -95,7 +93,7 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
 // a copy into the window's image. Begin gives null where that cannot be done.
 SharedVideoOutput* sharedVideoBegin(SDL_Window* window);
 void sharedVideoEnd(SharedVideoOutput* output);
-void sharedVideoTidy(SharedVideoOutput* output);   // lets go of segments freed since
+void sharedVideoTidy(SharedVideoOutput* output);  // lets go of segments freed since
 bool sharedVideoCanPut(const SharedVideoOutput* output, const fwlayer::ChildVideoView& view);
 bool sharedVideoPut(SharedVideoOutput* output, const fwlayer::ChildVideoView& view, const PixelRect& part);
 

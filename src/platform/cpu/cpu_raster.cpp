@@ -63,9 +63,9 @@ uint32_t blendFactor(DWORD factor, uint32_t sourceChannel, uint32_t sourceAlpha)
 // Stage 0 and the alpha test of one draw. A disabled colour stage passes the
 // diffuse colour, alpha included.
 struct StagePlan {
-    uint8_t out[4][256];   // by channel (B, G, R, A) of the texel
-    bool keep[256];        // by the texel's alpha: the alpha test passes
-    bool colourIsTexel = true;   // B, G and R come out as they went in (a white diffuse)
+    uint8_t out[4][256];        // by channel (B, G, R, A) of the texel
+    bool keep[256];             // by the texel's alpha: the alpha test passes
+    bool colourIsTexel = true;  // B, G and R come out as they went in (a white diffuse)
     // Alpha comes out as round(texel alpha * alphaScale / 255), and the alpha test
     // drops only texels whose alpha comes out 0 (which blending over leaves unseen).
     bool alphaIsScaled = true;
@@ -211,8 +211,8 @@ CpuDevice::DepthUse CpuDevice::depthUse(const PipelineState& state, uint16_t z) 
 }
 
 // The draw's copy and the part of it within the clip; false when it draws nothing.
-bool CpuDevice::planCopy(const FrameRecord& frame, const FrameCommand& command, CpuTexture** texture,
-                         TexelCopy* copy, PixelRect* part) const {
+bool CpuDevice::planCopy(const FrameRecord& frame, const FrameCommand& command, CpuTexture** texture, TexelCopy* copy,
+                         PixelRect* part) const {
     *texture = findTexture(command.textureId);
     if (!*texture || !asTexelCopy(frame, command, (*texture)->width, (*texture)->height, copy)) return false;
     // The fan goes clockwise on screen.
@@ -304,10 +304,8 @@ struct ShadeRow {
     // translucent pictures' alpha changes too often for a branch to be foreseen.
     template <int Blend>
     void drawWithoutDepth(const uint32_t* texels, uint32_t* row, int left, int right) const {
-        if (plan.colourIsTexel)
-            drawWithoutDepthAs<Blend, true>(texels, row, left, right);
-        else
-            drawWithoutDepthAs<Blend, false>(texels, row, left, right);
+        if (plan.colourIsTexel) drawWithoutDepthAs<Blend, true>(texels, row, left, right);
+        else drawWithoutDepthAs<Blend, false>(texels, row, left, right);
     }
     // The translucent pictures (the gallery's locks): over() four pixels at a time,
     // the same arithmetic, so the same pixels.
@@ -352,20 +350,17 @@ void CpuDevice::shade(const TexelCopy& copy, const PixelRect& part, const TexelS
     bool writeZ = state.zEnable && state.zWriteEnable && !depth.empty() && !(depthKnown && depthValue == z);
     if (depthPerPixel || writeZ) writePendingDepth();
     const ShadeRow shader = {plan, state, z, depthPerPixel, writeZ};
-    int blendKind = !state.alphaBlendEnable ? kNoBlend
+    int blendKind = !state.alphaBlendEnable                                                          ? kNoBlend
                     : state.srcBlend == D3DBLEND_SRCALPHA && state.destBlend == D3DBLEND_INVSRCALPHA ? kOver
-                                                                                                      : kAnyBlend;
+                                                                                                     : kAnyBlend;
     int texelX = copy.texelLeft + (part.left - copy.target.left);
     for (int y = part.top; y < part.bottom; ++y) {
         const uint32_t* texels = texture.row(copy.texelTop + (y - copy.target.top)) + texelX - part.left;
         uint32_t* row = pixels + static_cast<size_t>(y) * pitch;
         uint16_t* depthRow = depth.empty() ? nullptr : depth.data() + static_cast<size_t>(y) * width;
-        if (blendKind == kOver)
-            shader.draw<kOver>(texels, row, depthRow, part.left, part.right);
-        else if (blendKind == kNoBlend)
-            shader.draw<kNoBlend>(texels, row, depthRow, part.left, part.right);
-        else
-            shader.draw<kAnyBlend>(texels, row, depthRow, part.left, part.right);
+        if (blendKind == kOver) shader.draw<kOver>(texels, row, depthRow, part.left, part.right);
+        else if (blendKind == kNoBlend) shader.draw<kNoBlend>(texels, row, depthRow, part.left, part.right);
+        else shader.draw<kAnyBlend>(texels, row, depthRow, part.left, part.right);
     }
 }
 

@@ -15,6 +15,6 @@ namespace fwcpu {
 
 bool available();
 IDirect3D9* createDirect3D();
-bool deviceStatsOf(IDirect3DDevice9* device, fwd3d::DeviceStats* stats);   // false: not a cpu device
+bool deviceStatsOf(IDirect3DDevice9* device, fwd3d::DeviceStats* stats);  // false: not a cpu device
 
 }  // namespace fwcpu

@@ -30,8 +30,7 @@ PixelRect areaOf(const fwlayer::ChildVideoView& view) {
 PixelRect unite(const PixelRect& a, const PixelRect& b) {
     if (b.empty()) return a;
     if (a.empty()) return b;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-            std::max(a.bottom, b.bottom)};
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
 void collectArea(const fwlayer::ChildVideoView& view, void* user) {
@@ -224,7 +223,7 @@ void CpuDevice::onRepaint(void* user) {
         device->lastVideoGeneration = generation;
         device->compose(window, device->last, false, true);
     } else {
-        device->clip = {0, 0, 0, 0};   // the image still holds every video it can show
+        device->clip = {0, 0, 0, 0};  // the image still holds every video it can show
         device->putOnWindow(window, device->drawable);
     }
 }

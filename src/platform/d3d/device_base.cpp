@@ -16,18 +16,17 @@ HRESULT checkDeviceRequest(DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& par
     // Exactly one kind of vertex processing, and nothing else: both kinds are the
     // same here, since vertices arrive transformed.
     DWORD processing = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING);
-    if (behaviorFlags != processing || (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING &&
-                                        processing != D3DCREATE_HARDWARE_VERTEXPROCESSING))
+    if (behaviorFlags != processing ||
+        (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING && processing != D3DCREATE_HARDWARE_VERTEXPROCESSING))
         return D3DERR_INVALIDCALL;
     if (!params.Windowed) return D3DERR_NOTAVAILABLE;
     if (params.BackBufferFormat != D3DFMT_UNKNOWN && params.BackBufferFormat != D3DFMT_X8R8G8B8 &&
         params.BackBufferFormat != D3DFMT_A8R8G8B8)
         return D3DERR_NOTAVAILABLE;
-    if (params.BackBufferCount > 1 || params.MultiSampleType != D3DMULTISAMPLE_NONE ||
-        params.MultiSampleQuality != 0 || params.Flags != 0 || params.FullScreen_RefreshRateInHz != 0)
+    if (params.BackBufferCount > 1 || params.MultiSampleType != D3DMULTISAMPLE_NONE || params.MultiSampleQuality != 0 ||
+        params.Flags != 0 || params.FullScreen_RefreshRateInHz != 0)
         return D3DERR_INVALIDCALL;
-    if (params.SwapEffect < D3DSWAPEFFECT_DISCARD || params.SwapEffect > D3DSWAPEFFECT_COPY)
-        return D3DERR_INVALIDCALL;
+    if (params.SwapEffect < D3DSWAPEFFECT_DISCARD || params.SwapEffect > D3DSWAPEFFECT_COPY) return D3DERR_INVALIDCALL;
     if (params.EnableAutoDepthStencil && params.AutoDepthStencilFormat != D3DFMT_D16) return D3DERR_NOTAVAILABLE;
     if (params.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE &&
         params.PresentationInterval != D3DPRESENT_INTERVAL_DEFAULT)
@@ -151,8 +150,7 @@ HRESULT SceneRecorder::setFvf(DWORD fvf) {
 HRESULT SceneRecorder::recordClear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z) {
     if ((count > 0 && !rects) || count > 4096) return D3DERR_INVALIDCALL;
     // No stencil buffer; a depth clear needs a depth buffer.
-    if (flags == 0 || (flags & ~static_cast<DWORD>(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER)) != 0)
-        return D3DERR_INVALIDCALL;
+    if (flags == 0 || (flags & ~static_cast<DWORD>(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER)) != 0) return D3DERR_INVALIDCALL;
     if ((flags & D3DCLEAR_ZBUFFER) && !hasDepthBuffer) return D3DERR_INVALIDCALL;
     if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
     current.addClear(count, rects, flags, color, z);
@@ -170,9 +168,8 @@ HRESULT SceneRecorder::recordDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, co
     return D3D_OK;
 }
 
-HRESULT SceneRecorder::beginPresent(HWND hwnd, const RECT* sourceRect, const RECT* destRect,
-                                    HWND destWindowOverride, const RGNDATA* dirtyRegion, bool* draw,
-                                    bool* frameChanged, bool* videoChanged) {
+HRESULT SceneRecorder::beginPresent(HWND hwnd, const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                                    const RGNDATA* dirtyRegion, bool* draw, bool* frameChanged, bool* videoChanged) {
     *draw = false;
     if (sourceRect || destRect || destWindowOverride || dirtyRegion || inScene) return D3DERR_INVALIDCALL;
     if (!fwlayer::windowSdlHandle(hwnd)) {

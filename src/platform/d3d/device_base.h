@@ -69,7 +69,7 @@ struct TexelStore {
     int nextOpaqueAnswer = 0;
 
     ~TexelStore();
-    bool allocate(UINT textureWidth, UINT textureHeight);   // zeroed; false when memory is short
+    bool allocate(UINT textureWidth, UINT textureHeight);  // zeroed; false when memory is short
     HRESULT describe(UINT level, D3DSURFACE_DESC* desc) const;
     HRESULT lock(UINT level, D3DLOCKED_RECT* lockedRectOut, const RECT* rect, DWORD flags);
     // *written: the texels of lockedRect may have changed (a new version).

@@ -30,8 +30,8 @@ struct FrameCommand {
     uint32_t dataOffset;
     uint32_t dataSize;
     uint32_t reserved;
-    uint64_t textureId;        // 0: no texture
-    uint64_t textureVersion;   // grows with every unlock of that texture
+    uint64_t textureId;       // 0: no texture
+    uint64_t textureVersion;  // grows with every unlock of that texture
     PipelineState state;
 };
 
@@ -88,8 +88,8 @@ bool frameDamage(const FrameRecord& previous, const FrameRecord& next, int width
 // bottom right, bottom left, at whole positions, with coordinates on texel centres
 // (texel + 0.5) / size, one diffuse colour and one depth.
 struct TexelCopy {
-    PixelRect target;   // back-buffer pixels
-    int texelLeft;      // the texel drawn at target's top left
+    PixelRect target;  // back-buffer pixels
+    int texelLeft;     // the texel drawn at target's top left
     int texelTop;
     DWORD diffuse;
     float z;

@@ -47,13 +47,10 @@ HRESULT bindTexture(Device* device, Texture*& bound, DWORD stage, IDirect3DBaseT
 // A texture: its texels (TexelStore) and its device, told when it goes.
 template <typename Device, typename Texture>
 struct RecordedTexture : public fwlayer::ComObject<IDirect3DTexture9>, public TexelStore {
-    Device* device = nullptr;   // null until the device adopts it
+    Device* device = nullptr;  // null until the device adopts it
 
-    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
-        return describe(level, desc);
-    }
-    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect,
-                                       DWORD flags) override {
+    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override { return describe(level, desc); }
+    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect, DWORD flags) override {
         return lock(level, lockedRect, rect, flags);
     }
     HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override {
@@ -75,12 +72,12 @@ struct RecordedTexture : public fwlayer::ComObject<IDirect3DTexture9>, public Te
 // texture (a RecordedTexture).
 template <typename Device, typename Texture>
 struct RecordingDevice : public fwlayer::ComObject<IDirect3DDevice9>, public SceneRecorder {
-    static inline int liveDevices = 0;   // of this backend
-    IDirect3D9* owner = nullptr;         // referenced while the device lives
-    int liveTextures = 0;                // textures not yet destroyed: each keeps the device
+    static inline int liveDevices = 0;  // of this backend
+    IDirect3D9* owner = nullptr;        // referenced while the device lives
+    int liveTextures = 0;               // textures not yet destroyed: each keeps the device
     HWND hwnd = nullptr;
     int width = 0, height = 0;
-    Texture* boundTexture = nullptr;     // referenced while bound, as Direct3D does
+    Texture* boundTexture = nullptr;  // referenced while bound, as Direct3D does
     std::vector<Texture*> textures;
     uint64_t nextTextureId = 1;
 
@@ -130,13 +127,12 @@ struct RecordingDevice : public fwlayer::ComObject<IDirect3DDevice9>, public Sce
     // --- Textures -------------------------------------------------------------------------
     // CreateTexture's checks and a texture's texels, not yet the device's: D3D_OK with
     // *made (to adopt, or Release), or the error to return.
-    HRESULT makeTexture(UINT textureWidth, UINT textureHeight, UINT levels, DWORD usage, D3DFORMAT format,
-                        D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle, int maxTextureSize,
-                        Texture** made) {
+    HRESULT makeTexture(UINT textureWidth, UINT textureHeight, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                        IDirect3DTexture9** texture, HANDLE* sharedHandle, int maxTextureSize, Texture** made) {
         if (!texture) return D3DERR_INVALIDCALL;
         *texture = nullptr;
-        HRESULT check = checkTextureRequest(textureWidth, textureHeight, levels, usage, format, pool, sharedHandle,
-                                            maxTextureSize);
+        HRESULT check =
+            checkTextureRequest(textureWidth, textureHeight, levels, usage, format, pool, sharedHandle, maxTextureSize);
         if (check != D3D_OK) return check;
         *made = new Texture;
         if ((*made)->allocate(textureWidth, textureHeight)) return D3D_OK;
@@ -180,8 +176,7 @@ struct RecordingDevice : public fwlayer::ComObject<IDirect3DDevice9>, public Sce
     HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override {
         return bindTexture(self(), boundTexture, stage, texture);
     }
-    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
-                                                   DWORD value) override {
+    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override {
         return setTextureStageState(state, stage, type, value);
     }
     HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override {
@@ -192,8 +187,8 @@ struct RecordingDevice : public fwlayer::ComObject<IDirect3DDevice9>, public Sce
     HRESULT STDMETHODCALLTYPE Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
                                       CONST RGNDATA* dirtyRegion) override {
         bool draw = false, frameChanged = false, videoChanged = false;
-        HRESULT result = beginPresent(hwnd, sourceRect, destRect, destWindowOverride, dirtyRegion, &draw,
-                                      &frameChanged, &videoChanged);
+        HRESULT result = beginPresent(hwnd, sourceRect, destRect, destWindowOverride, dirtyRegion, &draw, &frameChanged,
+                                      &videoChanged);
         if (result != D3D_OK || !draw) return result;
         if (!self()->readyToDraw()) {
             current.reset();

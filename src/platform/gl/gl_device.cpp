@@ -215,10 +215,8 @@ void GlDevice::scissorTo(const PixelRect& rect) {
 
 void GlDevice::setClip(const PixelRect& rect) {
     clip = rect;
-    if (rect == PixelRect{0, 0, width, height})
-        glDisable(GL_SCISSOR_TEST);
-    else
-        scissorTo(rect);
+    if (rect == PixelRect{0, 0, width, height}) glDisable(GL_SCISSOR_TEST);
+    else scissorTo(rect);
 }
 
 // A framebuffer that reads texture, for plain copies; false (and none) when OpenGL

@@ -28,10 +28,10 @@ struct GlDevice;
 // The texels (TexelStore) and the OpenGL texture that follows them.
 struct GlTexture final : public fwd3d::RecordedTexture<GlDevice, GlTexture> {
     GLuint name = 0;
-    bool uploaded = false;     // OpenGL holds the CPU copy (at least once in full)
+    bool uploaded = false;  // OpenGL holds the CPU copy (at least once in full)
     GLint appliedMinFilter = 0;
     GLint appliedMagFilter = 0;
-    GLuint framebuffer = 0;    // reads the texture for plain copies
+    GLuint framebuffer = 0;  // reads the texture for plain copies
     bool framebufferUnusable = false;
 
     void texelsWritten() override;
@@ -45,15 +45,14 @@ struct VideoSlot {
     int textureWidth = 0, textureHeight = 0;
     int left = 0, top = 0, width = 0, height = 0;
     bool hasFrame = false;
-    bool uploaded = false;     // the texture holds the frame of serial
-    GLint filter = 0;          // the texture's filter now
-    GLuint framebuffer = 0;    // reads the texture for plain copies
+    bool uploaded = false;   // the texture holds the frame of serial
+    GLint filter = 0;        // the texture's filter now
+    GLuint framebuffer = 0;  // reads the texture for plain copies
 };
 
 struct GlDirect3D final : public fwlayer::ComObject<IDirect3D9> {
-    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
-                                           DWORD behaviorFlags, D3DPRESENT_PARAMETERS* params,
-                                           IDirect3DDevice9** device) override;
+    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
+                                           D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) override;
 };
 
 // Plain copies of texel rectangles (framebuffer blits), when OpenGL has them.
@@ -63,7 +62,7 @@ struct FramebufferCalls {
     PFNGLBINDFRAMEBUFFERPROC bind = nullptr;
     PFNGLFRAMEBUFFERTEXTURE2DPROC texture2D = nullptr;
     PFNGLCHECKFRAMEBUFFERSTATUSPROC checkStatus = nullptr;
-    PFNGLBLITFRAMEBUFFERPROC blit = nullptr;   // null: no plain copies
+    PFNGLBLITFRAMEBUFFERPROC blit = nullptr;  // null: no plain copies
 };
 
 struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
@@ -75,8 +74,8 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     std::vector<VideoSlot> videos;
     size_t visibleVideos = 0;
     bool videoRectsChanged = false;
-    PixelRect clip = {0, 0, 0, 0};   // where replays draw now
-    int viewportY = 0;               // OpenGL row of the back buffer's bottom row
+    PixelRect clip = {0, 0, 0, 0};  // where replays draw now
+    int viewportY = 0;              // OpenGL row of the back buffer's bottom row
 
     // The X11 partial copy from back to front buffer, when OpenGL offers it: only
     // changed pixels travel to the window, and the back buffer stays as drawn.
@@ -97,8 +96,7 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     float depthValue = 0.0f;
 
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                                            D3DPOOL pool, IDirect3DTexture9** texture,
-                                            HANDLE* sharedHandle) override;
+                                            D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override;
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
                                               UINT stride) override {
         return recordDraw(type, primitiveCount, vertices, stride, boundTexture);

@@ -16,6 +16,6 @@ namespace fwgl {
 
 bool available();
 IDirect3D9* createDirect3D();
-bool deviceStatsOf(IDirect3DDevice9* device, fwd3d::DeviceStats* stats);   // false: not a gl device
+bool deviceStatsOf(IDirect3DDevice9* device, fwd3d::DeviceStats* stats);  // false: not a gl device
 
 }  // namespace fwgl

@@ -26,10 +26,8 @@ PipelineState withoutDepthTest(const PipelineState& state) {
 }
 
 void enableIf(GLenum capability, bool enabled) {
-    if (enabled)
-        glEnable(capability);
-    else
-        glDisable(capability);
+    if (enabled) glEnable(capability);
+    else glDisable(capability);
 }
 
 // The mask of a Clear, with its colour and depth values set.
@@ -37,8 +35,9 @@ GLbitfield prepareClear(const FrameCommand& command) {
     GLbitfield mask = 0;
     if (command.clearFlags & D3DCLEAR_TARGET) {
         D3DCOLOR color = command.clearColor;
-        glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f, static_cast<float>((color >> 8) & 0xFF) / 255.0f,
-                     static_cast<float>(color & 0xFF) / 255.0f, static_cast<float>(color >> 24) / 255.0f);
+        glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f,
+                     static_cast<float>((color >> 8) & 0xFF) / 255.0f, static_cast<float>(color & 0xFF) / 255.0f,
+                     static_cast<float>(color >> 24) / 255.0f);
         mask |= GL_COLOR_BUFFER_BIT;
     }
     if (command.clearFlags & D3DCLEAR_ZBUFFER) {
@@ -66,8 +65,7 @@ void GlDevice::replay(const FrameRecord& frame) {
         const FrameCommand& command = frame.commands[i];
         if (command.kind == FrameCommand::Clear)
             replayClear(frame, command, i + 1 < frame.commands.size() ? &frame.commands[i + 1] : nullptr);
-        else
-            replayDraw(frame, command);
+        else replayDraw(frame, command);
     }
 }
 
@@ -83,7 +81,7 @@ void GlDevice::replayClear(const FrameRecord& frame, const FrameCommand& command
         copyCoversClip(frame, *next))
         mask &= ~GLbitfield(GL_COLOR_BUFFER_BIT);
     if (rectCount == 0) {
-        if (mask != 0) glClear(mask);   // within the clip
+        if (mask != 0) glClear(mask);  // within the clip
     } else {
         const PixelRect whole = clip;
         for (size_t i = 0; i < rectCount; ++i) {

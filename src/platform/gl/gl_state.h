@@ -15,7 +15,7 @@ using namespace fwd3d;
 unsigned glCompareFunc(DWORD d3dCompare);
 unsigned glBlendFactor(DWORD d3dBlend);
 unsigned glTextureFilter(DWORD d3dFilter);
-unsigned glCombineSource(DWORD d3dArgument);   // stage 0: CURRENT is the diffuse colour
+unsigned glCombineSource(DWORD d3dArgument);  // stage 0: CURRENT is the diffuse colour
 // The combine function of an operation and which argument(s) it reads:
 // GL_REPLACE with source 0, or GL_MODULATE with sources 0 and 1.
 struct GlCombine {

@@ -48,11 +48,11 @@ HRESULT GlDevice::CreateTexture(UINT textureWidth, UINT textureHeight, UINT leve
                                  maxTextureSize, &created);
     if (result != D3D_OK) return result;
     if (!makeCurrent()) {
-        created->Release();   // not yet known to the device
+        created->Release();  // not yet known to the device
         return D3DERR_INVALIDCALL;
     }
     GLuint name = makeGlTexture(textureWidth, textureHeight);
-    appliedTexture = name;   // bound now, or nothing
+    appliedTexture = name;  // bound now, or nothing
     if (!name) {
         created->Release();
         return D3DERR_OUTOFVIDEOMEMORY;

@@ -49,7 +49,7 @@ void GlDevice::takeVideo(const fwlayer::ChildVideoView& view, size_t index, bool
     if (index >= visibleVideos || slot.left != view.left || slot.top != view.top || slot.width != view.width ||
         slot.height != view.height) {
         *rectsChanged = true;
-        slot.uploaded = false;   // perhaps another video in this place now
+        slot.uploaded = false;  // perhaps another video in this place now
     }
     slot.left = view.left;
     slot.top = view.top;
@@ -184,7 +184,7 @@ void GlDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frameC
             shown = unite(shown, {videos[i].left, videos[i].top, videos[i].left + videos[i].width,
                                   videos[i].top + videos[i].height});
     } else if (!redraw.empty()) {
-        drawVideos();   // within the redrawn part
+        drawVideos();  // within the redrawn part
     }
     setClip(full);
     putOnWindow(window, shown);

@@ -140,9 +140,15 @@ void noteRetrieved(const MSG& msg) {
     int index = -1;
     bool down = false;
     switch (msg.message) {
-    case WM_LBUTTONDOWN: index = VK_LBUTTON; down = true; break;
+    case WM_LBUTTONDOWN:
+        index = VK_LBUTTON;
+        down = true;
+        break;
     case WM_LBUTTONUP: index = VK_LBUTTON; break;
-    case WM_RBUTTONDOWN: index = VK_RBUTTON; down = true; break;
+    case WM_RBUTTONDOWN:
+        index = VK_RBUTTON;
+        down = true;
+        break;
     case WM_RBUTTONUP: index = VK_RBUTTON; break;
     default: return;
     }
@@ -194,12 +200,12 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
 
 BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
     if (lpMsg == nullptr) return -1;
-    if (hWnd != nullptr && windowFromHandle(hWnd) == nullptr) return -1;   // as Windows does for a bad handle
+    if (hWnd != nullptr && windowFromHandle(hWnd) == nullptr) return -1;  // as Windows does for a bad handle
     for (;;) {
         if (take(lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) return lpMsg->message == WM_QUIT ? FALSE : TRUE;
         pump();
         if (take(lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) return lpMsg->message == WM_QUIT ? FALSE : TRUE;
-        if (!ensureVideo()) return -1;   // nothing could ever arrive
+        if (!ensureVideo()) return -1;  // nothing could ever arrive
         SDL_Event event;
         if (SDL_WaitEvent(&event) == 1) translate(event);
     }

@@ -16,7 +16,7 @@
 namespace fwsdl {
 
 const int kMaxWindowClasses = 8;
-const int kMaxWindows = 8;   // slots are never reused, so a stale HWND stays invalid
+const int kMaxWindows = 8;  // slots are never reused, so a stale HWND stays invalid
 const int kMaxClassName = 64;
 
 struct WindowClass {
@@ -30,10 +30,10 @@ struct WindowClass {
 };
 
 struct WindowRecord {
-    std::atomic<bool> alive;            // read by windowRequestRepaint on any thread
-    std::atomic<bool> repaintPending;   // a repaint event is in SDL's queue
+    std::atomic<bool> alive;           // read by windowRequestRepaint on any thread
+    std::atomic<bool> repaintPending;  // a repaint event is in SDL's queue
     bool used;
-    SDL_Window* sdl;                    // kept (hidden) after destruction, see destroyWindow
+    SDL_Window* sdl;  // kept (hidden) after destruction, see destroyWindow
     uint32_t sdlId;
     const WindowClass* windowClass;
     DWORD style;

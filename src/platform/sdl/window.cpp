@@ -31,13 +31,13 @@ namespace {
 // The frame metrics of a classic fixed-frame window with a client edge. Only
 // their sums matter: the program sizes its window with them and takes them off
 // again to find its client area.
-const int kFixedFrame = 3;    // SM_CXFIXEDFRAME, SM_CYFIXEDFRAME
-const int kEdge = 2;          // SM_CXEDGE, SM_CYEDGE
-const int kCaption = 19;      // SM_CYCAPTION
+const int kFixedFrame = 3;  // SM_CXFIXEDFRAME, SM_CYFIXEDFRAME
+const int kEdge = 2;        // SM_CXEDGE, SM_CYEDGE
+const int kCaption = 19;    // SM_CYCAPTION
 
 WindowClass gClasses[kMaxWindowClasses];
 WindowRecord gWindows[kMaxWindows];
-ATOM gNextAtom = 0xC000;   // where Windows numbers registered classes from
+ATOM gNextAtom = 0xC000;  // where Windows numbers registered classes from
 
 bool gVideoTried = false;
 bool gVideoReady = false;
@@ -51,8 +51,7 @@ WindowClass* findClass(LPCSTR name) {
     for (WindowClass& windowClass : gClasses) {
         if (!windowClass.used) continue;
         // Class names compare without regard to case, as on Windows.
-        if (value <= 0xFFFF ? windowClass.atom == value : strcasecmp(windowClass.name, name) == 0)
-            return &windowClass;
+        if (value <= 0xFFFF ? windowClass.atom == value : strcasecmp(windowClass.name, name) == 0) return &windowClass;
     }
     return nullptr;
 }
@@ -128,7 +127,7 @@ void frameBorders(DWORD style, DWORD exStyle, RECT* borders) {
     borders->left = side;
     borders->top = top;
     borders->right = side;
-    borders->bottom = side;   // the frame below is as wide as at the sides
+    borders->bottom = side;  // the frame below is as wide as at the sides
 }
 
 bool clientOrigin(const WindowRecord* window, int* x, int* y) {
@@ -184,7 +183,7 @@ void windowRequestRepaint(HWND hwnd) {
     for (WindowRecord& candidate : gWindows)
         if (reinterpret_cast<HWND>(&candidate) == hwnd) window = &candidate;
     if (window == nullptr || !window->alive.load()) return;
-    if (window->repaintPending.exchange(true)) return;   // one is on its way already
+    if (window->repaintPending.exchange(true)) return;  // one is on its way already
     SDL_Event event;
     std::memset(&event, 0, sizeof event);
     event.type = gRepaintEvent;
@@ -202,11 +201,10 @@ void windowRequestRepaint(HWND hwnd) {
 // --- Win32 ---------------------------------------------------------------------------
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
-    if (lpWndClass == nullptr || lpWndClass->lpfnWndProc == nullptr || lpWndClass->lpszClassName == nullptr)
-        return 0;
+    if (lpWndClass == nullptr || lpWndClass->lpfnWndProc == nullptr || lpWndClass->lpszClassName == nullptr) return 0;
     if (reinterpret_cast<ULONG_PTR>(lpWndClass->lpszClassName) <= 0xFFFF) return 0;
     if (std::strlen(lpWndClass->lpszClassName) >= static_cast<size_t>(kMaxClassName)) return 0;
-    if (findClass(lpWndClass->lpszClassName) != nullptr) return 0;   // already registered
+    if (findClass(lpWndClass->lpszClassName) != nullptr) return 0;  // already registered
     for (WindowClass& windowClass : gClasses) {
         if (windowClass.used) continue;
         windowClass.used = true;
@@ -340,21 +338,17 @@ LONG_PTR WINAPI GetWindowLongPtrA(HWND hWnd, int nIndex) {
 int WINAPI GetSystemMetrics(int nIndex) {
     switch (nIndex) {
     case SM_CXFIXEDFRAME:
-    case SM_CYFIXEDFRAME:
-        return kFixedFrame;
+    case SM_CYFIXEDFRAME: return kFixedFrame;
     case SM_CXEDGE:
-    case SM_CYEDGE:
-        return kEdge;
-    case SM_CYCAPTION:
-        return kCaption;
+    case SM_CYEDGE: return kEdge;
+    case SM_CYCAPTION: return kCaption;
     case SM_CXSCREEN:
     case SM_CYSCREEN: {
         SDL_DisplayMode mode;
         if (!ensureVideo() || SDL_GetDesktopDisplayMode(0, &mode) != 0) return 0;
         return nIndex == SM_CXSCREEN ? mode.w : mode.h;
     }
-    default:
-        return 0;   // as Windows answers an index it does not know
+    default: return 0;  // as Windows answers an index it does not know
     }
 }
 

@@ -14,7 +14,7 @@
 
 namespace {
 
-using namespace d3dharness;   // say, pump, printStats, makeTexture, patternTexel
+using namespace d3dharness;  // say, pump, printStats, makeTexture, patternTexel
 
 std::atomic<int> gInputLines{0};
 HWND gWindow = nullptr;
@@ -47,19 +47,19 @@ struct Quad {
 
 const D3DCOLOR kClearColor = 0xFF203040;
 const Quad kPictureQuads[] = {
-    {0, {0, 0, 256, 256}, 0, 0, 0xFFFFFFFF},         // 1:1, every texel once
-    {0, {17, 33, 80, 71}, 5, 300, 0xFFFFFFFF},       // a rectangle from inside the texture
-    {0, {200, 1, 256, 9}, 100, 350, 0xFFFFFFFF},     // to the texture's right edge
-    {0, {255, 255, 256, 256}, 120, 370, 0xFFFFFFFF}, // one texel
-    {0, {0, 0, 1, 256}, 140, 300, 0xFFFFFFFF},       // one column, the whole height
-    {0, {3, 7, 253, 8}, 160, 580, 0xFFFFFFFF},       // one row
-    {0, {0, 0, 64, 64}, 600, 0, 0xFFFFFFFF},         // beneath the texels of alpha 0
-    {1, {0, 0, 64, 64}, 600, 0, 0xFFFFFFFF},         // alpha 0 on every third diagonal
-    {3, {0, 0, 256, 256}, 300, 0, 0xFFFFFFFF},       // grey by row ...
-    {2, {0, 0, 256, 256}, 300, 0, 0xC0FFFFFF},       // ... under grey by column at 192/255
-    {0, {10, 10, 60, 60}, 600, 100, 0xFFFFFFFF},     // two overlapping quads at one depth:
-    {2, {0, 0, 50, 50}, 620, 120, 0xFFFFFFFF},       // the later one is on top
-    {2, {0, 0, 20, 20}, 200, 200, 0xFFFFFFFF},       // over the first quad, moved later
+    {0, {0, 0, 256, 256}, 0, 0, 0xFFFFFFFF},          // 1:1, every texel once
+    {0, {17, 33, 80, 71}, 5, 300, 0xFFFFFFFF},        // a rectangle from inside the texture
+    {0, {200, 1, 256, 9}, 100, 350, 0xFFFFFFFF},      // to the texture's right edge
+    {0, {255, 255, 256, 256}, 120, 370, 0xFFFFFFFF},  // one texel
+    {0, {0, 0, 1, 256}, 140, 300, 0xFFFFFFFF},        // one column, the whole height
+    {0, {3, 7, 253, 8}, 160, 580, 0xFFFFFFFF},        // one row
+    {0, {0, 0, 64, 64}, 600, 0, 0xFFFFFFFF},          // beneath the texels of alpha 0
+    {1, {0, 0, 64, 64}, 600, 0, 0xFFFFFFFF},          // alpha 0 on every third diagonal
+    {3, {0, 0, 256, 256}, 300, 0, 0xFFFFFFFF},        // grey by row ...
+    {2, {0, 0, 256, 256}, 300, 0, 0xC0FFFFFF},        // ... under grey by column at 192/255
+    {0, {10, 10, 60, 60}, 600, 100, 0xFFFFFFFF},      // two overlapping quads at one depth:
+    {2, {0, 0, 50, 50}, 620, 120, 0xFFFFFFFF},        // the later one is on top
+    {2, {0, 0, 20, 20}, 200, 200, 0xFFFFFFFF},        // over the first quad, moved later
 };
 
 // One quad of the picture can be moved, to change a small part of the frame.
@@ -115,8 +115,8 @@ void showPhase(int frames, bool draw, const char* stats, const char* phase) {
 void printPicture() {
     for (const Quad& quad : kPictureQuads)
         say("QUAD %d %d %d %d %d %d %d %u", quad.texture, static_cast<int>(quad.src.left),
-            static_cast<int>(quad.src.top), static_cast<int>(quad.src.right), static_cast<int>(quad.src.bottom),
-            quad.x, quad.y, static_cast<unsigned>(quad.color));
+            static_cast<int>(quad.src.top), static_cast<int>(quad.src.right), static_cast<int>(quad.src.bottom), quad.x,
+            quad.y, static_cast<unsigned>(quad.color));
     say("CLEAR %u", static_cast<unsigned>(kClearColor));
 }
 

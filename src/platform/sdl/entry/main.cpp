@@ -13,8 +13,8 @@
 
 namespace {
 
-const int kShowDefault = 10;   // SW_SHOWDEFAULT
-char gInstance;                // any non-null address names the module
+const int kShowDefault = 10;  // SW_SHOWDEFAULT
+char gInstance;               // any non-null address names the module
 
 // Decoded frames are large and short-lived, made and freed on streaming threads
 // that come and go with each clip. With glibc's defaults they settle in per-thread
