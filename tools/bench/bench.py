@@ -38,7 +38,7 @@ ROOT = Path(__file__).resolve().parents[2]
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 WINDOW_NAME = "Fernwood2"
 
-# Client-area places the player draws at (see README.md, "Making your own gallery").
+# Client-area places the player draws at (see docs/gallery.md).
 VIDEO = (80, 16, 640, 480)
 NEXT_BUTTON = (659, 557)
 PREVIOUS_BUTTON = (485, 557)
