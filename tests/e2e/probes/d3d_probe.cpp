@@ -62,11 +62,16 @@ const Quad kPictureQuads[] = {
     {2, {0, 0, 20, 20}, 200, 200, 0xFFFFFFFF},        // over the first quad, moved later
 };
 
+// Cleared by rectangle over the whole clear: one inside the window, one past its right edge.
+const D3DCOLOR kRectClearColor = 0xFF806040;
+const D3DRECT kClearRects[] = {{700, 300, 790, 350}, {780, 400, 900, 420}};
+
 // One quad of the picture can be moved, to change a small part of the frame.
 int gMovedQuad = -1, gMoveX = 0, gMoveY = 0;
 
 void drawPicture(IDirect3DTexture9* const* textures, int shift) {
     gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClearColor, 1.0f, 0);
+    gDevice->Clear(2, kClearRects, D3DCLEAR_TARGET, kRectClearColor, 1.0f, 0);
     gDevice->BeginScene();
     int index = 0;
     for (const Quad& quad : kPictureQuads) {
@@ -118,6 +123,9 @@ void printPicture() {
             static_cast<int>(quad.src.top), static_cast<int>(quad.src.right), static_cast<int>(quad.src.bottom), quad.x,
             quad.y, static_cast<unsigned>(quad.color));
     say("CLEAR %u", static_cast<unsigned>(kClearColor));
+    for (const D3DRECT& rect : kClearRects)
+        say("CLEARRECT %ld %ld %ld %ld %u", static_cast<long>(rect.x1), static_cast<long>(rect.y1),
+            static_cast<long>(rect.x2), static_cast<long>(rect.y2), static_cast<unsigned>(kRectClearColor));
 }
 
 int runPixels() {
