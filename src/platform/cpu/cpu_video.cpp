@@ -183,20 +183,13 @@ void CpuDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frame
     bool surfaceKept = false;
     if (!takeSurface(window, &surfaceKept)) return;
     collectVideoAreas();
-    bool keepPicture = surfaceKept && !videoAreasChanged;
-    PixelRect redraw = {0, 0, 0, 0};
-    if ((frameChanged || !keepPicture) && (!keepPicture || !frameDamage(last, frame, width, height, &redraw)))
-        redraw = drawable;
-    redraw = intersection(redraw, drawable);
+    PixelRect redraw = redrawArea(frame, frameChanged, surfaceKept && !videoAreasChanged, drawable);
     PixelRect shown = redraw;
     if (!redraw.empty()) {
         clip = redraw;
         replay(frame);
-        ++stats.framesDrawn;
-        if (!(redraw == drawable)) ++stats.partialRedraws;
-    } else {
-        ++stats.videoOnlyUpdates;
     }
+    countRedraw(redraw, drawable);
     clip = videoChanged ? drawable : redraw;
     if (videoChanged)
         for (const PixelRect& area : videoAreas) shown = unite(shown, intersection(area, drawable));

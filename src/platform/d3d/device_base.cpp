@@ -195,4 +195,21 @@ void SceneRecorder::endPresent() {
     current.reset();
 }
 
+PixelRect SceneRecorder::redrawArea(const FrameRecord& frame, bool frameChanged, bool pictureKept,
+                                    const PixelRect& whole) const {
+    PixelRect redraw = {0, 0, 0, 0};
+    if (!frameChanged && pictureKept) return redraw;
+    if (!pictureKept || !frameDamage(last, frame, whole.right, whole.bottom, &redraw)) return whole;
+    return intersection(redraw, whole);
+}
+
+void SceneRecorder::countRedraw(const PixelRect& redraw, const PixelRect& whole) {
+    if (redraw.empty()) {
+        ++stats.videoOnlyUpdates;
+        return;
+    }
+    ++stats.framesDrawn;
+    if (!(redraw == whole)) ++stats.partialRedraws;
+}
+
 }  // namespace fwd3d

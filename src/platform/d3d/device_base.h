@@ -105,6 +105,13 @@ struct SceneRecorder {
                          const RGNDATA* dirtyRegion, bool* draw, bool* frameChanged, bool* videoChanged);
     // After the frame was drawn: it becomes the last one shown.
     void endPresent();
+    // Where frame must be drawn within whole (the back buffer's pixels at its top left
+    // that can be drawn now): nowhere when only videos changed over a kept picture;
+    // where it differs from the last frame when the picture is kept and that can be
+    // bounded; else all of whole.
+    PixelRect redrawArea(const FrameRecord& frame, bool frameChanged, bool pictureKept, const PixelRect& whole) const;
+    // Counts a picture drawn into redraw (of whole), or an update of the videos alone.
+    void countRedraw(const PixelRect& redraw, const PixelRect& whole);
 };
 
 }  // namespace fwd3d

@@ -161,22 +161,13 @@ void GlDevice::drawVideos() {
 void GlDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged) {
     collectVideos();
     const PixelRect full = {0, 0, width, height};
-    bool keepPicture = backBufferPreserved && !videoRectsChanged;
-    PixelRect redraw = {0, 0, 0, 0};
-    if (frameChanged) {
-        if (!keepPicture || !frameDamage(last, frame, width, height, &redraw)) redraw = full;
-    } else if (!keepPicture) {
-        redraw = full;
-    }
+    PixelRect redraw = redrawArea(frame, frameChanged, backBufferPreserved && !videoRectsChanged, full);
     PixelRect shown = redraw;
     if (!redraw.empty()) {
         setClip(redraw);
         replay(frame);
-        ++stats.framesDrawn;
-        if (!(redraw == full)) ++stats.partialRedraws;
-    } else {
-        ++stats.videoOnlyUpdates;
     }
+    countRedraw(redraw, full);
     if (videoChanged) {
         setClip(full);
         drawVideos();
