@@ -11,6 +11,7 @@ import json
 import os
 import pathlib
 import subprocess
+import sys
 import tempfile
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
@@ -36,8 +37,12 @@ def load(build=None):
         return _run(built)
     with tempfile.TemporaryDirectory() as folder:
         compiled = pathlib.Path(folder) / "fw_layout_json"
-        subprocess.run(["c++", "-std=c++17", "-I", str(ROOT / "src"), str(SOURCE), "-o", str(compiled)],
-                       check=True, timeout=120)
+        try:
+            subprocess.run(["c++", "-std=c++17", "-I", str(ROOT / "src"), str(SOURCE), "-o", str(compiled)],
+                           check=True, timeout=120, stdout=subprocess.DEVNULL)
+        except (OSError, subprocess.SubprocessError):
+            sys.exit(f"layout: {built} is not built and {SOURCE} cannot be compiled here; "
+                     "run scripts/build, or set FW_LAYOUT_JSON to the program")
         return _run(compiled)
 
 
