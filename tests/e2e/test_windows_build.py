@@ -14,7 +14,7 @@ import xml.etree.ElementTree as ElementTree
 import pytest
 
 from conftest import (BUILD, NEUTRAL, RED, ROOT, cached, cell_centre, colour_clips, flags_of, gallery_check,
-                      main_check, make_gallery, poll, read_save, wait_for_shot)
+                      main_check, make_gallery, poll, read_save, volume_for_x, volume_knob_x, wait_for_shot)
 
 sys.path.insert(0, str(ROOT / "tools" / "demo"))
 import make_demo  # noqa: E402
@@ -199,6 +199,24 @@ def test_close_ends_the_process_within_5_s_every_time(wine, launch, gallery):
         times.append(round(seconds, 2))
     assert read_save(folder) == (0, flags_of(0))
     print("closes took", times, "s")
+
+
+@needs_wine
+def test_the_session_ending_keeps_this_runs_unlocks_and_volume(wine, launch, gallery):
+    folder = gallery()  # logoff or shutdown: the system may end the process right after WM_ENDSESSION
+    app = start_exe(launch, folder)
+    wait_for_shot(app, main_check(video=RED, playing=True, item_count=2), timeout=30, what="item 0 playing")
+    app.click(660, 550)  # next: item 1 unlocked
+    app.move(*NEUTRAL)
+    wait_for_shot(app, main_check(playing=True, item=1, item_count=2), what="item 1 playing")
+    volume = volume_for_x(150)
+    app.click(150, 576)
+    app.move(*NEUTRAL)
+    wait_for_shot(app, main_check(playing=True, item=1, item_count=2, volume_x=volume_knob_x(volume)),
+                  what="the volume knob moved")
+    subprocess.run(["wineboot", "--end-session"], capture_output=True, timeout=60, check=True)
+    poll(lambda: not app.running(), 20, "the exe outlived the session")
+    assert read_save(folder) == (volume, flags_of(0, 1))
 
 
 def probe(folder, *arguments):

@@ -140,7 +140,9 @@ typedef struct tagWNDCLASSA {
 #define WM_ACTIVATE 0x0006
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
+#define WM_QUERYENDSESSION 0x0011
 #define WM_QUIT 0x0012
+#define WM_ENDSESSION 0x0016
 #define WM_NCDESTROY 0x0082
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101

@@ -89,7 +89,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPa
         proc(kWindow, WM_DESTROY, 0, 0);
         win32().windowDestroyed = true;
     }
-    return 0;
+    return message == WM_QUERYENDSESSION ? TRUE : 0;
 }
 
 void WINAPI PostQuitMessage(int exitCode) {

@@ -87,6 +87,16 @@ bool x11Sync(SDL_Window* window);
 
 namespace fwsdl {
 
+// The session's end from outside the window (session_end.cpp): SIGHUP, SIGINT and
+// SIGTERM, watched from the process's start (the player's main calls it), and the
+// X server going away, watched on the display of the first window. From the first
+// of them on, sessionEnding() is true (any thread): the pump closes every window
+// once and message boxes are not shown.
+void watchSessionEnd();
+bool sessionEnding();
+bool displayLost();
+void watchDisplayLoss(SDL_Window* window);
+
 // The picture of an icon from LoadIconA, as a 32-bit ARGB surface owned by the
 // icon; null for handles that are not icons of ours.
 SDL_Surface* iconSurface(HICON icon);

@@ -3,8 +3,8 @@
 // with an OpenGL surface for the gl backend (a plain one for cpu: layer.h,
 // "Renderer choice"), its client area the outer size
 // less the frame that GetSystemMetrics describes, never resizable; the title and
-// the class icon shown); DefWindowProcA (WM_CLOSE destroys the window, everything
-// else answers 0); GetWindowRect; Set/GetWindowLongPtrA for GWLP_USERDATA;
+// the class icon shown); DefWindowProcA (WM_CLOSE destroys the window,
+// WM_QUERYENDSESSION answers TRUE, everything else 0); GetWindowRect; Set/GetWindowLongPtrA for GWLP_USERDATA;
 // GetSystemMetrics for the frame metrics and the screen size; SetCapture and
 // ReleaseCapture (SDL_CaptureMouse: moves outside the window keep arriving while
 // the capture is held); GetCursorPos (asked of the X server); and the layer's
@@ -63,8 +63,9 @@ bool ensureVideo() {
     if (gVideoTried) return gVideoReady;
     gVideoTried = true;
     // The program ends through its own window messages: closing the last window
-    // is only a WM_CLOSE, and so is an interrupt or termination signal once a
-    // window exists (SDL turns them into SDL_QUIT), so the player still saves.
+    // is only a WM_CLOSE, and so is an interrupt or termination signal (the
+    // player watches them itself from its start, session_end.cpp; SDL's own
+    // handlers, installed only where none is, turn them into SDL_QUIT).
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     // The mouse is captured only by SetCapture, as on Windows.
@@ -152,8 +153,9 @@ void destroyWindow(WindowRecord* window) {
     dropQueuedMessages(handleOf(window));
     // The SDL window is hidden, not destroyed: a Direct3D device made on it may
     // outlive the HWND (the program releases it later), and its GL context must
-    // not lose its drawable under it. It goes with the process.
-    SDL_HideWindow(window->sdl);
+    // not lose its drawable under it. It goes with the process. On a display that
+    // has gone, hiding would wait for ever for the server's answer.
+    if (!displayLost()) SDL_HideWindow(window->sdl);
 }
 
 }  // namespace fwsdl
@@ -285,6 +287,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     if (sdl == nullptr) return nullptr;
     if (SDL_Surface* icon = iconSurface(windowClass->icon)) SDL_SetWindowIcon(sdl, icon);
     fillWindowRecord(window, sdl, windowClass, dwStyle, dwExStyle);
+    watchDisplayLoss(sdl);
     if ((dwStyle & WS_VISIBLE) != 0) {
         // A new top-level window becomes the active one; without the keyboard focus
         // SDL would refuse to capture the mouse for it.
@@ -305,7 +308,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     if (Msg == WM_CLOSE) {
         if (WindowRecord* window = windowFromHandle(hWnd)) destroyWindow(window);
     }
-    return 0;
+    return Msg == WM_QUERYENDSESSION ? TRUE : 0;   // the session may end
 }
 
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {

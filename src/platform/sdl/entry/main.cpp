@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "../sdl_backend.h"
 
 namespace {
 
@@ -29,6 +29,7 @@ void tuneAllocator() {
 
 int main(int argc, char** argv) {
     tuneAllocator();
+    fwsdl::watchSessionEnd();
     std::string commandLine;
     for (int i = 1; i < argc; ++i) {
         if (i > 1) commandLine += ' ';
