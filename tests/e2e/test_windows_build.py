@@ -246,7 +246,7 @@ def test_probe_sees_each_format_end_at_its_length(wine, tmp_path, extension, pro
 @needs_wine
 @pytest.mark.xfail(reason=STALE_COMPLETION, raises=AssertionError, strict=True)
 def test_probe_sees_a_later_clip_end_at_its_length(wine, tmp_path):
-    for name in ("first.mpg", "second.mpg"):
-        shutil.copy(colour_clips([RED])[0], tmp_path / name)
-    ends = probe(tmp_path, "first.mpg", "second.mpg")
+    for name in ("first.mp4", "second.mp4"):  # MP4: the probe's Stop mid MPEG-1 clip may hang (docs/wine.md)
+        shutil.copy(clip(".mp4"), tmp_path / name)
+    ends = probe(tmp_path, "first.mp4", "second.mp4")
     assert all(duration - 300 <= after for duration, after in ends), ends
