@@ -10,8 +10,10 @@
 // Does not: run a GLib main loop (bus messages are handled synchronously as they
 // are posted), render subtitles or visualisations, or choose among streams.
 #include "clip.h"
+#include "decoders.h"
 #include "shared_pool.h"
 #include "start.h"
+#include "stream_errors.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -42,9 +44,6 @@ constexpr int kPlayFlags = 0x1 | 0x2 | 0x10;
 // How far before the asked position a seek starts in a container whose demuxer
 // lands late (see clipSeek): its mux delay plus a group of pictures.
 constexpr gint64 kLateDemuxerLeadNs = 1500 * GST_MSECOND;
-
-// The program's video area: pictures up to this many pixels decode on one thread.
-constexpr int64_t kOneThreadPixels = 640 * 480;
 
 }  // namespace
 
@@ -82,34 +81,6 @@ struct Clip {
 };
 
 namespace {
-
-HRESULT errorToHresult(const GError* error) {
-    if (!error) return VFW_E_CANNOT_RENDER;
-    if (error->domain == GST_RESOURCE_ERROR) {
-        if (error->code == GST_RESOURCE_ERROR_NOT_FOUND || error->code == GST_RESOURCE_ERROR_OPEN_READ ||
-            error->code == GST_RESOURCE_ERROR_READ)
-            return VFW_E_NOT_FOUND;
-        return VFW_E_CANNOT_RENDER;
-    }
-    if (error->domain == GST_STREAM_ERROR) {
-        switch (error->code) {
-            case GST_STREAM_ERROR_TYPE_NOT_FOUND:
-            case GST_STREAM_ERROR_WRONG_TYPE:
-                return VFW_E_UNKNOWN_FILE_TYPE;
-            case GST_STREAM_ERROR_CODEC_NOT_FOUND:
-                return VFW_E_UNSUPPORTED_STREAM;
-            case GST_STREAM_ERROR_DEMUX:
-            case GST_STREAM_ERROR_DECODE:
-            case GST_STREAM_ERROR_FORMAT:
-                return VFW_E_INVALID_FILE_FORMAT;
-            default:
-                return VFW_E_CANNOT_RENDER;
-        }
-    }
-    if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN)
-        return VFW_E_UNSUPPORTED_STREAM;
-    return VFW_E_CANNOT_RENDER;
-}
 
 // A decoded frame lent to the child video, mapped (and so referenced) until it is
 // handed back.
@@ -206,41 +177,6 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
     return GST_BUS_DROP;
 }
 
-// On a libav video decoder's input, before it opens its codec for these caps:
-// one thread for a picture no larger than the video area. Frame threads cost more
-// to start with every clip, and more CPU per picture, than they save at that size;
-// larger pictures keep them (0: as many as there are cores).
-GstPadProbeReturn onDecoderCaps(GstPad* pad, GstPadProbeInfo* info, gpointer) {
-    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-    if (!event || GST_EVENT_TYPE(event) != GST_EVENT_CAPS) return GST_PAD_PROBE_OK;
-    GstCaps* caps = nullptr;
-    gst_event_parse_caps(event, &caps);
-    const GstStructure* format = caps && gst_caps_get_size(caps) > 0 ? gst_caps_get_structure(caps, 0) : nullptr;
-    int width = 0, height = 0;
-    bool small = format && gst_structure_get_int(format, "width", &width) &&
-                 gst_structure_get_int(format, "height", &height) && int64_t(width) * height <= kOneThreadPixels;
-    GstElement* decoder = gst_pad_get_parent_element(pad);
-    if (!decoder) return GST_PAD_PROBE_OK;
-    g_object_set(decoder, "max-threads", small ? 1 : 0, nullptr);
-    gst_object_unref(decoder);
-    return GST_PAD_PROBE_OK;
-}
-
-// The libav video decoders' direct rendering hands each picture downstream while
-// the codec still holds it as a reference, so its buffer cannot go back to the
-// pool: a fresh one is mapped and faulted in for every frame (the allocator maps
-// anything this large, see the entry point). Decoding into the codec's own reused
-// pictures and copying each out costs less than those page faults.
-void tuneVideoDecoder(GstElement* decoder) {
-    GObjectClass* type = G_OBJECT_GET_CLASS(decoder);
-    if (g_object_class_find_property(type, "direct-rendering"))
-        g_object_set(decoder, "direct-rendering", FALSE, nullptr);
-    GstPad* input = gst_element_get_static_pad(decoder, "sink");
-    if (!input) return;
-    if (g_object_class_find_property(type, "max-threads"))
-        gst_pad_add_probe(input, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, onDecoderCaps, nullptr, nullptr);
-    gst_object_unref(input);
-}
 
 // MPEG program and transport stream demuxers find a seek's place by the
 // system clock references, which run ahead of the pictures' time stamps by the
