@@ -1,6 +1,7 @@
 // A movie file played by one GStreamer playbin: the decoded video arrives at our
 // own appsink as 32-bit BGRx frames and goes to the graph's child video; the audio
-// goes to the audio output of start.cpp through playbin's volume.
+// goes through playbin's volume to our audio sink, whose sound output
+// (audio_output.cpp) plays it.
 //
 // Implements: opening with a bounded wait for the first frame, the graph states
 // (stopped, cued, paused, running) on a pipeline that never leaves PAUSED/PLAYING
@@ -10,6 +11,7 @@
 // Does not: run a GLib main loop (bus messages are handled synchronously as they
 // are posted), render subtitles or visualisations, or choose among streams.
 #include "clip.h"
+#include "audio_output.h"
 #include "decoders.h"
 #include "shared_pool.h"
 #include "start.h"
@@ -51,6 +53,7 @@ struct Clip {
     GstElement* pipeline = nullptr;
     fwlayer::ChildVideo* video = nullptr;
     GstElement* sinks[2] = {};   // video and audio, owned by the pipeline
+    AudioOutput* output = nullptr;   // where the audio sink's samples are played
     int videoStreams = 0;
     int audioStreams = 0;
     gint64 startOffsetNs = 0;
@@ -270,7 +273,8 @@ Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
     clip->pipeline = gst_element_factory_make("playbin", nullptr);
     if (clip->pipeline) gst_object_ref_sink(clip->pipeline);
     GstElement* videoSink = clip->pipeline ? makeVideoSink(clip) : nullptr;
-    GstElement* audioSink = videoSink ? makeAudioSink(silent) : nullptr;
+    const char* factory = audioOutputFactory();
+    GstElement* audioSink = videoSink ? makeClipAudioSink(factory != nullptr) : nullptr;
     if (!audioSink) {
         if (videoSink) gst_object_unref(gst_object_ref_sink(videoSink));
         if (clip->pipeline) gst_object_unref(clip->pipeline);
@@ -281,6 +285,8 @@ Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
     watchSinkSegments(audioSink, clip);
     clip->sinks[0] = videoSink;   // playbin holds them for as long as it lives
     clip->sinks[1] = audioSink;
+    if (factory) clip->output = audioOutputOpen(audioSink, factory);
+    *silent = clip->output == nullptr;
     g_signal_connect(clip->pipeline, "deep-element-added", G_CALLBACK(onElementAdded), clip);
     g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags", kPlayFlags,
                  nullptr);
@@ -364,6 +370,7 @@ void clipClose(Clip* clip) {
         gst_object_unref(bus);
         gst_object_unref(clip->pipeline);
     }
+    if (clip->output) audioOutputClose(clip->output);
     if (clip->lastSample) gst_sample_unref(clip->lastSample);
     delete clip;
     // Every clip runs on streaming threads of its own, whose allocator arenas
@@ -385,6 +392,7 @@ void clipSetState(Clip* clip, ClipState state) {
         if (state == ClipState::Cued && clip->lastSample && clip->lastSampleSerial == clip->seekSerial)
             standing = gst_sample_ref(clip->lastSample);
     }
+    if (clip->output) audioOutputRun(clip->output, state == ClipState::Running, queryPositionNs(clip));
     gst_element_set_state(clip->pipeline, state == ClipState::Running ? GST_STATE_PLAYING : GST_STATE_PAUSED);
     if (standing) {
         pushSample(clip->video, standing);
