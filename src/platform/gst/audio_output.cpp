@@ -1,7 +1,8 @@
 // A clip's sound, played outside the clip's pipeline: the pipeline ends in an
 // appsink timed on the clip's own clock (the system clock), which hands each
-// sample a little early to a sound output of its own, a small pipeline from a pad
-// of ours through the converters to the sound server's sink.
+// sample to a sound output of its own, which plays it on streams to the sound
+// server (sound_stream.cpp); the clip's picture is shown kLeadNs late, and each
+// sample is played as late, so that the server's stream has started by then.
 //
 // Why apart: a sound server's sink in the clip's pipeline made the pipeline wait on
 // the server. After the server's stream had been paused and resumed (every Stop,
@@ -13,22 +14,23 @@
 // waits on the output and the output never holds the clip.
 //
 // Implements: the clip's audio appsink; per output one worker thread that plays
-//   the samples in order, each stretch of playing on a fresh server stream (one
-//   never paused and resumed) that stops at once when the clip stops or seeks;
-//   what was handed to the server but not heard at a stop plays again first at
-//   the next start; an output lost when its sink reports an error, or a call into
-//   it takes over kAnswerTimeout (then the clip plays on without sound, one line
-//   on standard error says so, and later clips try the server again); tear-downs
-//   on threads of their own.
-// Does not: time the sound against the server's clock (the stream plays what it
-//   is given as soon as it can, and the samples leave the clip kLeadNs early to
-//   cover the server's start), reopen an output within the clip that lost it, or
-//   free what a server that never answers again still holds (one such output at a
-//   time: while it waits, new clips play without sound).
+//   the samples in order, each stretch of playing on a fresh server stream that is
+//   never paused and resumed and stops at once when the clip stops or seeks (the
+//   next one is connected while the clip stands); each sample plays at the clip's
+//   running time (plus the lead) from the clip's base time on the same clock, so
+//   sound and picture keep together; what was handed to the server but not heard
+//   at a stop plays first at the next start; an output lost when its sink reports
+//   an error, or a call into it takes over kAnswerTimeout (then the clip plays on
+//   without sound, one line on standard error says so, and later clips try the
+//   server again); tear-downs on threads of their own.
+// Does not: play late what a stream could not start in time for (the sink drops
+//   it, as a clip's own sink would), reopen an output within the clip that lost it,
+//   or free what a server that never answers again still holds (while a few such
+//   threads wait, new clips play without sound).
 #include "audio_output.h"
+#include "sound_stream.h"
 
 #include <gst/app/gstappsink.h>
-#include <gst/audio/audio.h>
 
 #include <atomic>
 #include <chrono>
@@ -46,16 +48,16 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-// How early a sample leaves the clip, and how much the server's stream holds: it
-// starts playing once it has this much, and then rides out late wake-ups this long.
-constexpr gint64 kLeadNs = 60 * GST_MSECOND;
-constexpr gint64 kSegmentUs = 10000;
+// How much later than its running time a clip with an output shows and sounds
+// each moment, while its sound leaves for the output at the running time: time for
+// a new server stream to start (PipeWire's took 40 to 110 ms here, PulseAudio's
+// less) before the first moment is due, and to ride out late wake-ups.
+constexpr gint64 kLeadNs = 100 * GST_MSECOND;
 // How long a call into the output may take before the output counts as lost.
 constexpr auto kAnswerTimeout = std::chrono::milliseconds(1000);
 
-// Threads still inside a sound server's sink past their time, or taking one down:
-// while there are this many, new clips play without sound rather than add to them.
-std::atomic<int> gWaitingThreads{0};
+// While this many threads wait on a sound server (soundThreadsWaiting), new clips
+// play without sound rather than add to them.
 constexpr int kMaxWaitingThreads = 4;
 // A lost output is reported once, until some output has played again.
 std::atomic<bool> gLossReported{false};
@@ -66,6 +68,7 @@ struct Output {
     std::condition_variable changed;
     std::deque<GstSample*> pending;   // not yet handed to the server, oldest first
     std::deque<GstSample*> handed;    // handed to the server lately, maybe not heard
+    size_t kept = 0;                  // pending's first ones, kept from before a stop
     bool running = false;
     gint64 stoppedAtNs = -1;          // the clip's position when it last stopped
     bool discard = false;             // the clip seeked: forget everything before
@@ -73,20 +76,13 @@ struct Output {
     bool lost = false;
     bool played = false;
     bool busy = false;                // the worker is inside the sink
-    bool busyCounted = false;         // ... past its time, counted in gWaitingThreads
+    bool busyCounted = false;         // ... past its time, counted in soundThreadsWaiting()
     SteadyClock::time_point busySince;
     bool workerDone = false;
     GstElement* stream = nullptr;     // the current stream's pipeline, for the closer
 };
 
 using OutputRef = std::shared_ptr<Output>;
-
-// One stream to the server: from a start of the clip's playing to its stop.
-struct Stream {
-    GstElement* pipeline = nullptr;
-    GstPad* feed = nullptr;
-    GstCaps* caps = nullptr;
-};
 
 OutputRef* newRef(const OutputRef& output) { return new OutputRef(output); }
 void deleteRef(gpointer ref) { delete static_cast<OutputRef*>(ref); }
@@ -103,9 +99,10 @@ bool markLost(Output* output) {
     output->lost = true;
     unrefAll(&output->pending);
     unrefAll(&output->handed);
+    output->kept = 0;
     if (output->busy && !output->busyCounted) {
         output->busyCounted = true;
-        ++gWaitingThreads;
+        ++soundThreadsWaiting();
     }
     output->changed.notify_all();
     return !gLossReported.exchange(true);
@@ -140,8 +137,15 @@ void setBusy(Output* output, bool busy) {
     output->busySince = SteadyClock::now();
     if (!busy && output->busyCounted) {
         output->busyCounted = false;
-        --gWaitingThreads;
+        --soundThreadsWaiting();
     }
+}
+
+// The base time of the clip's pipeline when the sample reached its sink.
+GstClockTime baseTimeOf(GstSample* sample) {
+    guint64 base = GST_CLOCK_TIME_NONE;
+    if (const GstStructure* info = gst_sample_get_info(sample)) gst_structure_get_uint64(info, "base-time", &base);
+    return base;
 }
 
 gint64 startNs(GstSample* sample) {
@@ -154,106 +158,44 @@ gint64 startNs(GstSample* sample) {
 
 // --- The streams ---------------------------------------------------------------------
 
+// A server that went away leaves the worker waiting in its sink, and its connection
+// must go before the next clip's output connects (open sinks share one): the stream
+// stops at once, from a thread of its own.
 GstBusSyncReply onStreamMessage(GstBus*, GstMessage* message, gpointer ref) {
-    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) loseOutput(outputOf(ref));
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+        Output* output = outputOf(ref);
+        loseOutput(output);
+        std::lock_guard<std::mutex> guard(output->lock);
+        if (output->stream) soundPipelineStopSoon(output->stream);
+    }
     gst_message_unref(message);
     return GST_BUS_DROP;
 }
 
-// The stream's sink plays what it gets at once (no clock), from a small buffer.
-GstElement* makeServerSink(const std::string& factory) {
-    GstElement* sink = gst_element_factory_make(factory.c_str(), nullptr);
-    if (!sink) return nullptr;
-    g_object_set(sink, "sync", FALSE, "async", FALSE, nullptr);
-    GObjectClass* type = G_OBJECT_GET_CLASS(sink);
-    if (g_object_class_find_property(type, "buffer-time") && g_object_class_find_property(type, "latency-time"))
-        g_object_set(sink, "buffer-time", gint64(kLeadNs / 1000), "latency-time", kSegmentUs, nullptr);
-    return sink;
-}
-
-// Builds the stream's pipeline and links our pad to it; false when a part is missing.
-bool buildStream(const OutputRef& output, Stream* stream) {
-    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
-    GstElement* resample = gst_element_factory_make("audioresample", nullptr);
-    GstElement* sink = makeServerSink(output->factory);
-    stream->pipeline = gst_pipeline_new(nullptr);
-    gst_object_ref_sink(stream->pipeline);
-    if (!convert || !resample || !sink) {
-        for (GstElement* part : {convert, resample, sink})
-            if (part) gst_object_unref(gst_object_ref_sink(part));
-        return false;
-    }
-    gst_bin_add_many(GST_BIN(stream->pipeline), convert, resample, sink, nullptr);
-    GstClock* system = gst_system_clock_obtain();
-    gst_pipeline_use_clock(GST_PIPELINE(stream->pipeline), system);
-    gst_object_unref(system);
-    GstBus* bus = gst_element_get_bus(stream->pipeline);
-    gst_bus_set_sync_handler(bus, onStreamMessage, newRef(output), deleteRef);
-    gst_object_unref(bus);
-    stream->feed = gst_pad_new("feed", GST_PAD_SRC);
-    gst_pad_set_active(stream->feed, TRUE);
-    GstPad* input = gst_element_get_static_pad(convert, "sink");
-    bool linked = gst_element_link_many(convert, resample, sink, nullptr) &&
-                  gst_pad_link(stream->feed, input) == GST_PAD_LINK_OK;
-    gst_object_unref(input);
-    return linked;
-}
-
-// Takes the stream down on a thread of its own: stopping a server's stream can
-// wait on the server.
-void dropStream(Stream* stream) {
-    if (stream->caps) gst_caps_unref(stream->caps);
-    GstElement* pipeline = stream->pipeline;
-    GstPad* feed = stream->feed;
-    *stream = Stream();
-    if (!pipeline) return;
-    ++gWaitingThreads;
-    std::thread([pipeline, feed] {
-        gst_element_set_state(pipeline, GST_STATE_NULL);
-        if (feed) gst_object_unref(feed);
-        gst_object_unref(pipeline);
-        --gWaitingThreads;
-    }).detach();
-}
-
-// Opens a new stream to the server (on the worker, outside the lock).
-bool openStream(const OutputRef& output, Stream* stream) {
-    if (!buildStream(output, stream)) return false;
+// Opens the next stream (on the worker, outside the lock), paused and ready.
+bool openStream(const OutputRef& output, SoundStream* stream) {
     setBusy(output.get(), true);
-    bool started = gst_element_set_state(stream->pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE;
+    bool opened = soundStreamOpen(stream, output->factory.c_str(), onStreamMessage, newRef(output), deleteRef);
     setBusy(output.get(), false);
-    if (!started) return false;
-    gst_pad_push_event(stream->feed, gst_event_new_stream_start("fernwood2-sound"));
     std::lock_guard<std::mutex> guard(output->lock);
     output->stream = stream->pipeline;
-    return true;
+    return opened;
 }
 
-// Hands one sample to the stream, opening it first if needed; false when the
-// output is lost.
-bool playSample(const OutputRef& output, Stream* stream, GstSample* sample) {
-    if (!stream->pipeline && !openStream(output, stream)) return false;
-    GstCaps* caps = gst_sample_get_caps(sample);
-    if (caps && (!stream->caps || !gst_caps_is_equal(caps, stream->caps))) {
-        bool first = !stream->caps;
-        gst_caps_replace(&stream->caps, caps);
-        gst_pad_push_event(stream->feed, gst_event_new_caps(caps));
-        GstSegment segment;
-        gst_segment_init(&segment, GST_FORMAT_TIME);
-        if (first) gst_pad_push_event(stream->feed, gst_event_new_segment(&segment));
-    }
-    // Played as it comes: its time stamps belong to the clip's timeline.
-    GstBuffer* buffer = gst_buffer_copy(gst_sample_get_buffer(sample));
-    GST_BUFFER_PTS(buffer) = GST_BUFFER_DTS(buffer) = GST_BUFFER_DURATION(buffer) = GST_CLOCK_TIME_NONE;
+// Hands one sample to the stream, starting it first with the base time of the
+// newest sample (older ones kept from before a stop share its timeline).
+bool playSample(const OutputRef& output, SoundStream* stream, GstSample* sample, GstClockTime baseTime) {
     setBusy(output.get(), true);
-    GstFlowReturn flow = gst_pad_push(stream->feed, buffer);
+    bool played = (stream->started || soundStreamStart(stream, baseTime, sampleRunningTime(sample), kLeadNs,
+                                                       gst_sample_get_caps(sample))) &&
+                  soundStreamPush(stream, sample);
     setBusy(output.get(), false);
-    return flow == GST_FLOW_OK;
+    return played;
 }
 
 // Ends the stream (lock held). After a stop, what the server was handed since the
 // clip's stopping point goes back to be played first when it runs again.
-void endStream(Output* output, Stream* stream, bool keepUnheard) {
+void endStream(Output* output, SoundStream* stream, bool keepUnheard) {
     while (keepUnheard && !output->handed.empty()) {
         GstSample* sample = output->handed.back();
         output->handed.pop_back();
@@ -263,9 +205,10 @@ void endStream(Output* output, Stream* stream, bool keepUnheard) {
         }
         output->pending.push_front(sample);
     }
+    if (keepUnheard) output->kept = output->pending.size();
     unrefAll(&output->handed);
     output->stream = nullptr;
-    dropStream(stream);
+    soundStreamDrop(stream);
 }
 
 // Keeps the samples handed lately: the last lead's worth may not have been heard.
@@ -278,39 +221,56 @@ void rememberHanded(Output* output, GstSample* sample) {
     }
 }
 
-bool hasWork(const Output* output, const Stream& stream) {
+bool hasWork(const Output* output, const SoundStream& stream) {
     if (output->closing || output->discard) return true;
-    if (stream.pipeline && (!output->running || output->lost)) return true;
-    return output->running && !output->lost && !output->pending.empty();
+    if (output->lost) return stream.pipeline != nullptr;
+    if (stream.started && !output->running) return true;
+    // A stream starts on the base time of a sample from since the clip ran again.
+    size_t waiting = stream.started ? output->pending.size() : output->pending.size() - output->kept;
+    return !stream.pipeline || (output->running && waiting > 0);
 }
 
+// Plays the next sample, or opens the next stream; loses the output when that fails.
+void playNext(const OutputRef& output, SoundStream* stream, std::unique_lock<std::mutex>& guard) {
+    GstSample* sample = nullptr;
+    GstClockTime baseTime = GST_CLOCK_TIME_NONE;
+    if (stream->pipeline) {  // hasWork: the clip runs and there are samples
+        sample = output->pending.front();
+        baseTime = baseTimeOf(output->pending.back());
+        output->pending.pop_front();
+        output->kept = 0;
+    }
+    guard.unlock();
+    bool done = sample ? playSample(output, stream, sample, baseTime) : openStream(output, stream);
+    if (sample && done && !output->played) gLossReported = false;
+    guard.lock();
+    output->played = output->played || (sample && done);
+    if (done && !output->lost) {
+        if (sample) rememberHanded(output.get(), sample);
+        return;
+    }
+    if (sample) gst_sample_unref(sample);
+    bool first = markLost(output.get());
+    guard.unlock();
+    reportLoss(first);
+    guard.lock();
+}
+
+// Ends the stream when the clip stops or seeks; opens the next one at once, so that
+// it is connected (paused, with nothing in it) when the clip runs again. It makes
+// its server stream from the first sample's caps, within the samples' lead.
 void workerLoop(OutputRef output) {
-    Stream stream;
+    SoundStream stream;
     std::unique_lock<std::mutex> guard(output->lock);
     for (;;) {
         output->changed.wait(guard, [&] { return hasWork(output.get(), stream); });
         if (output->closing) break;
-        if (output->discard || !output->running || output->lost) {
-            endStream(output.get(), &stream, !output->discard && !output->lost);
+        if (output->discard || output->lost || (stream.started && !output->running)) {
+            if (stream.started || output->lost) endStream(output.get(), &stream, !output->discard && !output->lost);
             output->discard = false;
-            continue;
+        } else {
+            playNext(output, &stream, guard);
         }
-        GstSample* sample = output->pending.front();
-        output->pending.pop_front();
-        guard.unlock();
-        bool played = playSample(output, &stream, sample);
-        if (played && !output->played) gLossReported = false;
-        guard.lock();
-        output->played = output->played || played;
-        if (played && !output->lost) {
-            rememberHanded(output.get(), sample);
-            continue;
-        }
-        gst_sample_unref(sample);
-        bool first = markLost(output.get());
-        guard.unlock();
-        reportLoss(first);
-        guard.lock();
     }
     endStream(output.get(), &stream, false);
     output->workerDone = true;
@@ -324,14 +284,14 @@ void closeOutput(OutputRef output) {
     if (output->changed.wait_for(guard, kAnswerTimeout, [&] { return output->workerDone; })) return;
     GstElement* stuck = output->stream ? GST_ELEMENT(gst_object_ref(output->stream)) : nullptr;
     guard.unlock();
-    ++gWaitingThreads;
+    ++soundThreadsWaiting();
     if (stuck) {
         gst_element_set_state(stuck, GST_STATE_NULL);
         gst_object_unref(stuck);
     }
     guard.lock();
     output->changed.wait(guard, [&] { return output->workerDone; });
-    --gWaitingThreads;
+    --soundThreadsWaiting();
 }
 
 // --- The clip's side ---------------------------------------------------------------------
@@ -341,12 +301,15 @@ GstFlowReturn dropSample(GstAppSink* sink, gpointer) {
     return GST_FLOW_OK;
 }
 
-// A sample of our own: the appsink reuses its sample object once it is let go.
+// A sample of our own, with the clip's base time: the appsink reuses its sample
+// object once it is let go.
 GstFlowReturn queueSample(GstAppSink* sink, gpointer ref) {
     GstSample* pulled = gst_app_sink_pull_sample(sink);
     if (!pulled) return GST_FLOW_OK;
+    GstClockTime base = gst_element_get_base_time(GST_ELEMENT(sink));
+    GstStructure* info = gst_structure_new("fernwood2-sample", "base-time", G_TYPE_UINT64, guint64(base), nullptr);
     GstSample* sample = gst_sample_new(gst_sample_get_buffer(pulled), gst_sample_get_caps(pulled),
-                                       gst_sample_get_segment(pulled), nullptr);
+                                       gst_sample_get_segment(pulled), info);
     gst_sample_unref(pulled);
     Output* output = outputOf(ref);
     checkAnswer(output);
@@ -368,6 +331,7 @@ GstPadProbeReturn onClipFlush(GstPad*, GstPadProbeInfo* info, gpointer ref) {
     Output* output = outputOf(ref);
     std::lock_guard<std::mutex> guard(output->lock);
     unrefAll(&output->pending);
+    output->kept = 0;
     output->discard = true;
     output->changed.notify_all();
     return GST_PAD_PROBE_OK;
@@ -379,12 +343,11 @@ struct AudioOutput {
     OutputRef output;
 };
 
-GstElement* makeClipAudioSink(bool output) {
+GstElement* makeClipAudioSink() {
     GstElement* sink = gst_element_factory_make("appsink", nullptr);
     if (!sink) return nullptr;
     GstCaps* caps = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved");
-    g_object_set(sink, "caps", caps, "sync", TRUE, "enable-last-sample", FALSE, "ts-offset",
-                 output ? -kLeadNs : gint64(0), nullptr);
+    g_object_set(sink, "caps", caps, "sync", TRUE, "enable-last-sample", FALSE, nullptr);
     gst_caps_unref(caps);
     GstAppSinkCallbacks callbacks = {};
     callbacks.new_sample = dropSample;
@@ -392,8 +355,11 @@ GstElement* makeClipAudioSink(bool output) {
     return sink;
 }
 
-AudioOutput* audioOutputOpen(GstElement* sink, const char* factory) {
-    if (gWaitingThreads.load() >= kMaxWaitingThreads) return nullptr;
+AudioOutput* audioOutputOpen(GstElement* playbin, GstElement* sink, const char* factory, gint64* aheadNs) {
+    if (soundThreadsWaiting().load() >= kMaxWaitingThreads) return nullptr;
+    // playbin sets its sinks' ts-offset from its av-offset: the picture kLeadNs later.
+    g_object_set(playbin, "av-offset", kLeadNs, nullptr);
+    *aheadNs = kLeadNs;
     OutputRef output = std::make_shared<Output>();
     output->factory = factory;
     GstAppSinkCallbacks callbacks = {};
@@ -410,7 +376,10 @@ void audioOutputRun(AudioOutput* handle, bool running, gint64 positionNs) {
     Output* output = handle->output.get();
     checkAnswer(output);
     std::lock_guard<std::mutex> guard(output->lock);
-    if (!running && output->running) output->stoppedAtNs = positionNs;
+    if (!running && output->running) {
+        output->stoppedAtNs = positionNs;
+        output->kept = output->pending.size();  // from before the stop: not to time a start by
+    }
     output->running = running;
     output->changed.notify_all();
 }
@@ -422,6 +391,7 @@ void audioOutputClose(AudioOutput* handle) {
         std::lock_guard<std::mutex> guard(output->lock);
         output->closing = true;
         unrefAll(&output->pending);
+        output->kept = 0;
         output->changed.notify_all();
     }
     std::thread(closeOutput, output).detach();

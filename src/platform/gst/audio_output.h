@@ -10,14 +10,15 @@ struct AudioOutput;
 
 // The audio sink of a clip's pipeline: timed on the clip's clock like any sink,
 // it hands its samples to the clip's output (or drops them when there is none).
-// Paced early by the output's buffer when output is true.
-GstElement* makeClipAudioSink(bool output);
+GstElement* makeClipAudioSink();
 
-// Starts playing what sink (from makeClipAudioSink) receives on the sound output
-// whose sink element factory is named factory. Never waits on the output: it opens,
-// plays, pauses and closes on threads of its own. Null when no output can be had
-// now (a previous one is still stuck in a sound server that does not answer).
-AudioOutput* audioOutputOpen(GstElement* sink, const char* factory);
+// Starts playing what sink (from makeClipAudioSink, in playbin) receives on the
+// sound output whose sink element factory is named factory. playbin then shows the
+// picture a little later, for the output's start, and sink runs *aheadNs ahead of
+// it (its samples leave early). Never waits on the output: it opens, plays, pauses
+// and closes on threads of its own. Null when no output can be had now (earlier
+// ones are stuck in a sound server that does not answer).
+AudioOutput* audioOutputOpen(GstElement* playbin, GstElement* sink, const char* factory, gint64* aheadNs);
 
 // The clip runs, or stands at positionNs (stream time): the output plays on, or
 // stops at once, keeping what it has not played yet for when it runs again.

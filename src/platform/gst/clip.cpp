@@ -54,6 +54,7 @@ struct Clip {
     fwlayer::ChildVideo* video = nullptr;
     GstElement* sinks[2] = {};   // video and audio, owned by the pipeline
     AudioOutput* output = nullptr;   // where the audio sink's samples are played
+    gint64 audioAheadNs = 0;         // how far the audio sink's position runs ahead
     int videoStreams = 0;
     int audioStreams = 0;
     gint64 startOffsetNs = 0;
@@ -253,8 +254,10 @@ gint64 queryPositionNs(Clip* clip) {
     gint64 latest = -1;
     for (GstElement* sink : clip->sinks) {
         gint64 position = -1;
-        if (sink && gst_element_query_position(sink, GST_FORMAT_TIME, &position) && position > latest)
-            latest = position;
+        if (sink && gst_element_query_position(sink, GST_FORMAT_TIME, &position) && position >= 0) {
+            if (sink == clip->sinks[1]) position -= clip->audioAheadNs;
+            if (position > latest) latest = position;
+        }
     }
     if (latest < 0 && !gst_element_query_position(clip->pipeline, GST_FORMAT_TIME, &latest)) return -1;
     return latest;
@@ -274,7 +277,7 @@ Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
     if (clip->pipeline) gst_object_ref_sink(clip->pipeline);
     GstElement* videoSink = clip->pipeline ? makeVideoSink(clip) : nullptr;
     const char* factory = audioOutputFactory();
-    GstElement* audioSink = videoSink ? makeClipAudioSink(factory != nullptr) : nullptr;
+    GstElement* audioSink = videoSink ? makeClipAudioSink() : nullptr;
     if (!audioSink) {
         if (videoSink) gst_object_unref(gst_object_ref_sink(videoSink));
         if (clip->pipeline) gst_object_unref(clip->pipeline);
@@ -285,7 +288,7 @@ Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
     watchSinkSegments(audioSink, clip);
     clip->sinks[0] = videoSink;   // playbin holds them for as long as it lives
     clip->sinks[1] = audioSink;
-    if (factory) clip->output = audioOutputOpen(audioSink, factory);
+    if (factory) clip->output = audioOutputOpen(clip->pipeline, audioSink, factory, &clip->audioAheadNs);
     *silent = clip->output == nullptr;
     g_signal_connect(clip->pipeline, "deep-element-added", G_CALLBACK(onElementAdded), clip);
     g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags", kPlayFlags,
