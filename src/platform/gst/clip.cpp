@@ -249,7 +249,8 @@ GstElement* makeVideoSink(Clip* clip) {
 // The latest position any of the two sinks reports, which is the pipeline's
 // answer too: asked through the pipeline, the query takes the same maximum but
 // first walks playbin's nested bins, several times the cost, and the screen asks
-// on every frame.
+// on every frame. The audio sink of a clip with a sound output runs ahead of the
+// picture; its position is taken back by that much.
 gint64 queryPositionNs(Clip* clip) {
     gint64 latest = -1;
     for (GstElement* sink : clip->sinks) {
