@@ -195,7 +195,9 @@ def test_200_clip_changes_with_every_play_heard(server, launch, tmp_path):
     for index, moment in enumerate(plays[:-1]):
         seen = recorder.seconds(moment)
         heard.update({index: tone for tone in tones[::-1] if -0.03 <= tone[0] - seen <= 0.3})
-    unheard = [index for index in range(len(plays) - 1) if index not in heard]
+    # A click that lands just after the sequence's own change cuts the next play before its tone.
+    unheard = [index for index in range(len(plays) - 1)
+               if index not in heard and plays[index + 1] - plays[index] > TONE_FROM + 0.1]
     # The silence between two plays beyond the clips' own (the previous play not cut short).
     own = SOAK_SECONDS - TONE_TO + TONE_FROM
     gaps = [1000 * (heard[k][0] - heard[k - 1][1] - own) for k in heard if k - 1 in heard and k - 1 not in cut]
