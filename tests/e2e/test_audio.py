@@ -126,14 +126,15 @@ def check_silenced_and_back(samples, recorder, moves):
 
 def sound_minus_picture(server, launch, tmp_path, **env):
     """Over 7 s of a clip repeated endlessly with a white frame and a beep at 0.48 s: for each
-    flash seen, the nearest beep's moment minus the flash's."""
+    flash seen after the first, the nearest beep's moment minus the flash's."""
     flash = tone_clip("flash", [(BLACK, 12), (WHITE, 2), (BLACK, 11)], 1.0, 1000, (0.48, 0.56), "mov")
     folder = make_gallery(tmp_path / "g", {"flash.mov": flash})
     recorder = Recorder(server)
     app = launch.player(folder, **server.env, **env)
     app.find_window()
     app.move(*NEUTRAL)
-    flashes = [moment for moment, colour in colour_runs(app, [WHITE, BLACK], 7) if colour == WHITE]
+    # From the second play on: the player's own start-up may hold back its first pictures.
+    flashes = [moment for moment, colour in colour_runs(app, [WHITE, BLACK], 7) if colour == WHITE][1:]
     close(app)
     recorder.stop()
     beeps = [start for start, _ in sounding(recorder.samples(), -40, bridge=0.01, window=0.001)]
@@ -196,7 +197,8 @@ def test_200_clip_changes_with_every_play_heard(server, launch, tmp_path):
         seen = recorder.seconds(moment)
         heard.update({index: tone for tone in tones[::-1] if -0.03 <= tone[0] - seen <= 0.3})
     # A click that lands just after the sequence's own change cuts the next play before its tone.
-    unheard = [index for index in range(len(plays) - 1)
+    # Play 0 is the player's start, not a clip change (its first stream may start late on a busy machine).
+    unheard = [index for index in range(1, len(plays) - 1)
                if index not in heard and plays[index + 1] - plays[index] > TONE_FROM + 0.1]
     # The silence between two plays beyond the clips' own (the previous play not cut short).
     own = SOAK_SECONDS - TONE_TO + TONE_FROM
