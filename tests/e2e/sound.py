@@ -39,7 +39,11 @@ class SoundServer:
         self.server_env = dict(os.environ, XDG_RUNTIME_DIR=str(run), HOME=str(home), XDG_CONFIG_HOME=str(config),
                                DBUS_SESSION_BUS_ADDRESS="unix:path=%s/bus" % run)
         self.server_env.pop("PULSE_SERVER", None)
-        self.start()
+        try:
+            self.start()
+        except BaseException:
+            self.stop()  # what did start goes, also when the test fails
+            raise
 
     def _spawn(self, *command):
         log = open(self.folder / ("%s.log" % Path(command[0]).name), "ab")
@@ -65,6 +69,8 @@ class SoundServer:
     def _ready(self):
         dead = [p.args[0] for p in self.processes if p.poll() is not None]
         assert not dead, "%s ended:\n%s" % (dead, self.logs())
+        if not (self.folder / "run" / "pulse" / "native").exists():
+            return False  # (pactl would make the folder first, and PipeWire's server then fails)
         info = self.pactl("info")
         return info.returncode == 0 and "Default Sink: fwnull" in info.stdout
 
