@@ -66,20 +66,20 @@ struct Output {
     std::string factory;
     std::mutex lock;
     std::condition_variable changed;
-    std::deque<GstSample*> pending;   // not yet handed to the server, oldest first
-    std::deque<GstSample*> handed;    // handed to the server lately, maybe not heard
-    size_t kept = 0;                  // pending's first ones, kept from before a stop
+    std::deque<GstSample*> pending;  // not yet handed to the server, oldest first
+    std::deque<GstSample*> handed;   // handed to the server lately, maybe not heard
+    size_t kept = 0;                 // pending's first ones, kept from before a stop
     bool running = false;
-    gint64 stoppedAtNs = -1;          // the clip's position when it last stopped
-    bool discard = false;             // the clip seeked: forget everything before
+    gint64 stoppedAtNs = -1;  // the clip's position when it last stopped
+    bool discard = false;     // the clip seeked: forget everything before
     bool closing = false;
     bool lost = false;
     bool played = false;
-    bool busy = false;                // the worker is inside the sink
-    bool busyCounted = false;         // ... past its time, counted in soundThreadsWaiting()
+    bool busy = false;         // the worker is inside the sink
+    bool busyCounted = false;  // ... past its time, counted in soundThreadsWaiting()
     SteadyClock::time_point busySince;
     bool workerDone = false;
-    GstElement* stream = nullptr;     // the current stream's pipeline, for the closer
+    GstElement* stream = nullptr;  // the current stream's pipeline, for the closer
 };
 
 using OutputRef = std::shared_ptr<Output>;

@@ -52,9 +52,9 @@ constexpr gint64 kLateDemuxerLeadNs = 1500 * GST_MSECOND;
 struct Clip {
     GstElement* pipeline = nullptr;
     fwlayer::ChildVideo* video = nullptr;
-    GstElement* sinks[2] = {};   // video and audio, owned by the pipeline
-    AudioOutput* output = nullptr;   // where the audio sink's samples are played
-    gint64 audioAheadNs = 0;         // how far the audio sink's position runs ahead
+    GstElement* sinks[2] = {};      // video and audio, owned by the pipeline
+    AudioOutput* output = nullptr;  // where the audio sink's samples are played
+    gint64 audioAheadNs = 0;        // how far the audio sink's position runs ahead
     int videoStreams = 0;
     int audioStreams = 0;
     gint64 startOffsetNs = 0;
@@ -113,8 +113,7 @@ void pushSample(fwlayer::ChildVideo* video, GstSample* sample) {
     sharedSegmentOf(buffer, &segment);
     fwlayer::childVideoLendSharedFrame(video, pixels, GST_VIDEO_FRAME_WIDTH(&lent->frame),
                                        GST_VIDEO_FRAME_HEIGHT(&lent->frame),
-                                       GST_VIDEO_FRAME_PLANE_STRIDE(&lent->frame, 0), segment, &releaseLentFrame,
-                                       lent);
+                                       GST_VIDEO_FRAME_PLANE_STRIDE(&lent->frame, 0), segment, &releaseLentFrame, lent);
 }
 
 // Streaming thread: keep the sample as the one the clip stands on, and show it
@@ -151,36 +150,34 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
         clip->lastMessage = std::chrono::steady_clock::now();
     }
     switch (GST_MESSAGE_TYPE(message)) {
-        case GST_MESSAGE_ERROR: {
-            GError* error = nullptr;
-            gst_message_parse_error(message, &error, nullptr);
-            HRESULT hr = errorToHresult(error);
-            if (error) g_error_free(error);
+    case GST_MESSAGE_ERROR: {
+        GError* error = nullptr;
+        gst_message_parse_error(message, &error, nullptr);
+        HRESULT hr = errorToHresult(error);
+        if (error) g_error_free(error);
+        std::lock_guard<std::mutex> guard(clip->lock);
+        if (clip->error == S_OK) clip->error = hr;
+        clip->changed.notify_all();
+        break;
+    }
+    case GST_MESSAGE_EOS: {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        clip->endOfStream = true;
+        break;
+    }
+    case GST_MESSAGE_ASYNC_DONE:
+        if (GST_MESSAGE_SRC(message) == GST_OBJECT(clip->pipeline)) {
             std::lock_guard<std::mutex> guard(clip->lock);
-            if (clip->error == S_OK) clip->error = hr;
+            ++clip->asyncDoneCount;
             clip->changed.notify_all();
-            break;
         }
-        case GST_MESSAGE_EOS: {
-            std::lock_guard<std::mutex> guard(clip->lock);
-            clip->endOfStream = true;
-            break;
-        }
-        case GST_MESSAGE_ASYNC_DONE:
-            if (GST_MESSAGE_SRC(message) == GST_OBJECT(clip->pipeline)) {
-                std::lock_guard<std::mutex> guard(clip->lock);
-                ++clip->asyncDoneCount;
-                clip->changed.notify_all();
-            }
-            break;
-        default:
-            break;
+        break;
+    default: break;
     }
     // A handler that drops a message owns it.
     gst_message_unref(message);
     return GST_BUS_DROP;
 }
-
 
 // MPEG program and transport stream demuxers find a seek's place by the
 // system clock references, which run ahead of the pictures' time stamps by the
@@ -190,7 +187,7 @@ void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer user) {
     GstElementFactory* factory = gst_element_get_factory(element);
     if (!factory) return;
     const char* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
-    if (g_str_has_prefix(name, "avdec_")) tuneVideoDecoder(element);   // audio decoders have neither property
+    if (g_str_has_prefix(name, "avdec_")) tuneVideoDecoder(element);  // audio decoders have neither property
     if (std::strcmp(name, "mpegpsdemux") == 0 || std::strcmp(name, "tsdemux") == 0)
         static_cast<Clip*>(user)->seekLeadNs = kLateDemuxerLeadNs;
 }
@@ -235,8 +232,7 @@ GstElement* makeVideoSink(Clip* clip) {
     if (!sink) return nullptr;
     GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
     // qos lets late frames be skipped on a slow machine instead of drifting behind.
-    g_object_set(sink, "caps", caps, "sync", TRUE, "qos", TRUE, "enable-last-sample", FALSE, "max-buffers", 2,
-                 nullptr);
+    g_object_set(sink, "caps", caps, "sync", TRUE, "qos", TRUE, "enable-last-sample", FALSE, "max-buffers", 2, nullptr);
     gst_caps_unref(caps);
     GstAppSinkCallbacks callbacks = {};
     callbacks.new_preroll = onNewPreroll;
@@ -287,7 +283,7 @@ Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
     }
     watchSinkSegments(videoSink, clip);
     watchSinkSegments(audioSink, clip);
-    clip->sinks[0] = videoSink;   // playbin holds them for as long as it lives
+    clip->sinks[0] = videoSink;  // playbin holds them for as long as it lives
     clip->sinks[1] = audioSink;
     if (factory) clip->output = audioOutputOpen(clip->pipeline, audioSink, factory, &clip->audioAheadNs);
     *silent = clip->output == nullptr;

@@ -53,8 +53,8 @@ bool buildStream(SoundStream* stream, const char* factory) {
     stream->feed = gst_pad_new("feed", GST_PAD_SRC);
     gst_pad_set_active(stream->feed, TRUE);
     GstPad* input = gst_element_get_static_pad(convert, "sink");
-    bool linked = gst_element_link_many(convert, resample, sink, nullptr) &&
-                  gst_pad_link(stream->feed, input) == GST_PAD_LINK_OK;
+    bool linked =
+        gst_element_link_many(convert, resample, sink, nullptr) && gst_pad_link(stream->feed, input) == GST_PAD_LINK_OK;
     gst_object_unref(input);
     return linked;
 }
@@ -78,8 +78,7 @@ bool soundStreamOpen(SoundStream* stream, const char* factory, GstBusSyncHandler
     GstBus* bus = gst_element_get_bus(stream->pipeline);
     gst_bus_set_sync_handler(bus, onMessage, data, freeData);
     gst_object_unref(bus);
-    if (!built || gst_element_set_state(stream->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE)
-        return false;
+    if (!built || gst_element_set_state(stream->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return false;
     gst_pad_push_event(stream->feed, gst_event_new_stream_start("fernwood2-sound"));
     return true;
 }
@@ -94,8 +93,7 @@ void soundStreamSendCaps(SoundStream* stream, GstCaps* caps) {
     if (first) gst_pad_push_event(stream->feed, gst_event_new_segment(&segment));
 }
 
-bool soundStreamStart(SoundStream* stream, GstClockTime baseTime, GstClockTime from, GstClockTime lead,
-                      GstCaps* caps) {
+bool soundStreamStart(SoundStream* stream, GstClockTime baseTime, GstClockTime from, GstClockTime lead, GstCaps* caps) {
     stream->started = true;
     stream->lead = lead;
     gst_element_set_start_time(stream->pipeline, GST_CLOCK_TIME_NONE);

@@ -26,8 +26,7 @@ void soundStreamSendCaps(SoundStream* stream, GstCaps* caps);
 // silence before the running time from: the server's stream starts playing only
 // some time after it is started, so it starts that early, and each sample plays
 // lead after its running time, as the clip's picture does.
-bool soundStreamStart(SoundStream* stream, GstClockTime baseTime, GstClockTime from, GstClockTime lead,
-                      GstCaps* caps);
+bool soundStreamStart(SoundStream* stream, GstClockTime baseTime, GstClockTime from, GstClockTime lead, GstCaps* caps);
 // One sample, played at its running time (may wait on the server for room).
 bool soundStreamPush(SoundStream* stream, GstSample* sample);
 // Takes the stream down, or stops a stream's pipeline, on a thread of its own:

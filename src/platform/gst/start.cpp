@@ -44,7 +44,7 @@ bool soundDevicePresent() {
     if (devices == nullptr) return false;
     bool found = false;
     for (const char* name = g_dir_read_name(devices); name != nullptr && !found; name = g_dir_read_name(devices))
-        found = g_str_has_prefix(name, "pcmC") && g_str_has_suffix(name, "p");   // a playback device
+        found = g_str_has_prefix(name, "pcmC") && g_str_has_suffix(name, "p");  // a playback device
     g_dir_close(devices);
     return found;
 }
@@ -95,9 +95,9 @@ bool probeAudioOutput(std::string* factoryName) {
 // once, beside it. OpenGL's drivers load when the device is made: with the gl
 // renderer the decoders wait until the program has made its first graph (or
 // kDecoderDelayMs).
-std::shared_future<bool> gStarted;       // gst_init_check's answer
-std::shared_future<bool> gAudioOutput;   // whether the default audio output opens
-std::string gOutputFactory;              // its sink's factory, set before gAudioOutput
+std::shared_future<bool> gStarted;      // gst_init_check's answer
+std::shared_future<bool> gAudioOutput;  // whether the default audio output opens
+std::string gOutputFactory;             // its sink's factory, set before gAudioOutput
 std::future<void> gStartThread;
 std::promise<void> gFirstGraph;
 std::once_flag gFirstGraphOnce;
@@ -116,8 +116,8 @@ void startGstreamer(std::promise<bool>& started, std::promise<bool>& audio, std:
     if (!initialised) return;
     // Everything the first clip's pipeline takes before its decoders, since a plugin
     // asked for while another loads waits for it.
-    loadPlugins({"coreelements", "playback", "typefindfunctions", "app", "isomp4",
-                 "videoparsersbad", "audioparsers", "videoconvertscale", "audioconvert", "audioresample", "volume"});
+    loadPlugins({"coreelements", "playback", "typefindfunctions", "app", "isomp4", "videoparsersbad", "audioparsers",
+                 "videoconvertscale", "audioconvert", "audioresample", "volume"});
     if (fwlayer::chosenRenderer() == fwlayer::Renderer::Gl)
         firstGraph.wait_for(std::chrono::milliseconds(kDecoderDelayMs));
     loadPlugins({"libav"});

@@ -16,17 +16,13 @@ HRESULT errorToHresult(const GError* error) {
     }
     if (error->domain == GST_STREAM_ERROR) {
         switch (error->code) {
-            case GST_STREAM_ERROR_TYPE_NOT_FOUND:
-            case GST_STREAM_ERROR_WRONG_TYPE:
-                return VFW_E_UNKNOWN_FILE_TYPE;
-            case GST_STREAM_ERROR_CODEC_NOT_FOUND:
-                return VFW_E_UNSUPPORTED_STREAM;
-            case GST_STREAM_ERROR_DEMUX:
-            case GST_STREAM_ERROR_DECODE:
-            case GST_STREAM_ERROR_FORMAT:
-                return VFW_E_INVALID_FILE_FORMAT;
-            default:
-                return VFW_E_CANNOT_RENDER;
+        case GST_STREAM_ERROR_TYPE_NOT_FOUND:
+        case GST_STREAM_ERROR_WRONG_TYPE: return VFW_E_UNKNOWN_FILE_TYPE;
+        case GST_STREAM_ERROR_CODEC_NOT_FOUND: return VFW_E_UNSUPPORTED_STREAM;
+        case GST_STREAM_ERROR_DEMUX:
+        case GST_STREAM_ERROR_DECODE:
+        case GST_STREAM_ERROR_FORMAT: return VFW_E_INVALID_FILE_FORMAT;
+        default: return VFW_E_CANNOT_RENDER;
         }
     }
     if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN)
