@@ -5,13 +5,17 @@
 //
 // Implements: opening with a bounded wait for the first frame, the graph states
 // (stopped, cued, paused, running) on a pipeline that never leaves PAUSED/PLAYING
-// so that the position survives a stop, accurate flushing seeks, positions and
-// durations from 0 at the first frame (a demuxer's start offset is hidden),
-// linear volume, end-of-stream and error notes.
+// so that the position survives a stop, seeks to the frame (accurate_seek.cpp),
+// positions from 0 at the first frame (a demuxer's start offset is hidden) to the
+// length, which runs to the end of the longest stream (measured from the file by
+// clip_length.cpp where the demuxer only estimates it or cannot tell it; 0 when
+// nothing tells it), linear volume, end-of-stream and error notes.
 // Does not: run a GLib main loop (bus messages are handled synchronously as they
 // are posted), render subtitles or visualisations, or choose among streams.
 #include "clip.h"
+#include "accurate_seek.h"
 #include "audio_output.h"
+#include "clip_length.h"
 #include "decoders.h"
 #include "shared_pool.h"
 #include "start.h"
@@ -23,6 +27,7 @@
 #include <malloc.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -43,9 +48,14 @@ constexpr int kOpenSilenceMs = 3000;
 // playbin's flags: video, audio and software volume; no subtitles, no visualisation.
 constexpr int kPlayFlags = 0x1 | 0x2 | 0x10;
 
-// How far before the asked position a seek starts in a container whose demuxer
-// lands late (see clipSeek): its mux delay plus a group of pictures.
+// How far before the asked position a seek starts at first in a container whose
+// demuxer lands late (see onElementAdded): its mux delay plus a group of pictures;
+// and how far before it the first picture decoded must lie, as its time stamp may
+// be a guess (accurate_seek.h).
 constexpr gint64 kLateDemuxerLeadNs = 1500 * GST_MSECOND;
+constexpr gint64 kLateDemuxerMarginNs = 250 * GST_MSECOND;
+// How far before the estimated end the file's end is looked for.
+constexpr gint64 kEndSearchNs = 3 * GST_SECOND;
 
 }  // namespace
 
@@ -55,10 +65,11 @@ struct Clip {
     GstElement* sinks[2] = {};      // video and audio, owned by the pipeline
     AudioOutput* output = nullptr;  // where the audio sink's samples are played
     gint64 audioAheadNs = 0;        // how far the audio sink's position runs ahead
+    Seeker* seeker = nullptr;
     int videoStreams = 0;
     int audioStreams = 0;
     gint64 startOffsetNs = 0;
-    gint64 durationNs = -1;
+    gint64 lengthNs = -1;  // from the first frame to the end, or -1 while unknown
     // Paused on its first frame since it opened: a seek to the start would only
     // flush and decode that frame again (the program rewinds every clip it loads).
     bool standingAtOpen = false;
@@ -78,10 +89,9 @@ struct Clip {
     int64_t seekTarget = 0;
     std::chrono::steady_clock::time_point lastMessage;
 
-    // Set while the pipeline is being built, read afterwards.
-    std::atomic<gint64> seekLeadNs{0};
-    // Stream time that the sinks' segments must not start before, or -1.
-    std::atomic<gint64> segmentFloorNs{-1};
+    // Set while the pipeline is being built, read afterwards: the demuxer only
+    // estimates the length, and from its first time stamp on.
+    std::atomic<bool> lengthEstimated{false};
 };
 
 namespace {
@@ -181,50 +191,19 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
 
 // MPEG program and transport stream demuxers find a seek's place by the
 // system clock references, which run ahead of the pictures' time stamps by the
-// mux delay: they land after the key frame the asked picture needs, and even an
-// accurate seek shows a later picture. Such clips seek from earlier instead.
+// mux delay: they land after the key frame the asked picture needs, so their
+// seeks start earlier. They reckon the length from the first and the last time
+// stamp they find near the file's ends, frames short.
 void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer user) {
     GstElementFactory* factory = gst_element_get_factory(element);
     if (!factory) return;
     const char* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
     if (g_str_has_prefix(name, "avdec_")) tuneVideoDecoder(element);  // audio decoders have neither property
-    if (std::strcmp(name, "mpegpsdemux") == 0 || std::strcmp(name, "tsdemux") == 0)
-        static_cast<Clip*>(user)->seekLeadNs = kLateDemuxerLeadNs;
-}
-
-// On the sinks' input: a seek that started early (see clipSeek) moves the start
-// of the segment to the asked position, so the sinks drop what comes before it
-// and time the rest from there, as after an accurate seek.
-GstPadProbeReturn onSinkEvent(GstPad*, GstPadProbeInfo* info, gpointer user) {
-    Clip* clip = static_cast<Clip*>(user);
-    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-    if (!event || GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
-    gint64 floor = clip->segmentFloorNs.load();
-    if (floor < 0) return GST_PAD_PROBE_OK;
-    const GstSegment* original = nullptr;
-    gst_event_parse_segment(event, &original);
-    if (original->format != GST_FORMAT_TIME || original->rate <= 0 || !GST_CLOCK_TIME_IS_VALID(original->time) ||
-        !GST_CLOCK_TIME_IS_VALID(original->start) || gint64(original->time) >= floor)
-        return GST_PAD_PROBE_OK;
-    GstSegment segment;
-    gst_segment_copy_into(original, &segment);
-    guint64 advance = guint64(floor) - segment.time;
-    segment.start += advance;
-    segment.time += advance;
-    segment.position = segment.start;
-    if (GST_CLOCK_TIME_IS_VALID(segment.stop) && segment.start > segment.stop) segment.start = segment.stop;
-    GstEvent* moved = gst_event_new_segment(&segment);
-    gst_event_set_seqnum(moved, gst_event_get_seqnum(event));
-    gst_event_unref(event);
-    GST_PAD_PROBE_INFO_DATA(info) = moved;
-    return GST_PAD_PROBE_OK;
-}
-
-void watchSinkSegments(GstElement* sink, Clip* clip) {
-    GstPad* pad = gst_element_get_static_pad(sink, "sink");
-    if (!pad) return;
-    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, onSinkEvent, clip, nullptr);
-    gst_object_unref(pad);
+    if (std::strcmp(name, "mpegpsdemux") == 0 || std::strcmp(name, "tsdemux") == 0) {
+        Clip* clip = static_cast<Clip*>(user);
+        seekerSetLead(clip->seeker, kLateDemuxerLeadNs, kLateDemuxerMarginNs);
+        clip->lengthEstimated = true;
+    }
 }
 
 GstElement* makeVideoSink(Clip* clip) {
@@ -260,10 +239,22 @@ gint64 queryPositionNs(Clip* clip) {
     return latest;
 }
 
-void queryDuration(Clip* clip) {
+gint64 queryDurationNs(Clip* clip) {
     gint64 duration = -1;
-    if (gst_element_query_duration(clip->pipeline, GST_FORMAT_TIME, &duration) && duration > 0)
-        clip->durationNs = duration;
+    return gst_element_query_duration(clip->pipeline, GST_FORMAT_TIME, &duration) && duration > 0 ? duration : -1;
+}
+
+// From the first frame to the end of the longest stream: the demuxer's duration
+// runs from stream time 0, an estimating one's from the first frame; where it
+// only estimates or cannot tell, the file's end is measured.
+void measureLength(Clip* clip, const char* utf8Path) {
+    gint64 duration = queryDurationNs(clip);
+    gint64 end = -1;
+    if (clip->lengthEstimated || duration < 0)
+        end = measureStreamEnd(utf8Path, duration > kEndSearchNs ? duration - kEndSearchNs : 0);
+    if (end > clip->startOffsetNs) clip->lengthNs = end - clip->startOffsetNs;
+    else if (duration > 0)
+        clip->lengthNs = clip->lengthEstimated ? duration : std::max<gint64>(0, duration - clip->startOffsetNs);
 }
 
 // A playbin for uri with our sinks, not started yet; null when GStreamer lacks a part.
@@ -281,8 +272,7 @@ Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
         delete clip;
         return nullptr;
     }
-    watchSinkSegments(videoSink, clip);
-    watchSinkSegments(audioSink, clip);
+    clip->seeker = seekerOpen(clip->pipeline, videoSink, audioSink);
     clip->sinks[0] = videoSink;  // playbin holds them for as long as it lives
     clip->sinks[1] = audioSink;
     if (factory) clip->output = audioOutputOpen(clip->pipeline, audioSink, factory, &clip->audioAheadNs);
@@ -352,7 +342,7 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
     // later than 0; the graph's positions start at that frame.
     gint64 start = queryPositionNs(clip);
     if (start > 0) clip->startOffsetNs = start;
-    queryDuration(clip);
+    measureLength(clip, utf8Path);
     // Where the pipeline cannot tell its position yet (MPEG program streams), the
     // rewind's seek is what gives it one.
     clip->standingAtOpen = start >= 0;
@@ -362,6 +352,7 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
 
 void clipClose(Clip* clip) {
     if (!clip) return;
+    if (clip->seeker) seekerClose(clip->seeker);
     if (clip->pipeline) {
         // Joins the streaming threads, so no callback runs after this.
         gst_element_set_state(clip->pipeline, GST_STATE_NULL);
@@ -370,6 +361,7 @@ void clipClose(Clip* clip) {
         gst_object_unref(bus);
         gst_object_unref(clip->pipeline);
     }
+    if (clip->seeker) seekerFree(clip->seeker);
     if (clip->output) audioOutputClose(clip->output);
     if (clip->lastSample) gst_sample_unref(clip->lastSample);
     delete clip;
@@ -401,10 +393,12 @@ void clipSetState(Clip* clip, ClipState state) {
 }
 
 bool clipDuration(Clip* clip, int64_t* duration) {
-    if (clip->durationNs < 0) queryDuration(clip);
-    if (clip->durationNs < 0) return false;
-    gint64 length = clip->durationNs - clip->startOffsetNs;
-    *duration = length > 0 ? length / 100 : 0;
+    // A demuxer that could not tell the duration at first may have learnt it.
+    if (clip->lengthNs < 0) {
+        gint64 known = queryDurationNs(clip);
+        if (known > clip->startOffsetNs) clip->lengthNs = known - clip->startOffsetNs;
+    }
+    *duration = clip->lengthNs > 0 ? clip->lengthNs / 100 : 0;
     return true;
 }
 
@@ -421,20 +415,21 @@ bool clipPosition(Clip* clip, int64_t* position) {
     if (ns < 0) return false;
     int64_t units = (ns - clip->startOffsetNs) / 100;
     int64_t duration = 0;
-    if (clipDuration(clip, &duration) && units > duration) units = duration;
+    clipDuration(clip, &duration);
+    if (units > duration) units = duration;
     *position = units < 0 ? 0 : units;
     return true;
 }
 
 bool clipSeek(Clip* clip, int64_t position) {
     int64_t duration = 0;
-    bool known = clipDuration(clip, &duration);
+    clipDuration(clip, &duration);
     if (position < 0) position = 0;
-    if (known && position > duration) position = duration;
+    if (position > duration) position = duration;
     gint64 target = position * 100;
     // A seek to the very end would find no frame to stand on; the last frame
     // covers the final moment before it.
-    if (known && target > 0 && target >= duration * 100) target = duration * 100 - GST_MSECOND;
+    if (target > 0 && target >= duration * 100) target = duration * 100 - GST_MSECOND;
     if (target < 0) target = 0;
     if (target == 0 && clip->standingAtOpen) {
         std::lock_guard<std::mutex> guard(clip->lock);
@@ -442,9 +437,6 @@ bool clipSeek(Clip* clip, int64_t position) {
         return true;
     }
     clip->standingAtOpen = false;
-    gint64 start = target - clip->seekLeadNs.load();
-    if (start < 0) start = 0;
-    clip->segmentFloorNs = start < target ? target + clip->startOffsetNs : -1;
     {
         std::lock_guard<std::mutex> guard(clip->lock);
         ++clip->seekSerial;
@@ -453,9 +445,7 @@ bool clipSeek(Clip* clip, int64_t position) {
         clip->seekTarget = position;
         clip->endOfStream = false;
     }
-    gboolean ok = gst_element_seek(clip->pipeline, 1.0, GST_FORMAT_TIME,
-                                   GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
-                                   start + clip->startOffsetNs, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    bool ok = seekerSeek(clip->seeker, target + clip->startOffsetNs);
     std::lock_guard<std::mutex> guard(clip->lock);
     // An end reached before the flush belongs to the old position.
     clip->endOfStream = false;

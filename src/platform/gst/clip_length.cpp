@@ -1,0 +1,143 @@
+// Where a movie file's streams end, for the clips whose demuxer only estimates
+// its length (MPEG program and transport streams reckon it from the first and
+// the last time stamp they find near the file's ends, frames short) or cannot
+// tell it at all (elementary streams).
+//
+// Implements: measureStreamEnd, a pipeline of its own that parses the file from a
+//   given stream time to its end, without decoding, and takes the latest end of
+//   any frame of any stream: a presentation or decoding time (whichever is later)
+//   plus the frame's duration.
+// Does not: decode (a frame whose presentation time the file leaves out counts by
+//   its decoding time), follow a file that is still growing, or take longer than
+//   kScanTimeoutMs: a file that cannot be parsed to its end within that is told
+//   to have no measured end.
+#include "clip_length.h"
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
+namespace fwgst {
+
+namespace {
+
+constexpr int kScanTimeoutMs = 1000;
+
+struct Scan {
+    std::mutex lock;
+    gint64 end = -1;
+};
+
+struct ScannedPad {
+    Scan* scan;
+    GstSegment segment;
+};
+
+void forgetScannedPad(gpointer user) { delete static_cast<ScannedPad*>(user); }
+
+// Streaming thread: the segment each parsed stream is timed by, and its frames' ends.
+GstPadProbeReturn onParsedData(GstPad*, GstPadProbeInfo* info, gpointer user) {
+    ScannedPad* pad = static_cast<ScannedPad*>(user);
+    if (info->type & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+            const GstSegment* segment = nullptr;
+            gst_event_parse_segment(event, &segment);
+            gst_segment_copy_into(segment, &pad->segment);
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    GstClockTime stamp = GST_BUFFER_PTS(buffer);
+    if (GST_BUFFER_DTS_IS_VALID(buffer) && (!GST_CLOCK_TIME_IS_VALID(stamp) || GST_BUFFER_DTS(buffer) > stamp))
+        stamp = GST_BUFFER_DTS(buffer);
+    guint64 time = 0;
+    if (!GST_CLOCK_TIME_IS_VALID(stamp) || pad->segment.format != GST_FORMAT_TIME ||
+        gst_segment_to_stream_time_full(&pad->segment, GST_FORMAT_TIME, stamp, &time) != 1)
+        return GST_PAD_PROBE_OK;
+    gint64 end = gint64(time) + (GST_BUFFER_DURATION_IS_VALID(buffer) ? gint64(GST_BUFFER_DURATION(buffer)) : 0);
+    std::lock_guard<std::mutex> guard(pad->scan->lock);
+    pad->scan->end = std::max(pad->scan->end, end);
+    return GST_PAD_PROBE_OK;
+}
+
+// Each parsed stream goes through a queue of its own, so that one stream's sink
+// waiting for the pipeline to be ready does not hold up the others, to a sink
+// that takes it as fast as it comes.
+void onParsedPad(GstElement* parser, GstPad* pad, gpointer user) {
+    GstObject* pipeline = gst_element_get_parent(parser);
+    GstElement* queue = gst_element_factory_make("queue", nullptr);
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    if (pipeline && queue && sink) {
+        g_object_set(sink, "sync", FALSE, nullptr);
+        gst_bin_add_many(GST_BIN(pipeline), queue, sink, nullptr);
+        gst_element_link(queue, sink);
+        GstPad* input = gst_element_get_static_pad(sink, "sink");
+        ScannedPad* scanned = new ScannedPad{static_cast<Scan*>(user), {}};
+        gst_pad_add_probe(input, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                          onParsedData, scanned, forgetScannedPad);
+        gst_object_unref(input);
+        gst_element_sync_state_with_parent(sink);
+        gst_element_sync_state_with_parent(queue);
+        GstPad* queued = gst_element_get_static_pad(queue, "sink");
+        gst_pad_link(pad, queued);
+        gst_object_unref(queued);
+    } else {
+        for (GstElement* element : {queue, sink})
+            if (element) gst_object_unref(gst_object_ref_sink(element));
+    }
+    if (pipeline) gst_object_unref(pipeline);
+}
+
+gint64 remainingNs(std::chrono::steady_clock::time_point deadline) {
+    auto left = deadline - std::chrono::steady_clock::now();
+    return std::max<gint64>(0, std::chrono::duration_cast<std::chrono::nanoseconds>(left).count());
+}
+
+bool settle(GstElement* pipeline, std::chrono::steady_clock::time_point deadline) {
+    return gst_element_get_state(pipeline, nullptr, nullptr, remainingNs(deadline)) != GST_STATE_CHANGE_FAILURE &&
+           remainingNs(deadline) > 0;
+}
+
+bool parseToEnd(GstElement* pipeline, gint64 from, std::chrono::steady_clock::time_point deadline) {
+    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE || !settle(pipeline, deadline))
+        return false;
+    if (from > 0 &&
+        (!gst_element_seek_simple(pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, from) || !settle(pipeline, deadline)))
+        return false;
+    if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) return false;
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* message =
+        gst_bus_timed_pop_filtered(bus, remainingNs(deadline), GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    bool ended = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
+    if (message) gst_message_unref(message);
+    gst_object_unref(bus);
+    return ended;
+}
+
+}  // namespace
+
+gint64 measureStreamEnd(const char* utf8Path, gint64 from) {
+    GstElement* pipeline = GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr)));
+    GstElement* source = gst_element_factory_make("filesrc", nullptr);
+    GstElement* parser = gst_element_factory_make("parsebin", nullptr);
+    Scan scan;
+    bool ended = false;
+    if (source && parser) {
+        g_object_set(source, "location", utf8Path, nullptr);
+        gst_bin_add_many(GST_BIN(pipeline), source, parser, nullptr);
+        g_signal_connect(parser, "pad-added", G_CALLBACK(onParsedPad), &scan);
+        ended =
+            gst_element_link(source, parser) &&
+            parseToEnd(pipeline, from, std::chrono::steady_clock::now() + std::chrono::milliseconds(kScanTimeoutMs));
+    } else {
+        if (source) gst_object_unref(gst_object_ref_sink(source));
+        if (parser) gst_object_unref(gst_object_ref_sink(parser));
+    }
+    // Joins the streaming threads, so no probe runs after this.
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(pipeline);
+    return ended ? scan.end : -1;
+}
+
+}  // namespace fwgst

@@ -1,0 +1,14 @@
+// What clip.cpp takes from clip_length.cpp: where a file's streams end, read from
+// their own time stamps.
+#pragma once
+
+#include <gst/gst.h>
+
+namespace fwgst {
+
+// The stream time (ns) at which the latest frame of any of the file's streams
+// ends, found by parsing (not decoding) the file from stream time `from` on; -1
+// when that cannot be told within a short time.
+gint64 measureStreamEnd(const char* utf8Path, gint64 from);
+
+}  // namespace fwgst

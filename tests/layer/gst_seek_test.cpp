@@ -1,0 +1,128 @@
+// Lengths, the seek knob and seek drags on GStreamer, to the frame: every container
+// with key frames close together and far apart (MPEG program streams among them,
+// whose first picture is timed later than 0), and clips whose timing is broken.
+#include <algorithm>
+#include <cstring>
+
+#include "gfx/layout.h"
+#include "gst_clips.h"
+
+namespace {
+
+using namespace gstclips;
+
+constexpr int kFrames = 150;  // 6 s
+constexpr LONGLONG kLength = kFrames * kFrameUnits;
+
+struct Case {
+    const Recipe* recipe;
+    int keySpacing;  // frames
+};
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.recipe->name << " key " << c.keySpacing; }
+
+const Recipe& recipeNamed(const char* name) {
+    for (const Recipe& recipe : kRecipes)
+        if (std::strcmp(recipe.name, name) == 0) return recipe;
+    std::abort();
+}
+
+// ffmpeg's MPEG-1 as it comes, with open groups of pictures: the first pictures
+// decoded after a seek have guessed time stamps, some pictures early.
+const Recipe kOpenGroupsMpeg1 = {
+    "mpg1open", "mpg", Maker::Ffmpeg, "-c:v mpeg1video -g %d -bf 2 -sc_threshold 1000000000 -b:v 1M",
+    "mpeg",     "mp2", 44100,         ""};
+
+// Key frames 0.2 s apart, and 2 to 5 s apart.
+const Case kCases[] = {
+    {&recipeNamed("mpg1"), 5},  {&recipeNamed("mpg1"), 100}, {&kOpenGroupsMpeg1, 100}, {&recipeNamed("mpg2"), 5},
+    {&recipeNamed("mpg2"), 50}, {&recipeNamed("mpg2"), 125}, {&recipeNamed("avi"), 5}, {&recipeNamed("avi"), 75},
+    {&recipeNamed("mp4"), 5},   {&recipeNamed("mp4"), 125},  {&recipeNamed("wmv"), 5}, {&recipeNamed("wmv"), 100},
+    {&recipeNamed("ogv"), 5},   {&recipeNamed("ogv"), 125},
+};
+
+// The seek knob's column on the bar for position of duration, as the main screen
+// draws it.
+int knobColumn(LONGLONG position, LONGLONG duration) {
+    double fraction = duration > 0 ? double(position) / double(duration) : 0.0;
+    fraction = fraction < 0 ? 0 : fraction > 1 ? 1 : fraction;
+    return int(fraction * kSliderSpan);
+}
+
+// How far (in columns) the knob for position stands from where the frame shown
+// says on a bar of length: frame n covers n to n + 1 frames, the last one until
+// the longest stream (the sound) ends too.
+int knobError(LONGLONG position, LONGLONG duration, int frame, LONGLONG length) {
+    int column = knobColumn(position, duration);
+    int first = knobColumn(frame * kFrameUnits, length);
+    int last = frame == kFrames - 1 ? kSliderSpan : knobColumn((frame + 1) * kFrameUnits, length);
+    return column < first ? first - column : column > last ? column - last : 0;
+}
+
+// The worst knob errors while playing to the end, on a bar of the clip's reported
+// duration and of the length it was made with.
+struct KnobErrors {
+    int onDuration = 0, onMadeLength = 0;
+};
+
+KnobErrors playToEndWatchingKnob(Graph& graph) {
+    KnobErrors worst;
+    graph.control->Run();
+    for (Clock::time_point start = Clock::now(); secondsSince(start) < 5;) {
+        LONG code = 0;
+        graph.event->WaitForCompletion(0, &code);
+        if (code == EC_COMPLETE) return worst;
+        int before = look(graph.owner).frame;
+        LONGLONG position = graph.position();
+        if (before < 0 || look(graph.owner).frame != before) continue;
+        worst.onDuration = std::max(worst.onDuration, knobError(position, graph.duration, before, graph.duration));
+        worst.onMadeLength = std::max(worst.onMadeLength, knobError(position, graph.duration, before, kLength));
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    ADD_FAILURE() << "no end";
+    return worst;
+}
+
+class GstSeekTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(GstSeekTest, LengthKnobAndSeekDragsAreExact) {
+    const Case& c = GetParam();
+    Graph graph;
+    ASSERT_EQ(1, graph.load(clipPath(*c.recipe, kFrames, c.keySpacing)));
+    EXPECT_NEAR(double(kLength), double(graph.duration), double(kFrameUnits));
+
+    // Drags to frames just before and after key frames, between them, near the end.
+    int worstSeek = 0;
+    for (int wanted : {37, 99, 124, 62, 146, 3, 51}) {
+        graph.control->Stop();
+        graph.seek(wanted * kFrameUnits);
+        graph.control->StopWhenReady();
+        int shown = waitForFrame(graph.owner, wanted, 0, 2.0);
+        EXPECT_EQ(wanted, shown) << "seek";
+        worstSeek = std::max(worstSeek, std::abs(shown - wanted));
+        EXPECT_EQ(knobColumn(wanted * kFrameUnits, graph.duration), knobColumn(graph.position(), graph.duration));
+    }
+
+    // The last second played: the knob follows the frames and ends at the bar's end.
+    graph.control->Stop();
+    graph.seek(125 * kFrameUnits);
+    graph.control->StopWhenReady();
+    waitForFrame(graph.owner, 125, 0, 2.0);
+    KnobErrors worstKnob = playToEndWatchingKnob(graph);
+    EXPECT_LE(worstKnob.onDuration, 1);
+    EXPECT_EQ(kSliderSpan, knobColumn(graph.position(), graph.duration));
+    EXPECT_EQ(kFrames - 1, look(graph.owner).frame);
+
+    if (std::getenv("FW_SEEK_REPORT"))
+        std::printf("| %s | %.1f s | %+.0f ms | %d frames | %d (%d) columns |\n", c.recipe->name,
+                    c.keySpacing / double(kFps), (graph.duration - kLength) / 1e4, worstSeek, worstKnob.onMadeLength,
+                    worstKnob.onDuration);
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, GstSeekTest, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             return std::string(info.param.recipe->name) + "_key" +
+                                    std::to_string(info.param.keySpacing);
+                         });
+
+}  // namespace
