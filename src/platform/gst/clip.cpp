@@ -33,6 +33,8 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <thread>
 
 namespace fwgst {
 
@@ -54,8 +56,6 @@ constexpr int kPlayFlags = 0x1 | 0x2 | 0x10;
 // be a guess (accurate_seek.h).
 constexpr gint64 kLateDemuxerLeadNs = 1500 * GST_MSECOND;
 constexpr gint64 kLateDemuxerMarginNs = 250 * GST_MSECOND;
-// How far before the estimated end the file's end is looked for.
-constexpr gint64 kEndSearchNs = 3 * GST_SECOND;
 
 }  // namespace
 
@@ -90,8 +90,12 @@ struct Clip {
     std::chrono::steady_clock::time_point lastMessage;
 
     // Set while the pipeline is being built, read afterwards: the demuxer only
-    // estimates the length, and from its first time stamp on.
+    // estimates the length, and from its first time stamp on; so the file's end
+    // is measured meanwhile (see measureLength).
     std::atomic<bool> lengthEstimated{false};
+    std::string path;
+    std::thread lengthScan;
+    gint64 measuredEndNs = -1;
 };
 
 namespace {
@@ -203,7 +207,20 @@ void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer user) {
         Clip* clip = static_cast<Clip*>(user);
         seekerSetLead(clip->seeker, kLateDemuxerLeadNs, kLateDemuxerMarginNs);
         clip->lengthEstimated = true;
+        std::lock_guard<std::mutex> guard(clip->lock);
+        if (!clip->lengthScan.joinable())
+            clip->lengthScan = std::thread([clip] { clip->measuredEndNs = measureStreamEnd(clip->path.c_str()); });
     }
+}
+
+// Waits for the measurement of the file's end, if one was started.
+void joinLengthScan(Clip* clip) {
+    std::thread scan;
+    {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        scan = std::move(clip->lengthScan);
+    }
+    if (scan.joinable()) scan.join();
 }
 
 GstElement* makeVideoSink(Clip* clip) {
@@ -246,21 +263,23 @@ gint64 queryDurationNs(Clip* clip) {
 
 // From the first frame to the end of the longest stream: the demuxer's duration
 // runs from stream time 0, an estimating one's from the first frame; where it
-// only estimates or cannot tell, the file's end is measured.
-void measureLength(Clip* clip, const char* utf8Path) {
+// only estimates (measured while the pipeline was opening) or cannot tell, the
+// file's end is measured.
+void measureLength(Clip* clip) {
+    joinLengthScan(clip);
     gint64 duration = queryDurationNs(clip);
-    gint64 end = -1;
-    if (clip->lengthEstimated || duration < 0)
-        end = measureStreamEnd(utf8Path, duration > kEndSearchNs ? duration - kEndSearchNs : 0);
+    gint64 end = clip->measuredEndNs;
+    if (!clip->lengthEstimated && duration < 0) end = measureStreamEnd(clip->path.c_str());
     if (end > clip->startOffsetNs) clip->lengthNs = end - clip->startOffsetNs;
     else if (duration > 0)
         clip->lengthNs = clip->lengthEstimated ? duration : std::max<gint64>(0, duration - clip->startOffsetNs);
 }
 
 // A playbin for uri with our sinks, not started yet; null when GStreamer lacks a part.
-Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
+Clip* buildClip(const char* utf8Path, const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
     Clip* clip = new Clip();
     clip->video = video;
+    clip->path = utf8Path;
     clip->pipeline = gst_element_factory_make("playbin", nullptr);
     if (clip->pipeline) gst_object_ref_sink(clip->pipeline);
     GstElement* videoSink = clip->pipeline ? makeVideoSink(clip) : nullptr;
@@ -325,7 +344,7 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
         return nullptr;
     }
     bool silent = true;
-    Clip* clip = buildClip(uri, video, &silent);
+    Clip* clip = buildClip(utf8Path, uri, video, &silent);
     g_free(uri);
     if (!clip) return nullptr;
     HRESULT failure = pauseOnFirstFrame(clip);
@@ -342,7 +361,7 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
     // later than 0; the graph's positions start at that frame.
     gint64 start = queryPositionNs(clip);
     if (start > 0) clip->startOffsetNs = start;
-    measureLength(clip, utf8Path);
+    measureLength(clip);
     // Where the pipeline cannot tell its position yet (MPEG program streams), the
     // rewind's seek is what gives it one.
     clip->standingAtOpen = start >= 0;
@@ -353,6 +372,7 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
 void clipClose(Clip* clip) {
     if (!clip) return;
     if (clip->seeker) seekerClose(clip->seeker);
+    joinLengthScan(clip);
     if (clip->pipeline) {
         // Joins the streaming threads, so no callback runs after this.
         gst_element_set_state(clip->pipeline, GST_STATE_NULL);

@@ -3,30 +3,57 @@
 // the last time stamp they find near the file's ends, frames short) or cannot
 // tell it at all (elementary streams).
 //
-// Implements: measureStreamEnd, a pipeline of its own that parses the file from a
-//   given stream time to its end, without decoding, and takes the latest end of
-//   any frame of any stream: a presentation or decoding time (whichever is later)
-//   plus the frame's duration.
+// Implements: measureStreamEnd, a pipeline of its own that parses the file's last
+//   seconds (as far as its demuxer can tell; all of it when it cannot), without
+//   decoding, and takes the latest end of any frame of any stream: a presentation
+//   or decoding time (whichever is later) plus the frame's duration. The ends of
+//   the last kRemembered files measured are kept, by name, size and modification
+//   time, so that a clip loaded again (every repeat, every Next and Previous) is
+//   not parsed again.
 // Does not: decode (a frame whose presentation time the file leaves out counts by
 //   its decoding time), follow a file that is still growing, or take longer than
 //   kScanTimeoutMs: a file that cannot be parsed to its end within that is told
 //   to have no measured end.
 #include "clip_length.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <chrono>
 #include <mutex>
+#include <string>
 
 namespace fwgst {
 
 namespace {
 
 constexpr int kScanTimeoutMs = 1000;
+// How far before the end the demuxer tells the parsing starts: an estimate may be
+// short by the multiplexer's delay and a few frames.
+constexpr gint64 kTailNs = 3 * GST_SECOND;
 
 struct Scan {
     std::mutex lock;
     gint64 end = -1;
 };
+
+// A file measured before, as it was then.
+struct Measured {
+    std::string path;
+    off_t size = -1;
+    struct timespec modified = {};
+    gint64 end = -1;
+};
+
+constexpr int kRemembered = 64;
+std::mutex rememberedLock;
+Measured remembered[kRemembered];
+int nextRemembered = 0;
+
+bool sameFile(const Measured& measured, const char* path, const struct stat& status) {
+    return measured.size == status.st_size && measured.modified.tv_sec == status.st_mtim.tv_sec &&
+           measured.modified.tv_nsec == status.st_mtim.tv_nsec && measured.path == path;
+}
 
 struct ScannedPad {
     Scan* scan;
@@ -99,11 +126,13 @@ bool settle(GstElement* pipeline, std::chrono::steady_clock::time_point deadline
            remainingNs(deadline) > 0;
 }
 
-bool parseToEnd(GstElement* pipeline, gint64 from, std::chrono::steady_clock::time_point deadline) {
+bool parseToEnd(GstElement* pipeline, std::chrono::steady_clock::time_point deadline) {
     if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE || !settle(pipeline, deadline))
         return false;
-    if (from > 0 &&
-        (!gst_element_seek_simple(pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, from) || !settle(pipeline, deadline)))
+    gint64 duration = -1;
+    if (gst_element_query_duration(pipeline, GST_FORMAT_TIME, &duration) && duration > kTailNs &&
+        (!gst_element_seek_simple(pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, duration - kTailNs) ||
+         !settle(pipeline, deadline)))
         return false;
     if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) return false;
     GstBus* bus = gst_element_get_bus(pipeline);
@@ -115,9 +144,7 @@ bool parseToEnd(GstElement* pipeline, gint64 from, std::chrono::steady_clock::ti
     return ended;
 }
 
-}  // namespace
-
-gint64 measureStreamEnd(const char* utf8Path, gint64 from) {
+gint64 parseStreamEnd(const char* utf8Path) {
     GstElement* pipeline = GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr)));
     GstElement* source = gst_element_factory_make("filesrc", nullptr);
     GstElement* parser = gst_element_factory_make("parsebin", nullptr);
@@ -127,9 +154,8 @@ gint64 measureStreamEnd(const char* utf8Path, gint64 from) {
         g_object_set(source, "location", utf8Path, nullptr);
         gst_bin_add_many(GST_BIN(pipeline), source, parser, nullptr);
         g_signal_connect(parser, "pad-added", G_CALLBACK(onParsedPad), &scan);
-        ended =
-            gst_element_link(source, parser) &&
-            parseToEnd(pipeline, from, std::chrono::steady_clock::now() + std::chrono::milliseconds(kScanTimeoutMs));
+        ended = gst_element_link(source, parser) &&
+                parseToEnd(pipeline, std::chrono::steady_clock::now() + std::chrono::milliseconds(kScanTimeoutMs));
     } else {
         if (source) gst_object_unref(gst_object_ref_sink(source));
         if (parser) gst_object_unref(gst_object_ref_sink(parser));
@@ -138,6 +164,23 @@ gint64 measureStreamEnd(const char* utf8Path, gint64 from) {
     gst_element_set_state(pipeline, GST_STATE_NULL);
     gst_object_unref(pipeline);
     return ended ? scan.end : -1;
+}
+
+}  // namespace
+
+gint64 measureStreamEnd(const char* utf8Path) {
+    struct stat status;
+    if (stat(utf8Path, &status) != 0) return -1;
+    {
+        std::lock_guard<std::mutex> guard(rememberedLock);
+        for (const Measured& measured : remembered)
+            if (sameFile(measured, utf8Path, status)) return measured.end;
+    }
+    gint64 end = parseStreamEnd(utf8Path);
+    std::lock_guard<std::mutex> guard(rememberedLock);
+    remembered[nextRemembered] = {utf8Path, status.st_size, status.st_mtim, end};
+    nextRemembered = (nextRemembered + 1) % kRemembered;
+    return end;
 }
 
 }  // namespace fwgst

@@ -7,8 +7,8 @@
 namespace fwgst {
 
 // The stream time (ns) at which the latest frame of any of the file's streams
-// ends, found by parsing (not decoding) the file from stream time `from` on; -1
-// when that cannot be told within a short time.
-gint64 measureStreamEnd(const char* utf8Path, gint64 from);
+// ends, found by parsing (not decoding) the file's last seconds; -1 when that
+// cannot be told within a short time. Any thread.
+gint64 measureStreamEnd(const char* utf8Path);
 
 }  // namespace fwgst
