@@ -3,6 +3,7 @@
 // whose first picture is timed later than 0), and clips whose timing is broken.
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "gfx/layout.h"
 #include "gst_clips.h"
@@ -59,6 +60,22 @@ int knobError(LONGLONG position, LONGLONG duration, int frame, LONGLONG length) 
     return column < first ? first - column : column > last ? column - last : 0;
 }
 
+// Runs the graph until the clip's end is noticed, calling watch between polls;
+// false when it is not noticed within timeoutSeconds.
+template <typename Watch>
+bool runToEnd(Graph& graph, double timeoutSeconds, Watch watch) {
+    graph.control->Run();
+    for (Clock::time_point start = Clock::now(); secondsSince(start) < timeoutSeconds;
+         std::this_thread::sleep_for(std::chrono::milliseconds(3))) {
+        LONG code = 0;
+        HRESULT hr = graph.event->WaitForCompletion(0, &code);
+        if (code == EC_COMPLETE) return true;
+        EXPECT_EQ(E_ABORT, hr) << "the clip failed instead of ending";
+        watch();
+    }
+    return false;
+}
+
 // The worst knob errors while playing to the end, on a bar of the clip's reported
 // duration and of the length it was made with.
 struct KnobErrors {
@@ -67,19 +84,13 @@ struct KnobErrors {
 
 KnobErrors playToEndWatchingKnob(Graph& graph) {
     KnobErrors worst;
-    graph.control->Run();
-    for (Clock::time_point start = Clock::now(); secondsSince(start) < 5;) {
-        LONG code = 0;
-        graph.event->WaitForCompletion(0, &code);
-        if (code == EC_COMPLETE) return worst;
+    EXPECT_TRUE(runToEnd(graph, 5, [&] {
         int before = look(graph.owner).frame;
         LONGLONG position = graph.position();
-        if (before < 0 || look(graph.owner).frame != before) continue;
+        if (before < 0 || look(graph.owner).frame != before) return;
         worst.onDuration = std::max(worst.onDuration, knobError(position, graph.duration, before, graph.duration));
         worst.onMadeLength = std::max(worst.onMadeLength, knobError(position, graph.duration, before, kLength));
-        std::this_thread::sleep_for(std::chrono::milliseconds(3));
-    }
-    ADD_FAILURE() << "no end";
+    }));
     return worst;
 }
 
@@ -124,5 +135,62 @@ INSTANTIATE_TEST_SUITE_P(Containers, GstSeekTest, ::testing::ValuesIn(kCases),
                              return std::string(info.param.recipe->name) + "_key" +
                                     std::to_string(info.param.keySpacing);
                          });
+
+// Broken files: a program stream cut before its first key frame, two joined end
+// to end (the time stamps jump back), one joined to a copy timed a minute later
+// (they jump ahead), and a bare MPEG-2 video stream, whose length nothing in the
+// file tells. Each loads, its knob stays on the bar through seeks and playing,
+// and its end is noticed.
+const Recipe kMinuteLaterMpeg2 = {
+    "mpg2late",    "mpg",
+    Maker::Ffmpeg, "-c:v mpeg2video -g %d -bf 2 -flags +cgop -sc_threshold 1000000000 -b:v 1M -output_ts_offset 60",
+    "vob",         "ac3",
+    48000,         ""};
+const Recipe kBareMpeg2 = {
+    "m2v",        "m2v", Maker::Ffmpeg, "-an -c:v mpeg2video -g %d -bf 2 -flags +cgop -sc_threshold 1000000000 -b:v 1M",
+    "mpeg2video", "mp2", 48000,         ""};
+
+std::string bytesOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string brokenFile(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+    return name;
+}
+
+TEST(GstSeekBadInput, KnobStaysOnTheBarSeeksSettleAndTheEndIsNoticed) {
+    std::string mpeg2 = bytesOf(clipPath(recipeNamed("mpg2"), kFrames, 50));
+    std::string later = bytesOf(clipPath(kMinuteLaterMpeg2, kFrames, 50));
+    std::string bare = clipPath(kBareMpeg2, kFrames, 50);
+    for (const std::string& path :
+         {brokenFile("gst_test_headless.mpg", mpeg2.substr(mpeg2.size() * 3 / 10)),
+          brokenFile("gst_test_joined.mpg", mpeg2 + mpeg2), brokenFile("gst_test_jumping.mpg", mpeg2 + later), bare}) {
+        Graph graph;
+        ASSERT_EQ(1, graph.load(path)) << path;
+        EXPECT_GT(graph.duration, 0) << path;
+        int outside = 0;
+        auto knobOnBar = [&] {
+            LONGLONG position = graph.position();
+            outside += position < 0 || position > graph.duration;
+        };
+        for (double fraction : {0.9, 0.1, 0.5, 0.95}) {
+            graph.control->Stop();
+            graph.seek(LONGLONG(graph.duration * fraction));
+            graph.control->StopWhenReady();
+            for (Clock::time_point start = Clock::now(); secondsSince(start) < 0.2;) knobOnBar();
+        }
+        Clock::time_point run = Clock::now();
+        EXPECT_TRUE(runToEnd(graph, 20, knobOnBar)) << path;
+        if (std::getenv("FW_SEEK_REPORT"))
+            std::printf("| %s | %.3f s | end after %.1f s |\n", path.c_str(), graph.duration / 1e7, secondsSince(run));
+        knobOnBar();
+        EXPECT_EQ(0, outside) << path;
+        if (path == bare) {
+            EXPECT_NEAR(double(kLength), double(graph.duration), double(kFrameUnits)) << path;
+        }
+    }
+}
 
 }  // namespace

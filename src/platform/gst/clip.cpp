@@ -69,7 +69,8 @@ struct Clip {
     int videoStreams = 0;
     int audioStreams = 0;
     gint64 startOffsetNs = 0;
-    gint64 lengthNs = -1;  // from the first frame to the end, or -1 while unknown
+    gint64 lengthNs = -1;      // from the first frame to the end, or -1 while unknown
+    int64_t lastPosition = 0;  // the latest the program was told, in 100 ns units
     // Paused on its first frame since it opened: a seek to the start would only
     // flush and decode that frame again (the program rewinds every clip it loads).
     bool standingAtOpen = false;
@@ -426,18 +427,19 @@ bool clipPosition(Clip* clip, int64_t* position) {
     {
         std::lock_guard<std::mutex> guard(clip->lock);
         if (clip->seekPending && clip->asyncDoneCount == clip->seekAsyncBase && clip->error == S_OK) {
-            *position = clip->seekTarget;
+            *position = clip->lastPosition = clip->seekTarget;
             return true;
         }
         clip->seekPending = false;
     }
+    // A pipeline that cannot tell its position for a moment (an end reached right
+    // after a seek, in a file whose time stamps jump) stands where it was last seen.
     gint64 ns = queryPositionNs(clip);
-    if (ns < 0) return false;
-    int64_t units = (ns - clip->startOffsetNs) / 100;
+    int64_t units = ns < 0 ? clip->lastPosition : (ns - clip->startOffsetNs) / 100;
     int64_t duration = 0;
     clipDuration(clip, &duration);
     if (units > duration) units = duration;
-    *position = units < 0 ? 0 : units;
+    *position = clip->lastPosition = units < 0 ? 0 : units;
     return true;
 }
 
