@@ -34,7 +34,6 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
 
 namespace fwgst {
 
@@ -95,8 +94,7 @@ struct Clip {
     // is measured meanwhile (see measureLength).
     std::atomic<bool> lengthEstimated{false};
     std::string path;
-    std::thread lengthScan;
-    gint64 measuredEndNs = -1;
+    EndMeasurement* endMeasurement = nullptr;
 };
 
 namespace {
@@ -209,19 +207,18 @@ void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer user) {
         seekerSetLead(clip->seeker, kLateDemuxerLeadNs, kLateDemuxerMarginNs);
         clip->lengthEstimated = true;
         std::lock_guard<std::mutex> guard(clip->lock);
-        if (!clip->lengthScan.joinable())
-            clip->lengthScan = std::thread([clip] { clip->measuredEndNs = measureStreamEnd(clip->path.c_str()); });
+        if (!clip->endMeasurement) clip->endMeasurement = endMeasurementStart(clip->path.c_str());
     }
 }
 
-// Waits for the measurement of the file's end, if one was started.
-void joinLengthScan(Clip* clip) {
-    std::thread scan;
+// The end measured while the pipeline opened, or -1.
+gint64 takeMeasuredEnd(Clip* clip) {
+    EndMeasurement* measurement = nullptr;
     {
         std::lock_guard<std::mutex> guard(clip->lock);
-        scan = std::move(clip->lengthScan);
+        std::swap(measurement, clip->endMeasurement);
     }
-    if (scan.joinable()) scan.join();
+    return measurement ? endMeasurementFinish(measurement) : -1;
 }
 
 GstElement* makeVideoSink(Clip* clip) {
@@ -267,9 +264,8 @@ gint64 queryDurationNs(Clip* clip) {
 // only estimates (measured while the pipeline was opening) or cannot tell, the
 // file's end is measured.
 void measureLength(Clip* clip) {
-    joinLengthScan(clip);
+    gint64 end = takeMeasuredEnd(clip);
     gint64 duration = queryDurationNs(clip);
-    gint64 end = clip->measuredEndNs;
     if (!clip->lengthEstimated && duration < 0) end = measureStreamEnd(clip->path.c_str());
     if (end > clip->startOffsetNs) clip->lengthNs = end - clip->startOffsetNs;
     else if (duration > 0)
@@ -373,7 +369,7 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
 void clipClose(Clip* clip) {
     if (!clip) return;
     if (clip->seeker) seekerClose(clip->seeker);
-    joinLengthScan(clip);
+    takeMeasuredEnd(clip);
     if (clip->pipeline) {
         // Joins the streaming threads, so no callback runs after this.
         gst_element_set_state(clip->pipeline, GST_STATE_NULL);

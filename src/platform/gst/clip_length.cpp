@@ -9,7 +9,7 @@
 //   or decoding time (whichever is later) plus the frame's duration. The ends of
 //   the last kRemembered files measured are kept, by name, size and modification
 //   time, so that a clip loaded again (every repeat, every Next and Previous) is
-//   not parsed again.
+//   not parsed again. endMeasurementStart runs it on a thread of its own.
 // Does not: decode (a frame whose presentation time the file leaves out counts by
 //   its decoding time), follow a file that is still growing, or take longer than
 //   kScanTimeoutMs: a file that cannot be parsed to its end within that is told
@@ -22,6 +22,7 @@
 #include <chrono>
 #include <mutex>
 #include <string>
+#include <thread>
 
 namespace fwgst {
 
@@ -180,6 +181,26 @@ gint64 measureStreamEnd(const char* utf8Path) {
     std::lock_guard<std::mutex> guard(rememberedLock);
     remembered[nextRemembered] = {utf8Path, status.st_size, status.st_mtim, end};
     nextRemembered = (nextRemembered + 1) % kRemembered;
+    return end;
+}
+
+struct EndMeasurement {
+    std::string path;
+    gint64 end = -1;
+    std::thread thread;
+};
+
+EndMeasurement* endMeasurementStart(const char* utf8Path) {
+    EndMeasurement* measurement = new EndMeasurement{utf8Path, -1, {}};
+    measurement->thread =
+        std::thread([measurement] { measurement->end = measureStreamEnd(measurement->path.c_str()); });
+    return measurement;
+}
+
+gint64 endMeasurementFinish(EndMeasurement* measurement) {
+    measurement->thread.join();
+    gint64 end = measurement->end;
+    delete measurement;
     return end;
 }
 

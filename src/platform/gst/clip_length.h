@@ -11,4 +11,10 @@ namespace fwgst {
 // cannot be told within a short time. Any thread.
 gint64 measureStreamEnd(const char* utf8Path);
 
+// measureStreamEnd on a thread of its own, while the caller goes on.
+struct EndMeasurement;
+EndMeasurement* endMeasurementStart(const char* utf8Path);
+// Waits for the measurement and frees it: its end, or -1.
+gint64 endMeasurementFinish(EndMeasurement* measurement);
+
 }  // namespace fwgst
