@@ -69,7 +69,8 @@ class Progress:
             try:
                 width = os.get_terminal_size(sys.stderr.fileno()).columns - 1
             except OSError:
-                width = 79
+                width = 0
+            width = width if width > 0 else 79  # a terminal that gives no size
             sys.stderr.write("\r\x1b[K" + ("fwgallery new: " + text)[:width])
             self.showing = True
         elif clip_done:

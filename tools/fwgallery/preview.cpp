@@ -76,7 +76,8 @@ int startLikeThePlayer(PreviewGallery* gallery, ClipFrame* frame) {
     return DONE;
 }
 
-// Draws the pictures of the gallery in the current folder into outDir.
+// Draws the pictures of the gallery in the current folder into outDir (made once the
+// start succeeds).
 int drawGallery(const std::string& outDir) {
     static PreviewGallery gallery;  // large: kept off the stack
     std::memset(&gallery, 0, sizeof gallery);
@@ -93,6 +94,8 @@ int drawGallery(const std::string& outDir) {
     int status = startLikeThePlayer(&gallery, &frame);
     std::vector<std::string> written;
     std::string error;
+    if (status == DONE && mkdir(outDir.c_str(), 0777) != 0 && errno != EEXIST)
+        status = said(outDir + ": " + std::strerror(errno), CANNOT_RUN);
     if (status == DONE) {
         gVideo = fwlayer::childVideoCreate();
         fwlayer::childVideoSetOwner(gVideo, owner());
@@ -139,7 +142,5 @@ int previewCommand(int argc, char** argv) {
     if (outDir[0] != '/' && getcwd(here, sizeof here)) outDir = std::string(here) + "/" + outDir;
     // The player opens everything relative to its current folder.
     if (chdir(folder) != 0) return said(std::string(folder) + ": " + std::strerror(errno), CANNOT_RUN);
-    if (mkdir(outDir.c_str(), 0777) != 0 && errno != EEXIST)
-        return said(outDir + ": " + std::strerror(errno), CANNOT_RUN);
     return drawGallery(outDir);
 }
