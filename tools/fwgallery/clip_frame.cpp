@@ -121,7 +121,10 @@ bool grabClipFrame(const char* path, int32_t fitWidth, int32_t fitHeight, ClipFr
         *why = "GStreamer lacks playbin, appsink or videoscale";
         if (videoSink) gst_object_unref(videoSink);
     } else {
-        g_object_set(pipeline, "uri", uri, "flags", kPlayVideoOnly, "video-sink", videoSink, nullptr);
+        // A sink of its own for the sound, which is not played, keeps playbin from trying the machine's.
+        GstElement* silence = gst_element_factory_make("fakesink", nullptr);
+        g_object_set(pipeline, "uri", uri, "flags", kPlayVideoOnly, "video-sink", videoSink, "audio-sink", silence,
+                     nullptr);
         ok = pauseOnPicture(pipeline, sink, frame);
         if (!ok) *why = pipelineFault(pipeline);
         gst_element_set_state(pipeline, GST_STATE_NULL);
