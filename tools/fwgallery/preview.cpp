@@ -77,8 +77,8 @@ int startLikeThePlayer(PreviewGallery* gallery, ClipFrame* frame) {
 }
 
 // Draws the pictures of the gallery in the current folder into outDir (made once the
-// start succeeds).
-int drawGallery(const std::string& outDir) {
+// start succeeds) and prints their paths in shownDir, the folder as the user named it.
+int drawGallery(const std::string& outDir, const std::string& shownDir) {
     static PreviewGallery gallery;  // large: kept off the stack
     std::memset(&gallery, 0, sizeof gallery);
     readSaveData(&gallery.volume);
@@ -110,7 +110,7 @@ int drawGallery(const std::string& outDir) {
         if (texture) texture->Release();
     gallery.device->Release();
     if (status == DONE)
-        for (const std::string& path : written) std::printf("%s\n", path.c_str());
+        for (const std::string& name : written) std::printf("%s/%s\n", shownDir.c_str(), name.c_str());
     return status;
 }
 
@@ -138,9 +138,10 @@ int previewCommand(int argc, char** argv) {
     }
     if (!folder) folder = ".";
     if (outDir.empty()) outDir = std::string(folder) + "/preview";
+    std::string shownDir = outDir;
     char here[4096];
     if (outDir[0] != '/' && getcwd(here, sizeof here)) outDir = std::string(here) + "/" + outDir;
     // The player opens everything relative to its current folder.
     if (chdir(folder) != 0) return said(std::string(folder) + ": " + std::strerror(errno), CANNOT_RUN);
-    return drawGallery(outDir);
+    return drawGallery(outDir, shownDir);
 }

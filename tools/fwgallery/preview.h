@@ -39,7 +39,7 @@ struct PreviewScreen {
 typedef void (*ShowVideo)(bool visible);
 
 // Draws every picture into outDir as name.png, written under a temporary name and
-// renamed; their paths, or false with *error.
+// renamed; their names, or false with *error.
 bool drawPreviews(const PreviewGallery& gallery, const PreviewScreen& screen, ShowVideo showVideo,
                   const std::string& outDir, std::vector<std::string>* written, std::string* error);
 

@@ -115,9 +115,8 @@ bool drawPreviews(const PreviewGallery& gallery, const PreviewScreen& screen, Sh
                   const std::string& outDir, std::vector<std::string>* written, std::string* error) {
     Drawing drawing = {gallery, screen};
     auto save = [&](const char* name, const Picture& picture) {
-        std::string path = outDir + "/" + name;
-        written->push_back(path);
-        return writePictureAtomically(path, screen.width, screen.height,
+        written->push_back(name);
+        return writePictureAtomically(outDir + "/" + name, screen.width, screen.height,
                                       reinterpret_cast<const uint8_t*>(picture.data()), screen.width * 4u, error);
     };
     // The main screen as the player starts, then on the item that shows the most.
