@@ -8,6 +8,7 @@ import pty
 import random
 import re
 import select
+import shutil
 import signal
 import subprocess
 import time
@@ -197,8 +198,8 @@ def kinds():
     (cut := big.with_name("cut-1080p60.mp4")).write_bytes(big.read_bytes()[:20000])
     return {"a-silent.ogv": (raw_clip("silent-red.ogv", [(RED, 50)], (320, 240)), RED, False),
             "b-short.mpg": (colour_clips([GREEN], seconds_each=0.2)[0], GREEN, False),
-            "c-black-start.ogv": (raw_clip("black-then-blue.ogv", [((0, 0, 0), 2), (BLUE, 48)], (160, 120)), BLUE,
-                                  False),
+            "c-black-start.ogv": (raw_clip("black-then-blue.ogv", [((0, 0, 0), 12), (BLUE, 38)], (160, 120)), BLUE,
+                                  False),  # black a tenth of the way in, blue at a third
             "d-wide-pixels.ogv": (raw_clip("par-2-1-yellow.ogv", [(YELLOW, 25)], (200, 150),
                                            caps="pixel-aspect-ratio=2/1"), YELLOW, True),
             "e-odd-size.ogv": (made_clip("odd-321x241.ogv", "videotestsrc num-buffers=25 pattern=solid-color "
@@ -237,6 +238,19 @@ def test_new_takes_a_picture_of_every_kind_of_clip_and_names_the_bad_ones(tmp_pa
 def test_a_picture_that_cannot_be_taken_leaves_no_file(tmp_path):
     taken = run("thumbnail", odd_clips()["audio.wav"], tmp_path / "cell.png")
     assert taken.returncode == 1 and "no video" in taken.stderr and not list(tmp_path.iterdir())
+
+
+def test_new_makes_a_gallery_again_from_its_own_clips(tmp_path):
+    paths = clip_folder(tmp_path / "clips", {f"c{k}.mpg": colour_clips([RED], [BLUE])[k] for k in range(2)})
+    for link in ([], ["--link"]):
+        assert run("new", *link, tmp_path / "g", *paths).returncode == 0
+        clips = {path: path.read_bytes() for path in (tmp_path / "g/movies").iterdir()}
+        again = run("new", "--force", "--group", "2", tmp_path / "g", *clips)
+        assert again.returncode == 0 and clips == {path: path.read_bytes() for path in clips}, again.stderr
+        assert (tmp_path / "g/preview/main.png").exists() and b"MultiItem 2" in (tmp_path / "g" / PT).read_bytes()
+        links = sorted(path.name for path in (tmp_path / "g/movies").iterdir() if path.is_symlink())
+        assert links == (["c0.mpg", "c1.mpg"] if link else [])
+        shutil.rmtree(tmp_path / "g")
 
 
 def read_terminal(fd, until, timeout=120):
@@ -316,19 +330,30 @@ def test_preview_is_what_the_player_shows(launch, tmp_path):
     folder = make_gallery(tmp_path / "g", {"long.ogv": long, "red.mpg": colour_clips([RED])[0]})
     drawn = run("preview", "--out", tmp_path / "pictures", folder)
     assert drawn.returncode == 0 and len(drawn.stdout.split()) == 9, drawn.stderr
-    picture = {name: np.asarray(Image.open(tmp_path / "pictures" / name)) for name in ("main.png", "page1-locked.png")}
+    picture = {name: np.asarray(Image.open(tmp_path / "pictures" / f"{name}.png"))
+               for name in ("main", "main-hover", "page1-locked", "page1-hover")}
 
-    def same(expected, mask=None):
+    def same(expected, mask=None, area=(0, 0, 799, 599)):  # area: left, top, right, bottom, all inside
         def check(shot):
-            wrong = np.any(shot != expected, axis=2) & (True if mask is None else mask)
+            inside = np.zeros(OUTSIDE_VIDEO.shape, bool)
+            inside[area[1]:area[3] + 1, area[0]:area[2] + 1] = True
+            wrong = np.any(shot != expected, axis=2) & inside & (True if mask is None else mask)
             return "" if not wrong.any() else "%d pixels differ, the first at %s" % (wrong.sum(), np.argwhere(wrong)[0])
         return check
+
+    def hovered(expected, *areas):  # the mouse on each control in turn, as the hover picture has it
+        for area in areas:
+            app.move((area[0] + area[2]) // 2, (area[1] + area[3]) // 2)
+            wait_for_shot(app, same(expected, area=area), what=f"the hover picture's control at {area}")
+        app.move(*NEUTRAL)
 
     app = launch.player(folder, FW_RENDERER="cpu")
     app.find_window()
     app.move(*NEUTRAL)
-    wait_for_shot(app, same(picture["main.png"], OUTSIDE_VIDEO), what="the preview's main screen")
+    wait_for_shot(app, same(picture["main"], OUTSIDE_VIDEO), what="the preview's main screen")
+    hovered(picture["main-hover"], (514, 535, 571, 579), (630, 535, 687, 579), (714, 535, 771, 579))
     app.click(740, 557)  # the gallery button
     app.move(*NEUTRAL)
-    wait_for_shot(app, same(picture["page1-locked.png"]), what="the preview's first gallery page")
+    wait_for_shot(app, same(picture["page1-locked"]), what="the preview's first gallery page")
+    hovered(picture["page1-hover"], (29, 91, 128, 165), (721, 24, 778, 68))  # the first clip's cell, the page button
     assert close_player(app) == 1
