@@ -2,6 +2,7 @@
 gallery that checks clean and plays, refuses what the player cannot take, takes a picture of
 every kind of clip the player plays, shows progress and survives a signal; preview draws what
 the real player shows."""
+import fcntl
 import json
 import os
 import pty
@@ -11,6 +12,7 @@ import select
 import shutil
 import signal
 import subprocess
+import termios
 import time
 
 import numpy as np
@@ -270,11 +272,20 @@ def read_terminal(fd, until, timeout=120):
 
 
 def new_on_a_terminal(*args):
+    """new with standard error on a terminal of its own, whose Ctrl-C reaches its whole process group."""
     terminal, program_side = pty.openpty()
-    process = subprocess.Popen([str(TOOL), "new", *map(str, args)], stdout=subprocess.PIPE, stderr=program_side,
-                               text=True)
+    process = subprocess.Popen([str(TOOL), "new", *map(str, args)], stdin=program_side, stdout=subprocess.PIPE,
+                               stderr=program_side, text=True, start_new_session=True,
+                               preexec_fn=lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
     os.close(program_side)
     return process, terminal
+
+
+def interrupt(process, terminal, number):
+    if number == signal.SIGINT:
+        os.write(terminal, b"\x03")  # Ctrl-C: the terminal signals new and the programs it runs
+    else:
+        process.send_signal(number)
 
 
 def test_new_shows_progress_a_line_per_clip_or_a_changing_line_or_none(tmp_path):
@@ -297,19 +308,17 @@ def snapshot(folder):
 
 
 @pytest.mark.parametrize("number, when", [(signal.SIGINT, "taking its picture"),
+                                          (signal.SIGINT, "drawing the previews"),
                                           (signal.SIGTERM, "drawing the gallery's pictures")])
 def test_a_signal_while_new_works_leaves_the_folder_as_it_was(tmp_path, number, when):
     paths = clip_folder(tmp_path / "clips", {f"c{k:02d}.mpg": colour_clips([BLUE])[0] for k in range(12)})
     before = snapshot(folder := make_gallery(tmp_path / "g", 1, volume=0))
-    process, terminal = new_on_a_terminal("--force", folder, *paths)
-    assert when in read_terminal(terminal, when)
-    process.send_signal(number)
-    assert process.wait(60) == 130 and "as it was" in read_terminal(terminal, "as it was")
-    assert snapshot(folder) == before
-    process, terminal = new_on_a_terminal(tmp_path / "new", *paths)
-    read_terminal(terminal, when)
-    process.send_signal(number)
-    assert process.wait(60) == 130 and not (tmp_path / "new").exists()
+    for target in (folder, tmp_path / "new"):
+        process, terminal = new_on_a_terminal("--force", target, *paths)
+        assert when in read_terminal(terminal, when)
+        interrupt(process, terminal, number)
+        assert process.wait(60) == 130 and "as it was" in read_terminal(terminal, "as it was")
+    assert snapshot(folder) == before and not (tmp_path / "new").exists()
 
 
 # The player's start-up errors: テクスチャのロードに失敗しました, 再生テーブルの読込みに失敗しました,
