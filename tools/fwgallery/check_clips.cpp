@@ -136,7 +136,10 @@ std::string clipPlayFault(const char* path) {
     std::string fault = fileFault(path);
     if (!fault.empty()) return fault;
     GError* error = nullptr;
-    if (!gst_init_check(nullptr, nullptr, &error)) return "GStreamer cannot start";
+    if (!gst_init_check(nullptr, nullptr, &error)) {
+        g_clear_error(&error);
+        return "GStreamer cannot start";
+    }
     GstDiscoverer* discoverer = gst_discoverer_new(kDiscoveryTimeout, &error);
     gchar* uri = gst_filename_to_uri(path, nullptr);
     GstDiscovererInfo* info = discoverer && uri ? gst_discoverer_discover_uri(discoverer, uri, &error) : nullptr;
