@@ -19,7 +19,7 @@ import numpy as np
 import pytest
 from PIL import Image
 
-from conftest import (BLUE, BUILD, GREEN, NEUTRAL, OUTSIDE_VIDEO, RED, YELLOW, atlases, cached, close_player,
+from conftest import (BLUE, BUILD, GREEN, NEUTRAL, OUTSIDE_VIDEO, RED, ROOT, YELLOW, atlases, cached, close_player,
                       colour_clips, coordinate_picture, gst_launch, make_gallery, poll, skip_without_player,
                       start_player, video_sample, wait_for_shot, write_picture)
 
@@ -244,6 +244,20 @@ def test_new_takes_a_picture_of_every_kind_of_clip_and_names_the_bad_ones(tmp_pa
 def test_a_picture_that_cannot_be_taken_leaves_no_file(tmp_path):
     taken = run("thumbnail", odd_clips()["audio.wav"], tmp_path / "cell.png")
     assert taken.returncode == 1 and "no video" in taken.stderr and not list(tmp_path.iterdir())
+
+
+def test_a_clip_that_gives_no_picture_gets_a_numbered_card(tmp_path):
+    (failing := tmp_path / "fwgallery").write_text(  # fwgallery whose thumbnail takes no picture
+        f'#!/bin/sh\n[ "$1" = thumbnail ] && {{ echo "fwgallery: $2: no picture: none" >&2; exit 3; }}\n'
+        f'exec {TOOL} "$@"\n')
+    failing.chmod(0o755)
+    made = subprocess.run(["/usr/bin/python3", ROOT / "tools/fwgallery/new_gallery.py", f"--fwgallery={failing}",
+                           tmp_path / "g", colour_clips([GREEN])[0]], capture_output=True, text=True, timeout=120)
+    assert made.returncode == 0 and made.stderr.endswith(": no picture: none; its cell gets a numbered card\n")
+    subprocess.run(["/usr/bin/python3", ROOT / "tools/demo/make_pictures.py", "--bmp-dir", tmp_path / "cards",
+                    "--png-dir", tmp_path / "cards"], check=True, timeout=120)
+    cell = [np.asarray(Image.open(tmp_path / folder / "Thumbnail.png"))[0:75, 0:100] for folder in ("g/png", "cards")]
+    assert np.array_equal(*cell)
 
 
 def test_new_makes_a_gallery_again_from_its_own_clips(tmp_path):

@@ -129,8 +129,8 @@ def read_limits(fwgallery):
     return {name: int(value) for name, value in (line.split() for line in printed.splitlines())}
 
 
-def finished(job):
-    """A picture job's (status, message) once it has ended, or None; a job past its time is ended."""
+def finished(job, clip):
+    """A picture job's (status, why) once it has ended, or None; a job past its time is ended."""
     process, errors, started = job
     if process.poll() is None:
         if time.monotonic() - started < PICTURE_SECONDS:
@@ -141,9 +141,10 @@ def finished(job):
     if process.returncode in [-number for number in SIGNALS]:
         raise Interrupted()  # the signal reached the whole process group first
     errors.seek(0)
-    message = errors.read().decode("utf-8", "replace").strip().splitlines()
-    message = message[-1].removeprefix("fwgallery: ") if message else f"status {process.returncode}"
-    return process.returncode, message
+    said = errors.read().decode("utf-8", "replace").strip().splitlines()
+    if process.returncode < 0:
+        return process.returncode, f"fwgallery thumbnail ended by signal {-process.returncode}"
+    return process.returncode, said[-1].removeprefix(f"fwgallery: {clip}: ") if said else ""
 
 
 def take_pictures(args, pictures, progress):
@@ -160,20 +161,21 @@ def take_pictures(args, pictures, progress):
                 running[index] = (process, errors, time.monotonic())
                 progress.step(f"clip {index + 1} of {count}, {os.path.basename(clip)}: taking its picture")
             for index, job in list(running.items()):
-                result = finished(job)
+                clip = args.clips[index]
+                result = finished(job, clip)
                 if result is None:
                     continue
                 del running[index]
                 job[1].close()
-                status, message = result
-                name = os.path.basename(args.clips[index])
+                status, why = result
                 if status == 0:
-                    progress.step(f"clip {index + 1} of {count}, {name}: picture taken", clip_done=True)
+                    progress.step(f"clip {index + 1} of {count}, {os.path.basename(clip)}: picture taken",
+                                  clip_done=True)
                 elif status == CANNOT_PLAY:
-                    bad[index] = message
-                    progress.say(f"{message}" + ("; left out" if args.skip_bad else ""))
+                    bad[index] = why
+                    progress.say(f"{clip}: {why}" + ("; left out" if args.skip_bad else ""))
                 else:
-                    progress.say(f"{args.clips[index]}: {message}; its cell gets a numbered card")
+                    progress.say(f"{clip}: {why or 'no picture'}; its cell gets a numbered card")
             time.sleep(0.02)
     finally:
         for process, errors, _ in running.values():
@@ -336,7 +338,7 @@ def main():
         if created:
             shutil.rmtree(args.dir, ignore_errors=True)
         return 2
-    print(f"Made the gallery {args.dir!r} of {made} clips. Checking it:", flush=True)
+    print(f"Made the gallery {args.dir!r} of {made} clip{'' if made == 1 else 's'}. Checking it:", flush=True)
     checked = subprocess.run([args.fwgallery, "check", args.dir]).returncode
     if previews:
         print("Pictures of the screens as the player will show them:\n" + "\n".join(previews))
@@ -344,4 +346,8 @@ def main():
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    try:
+        sys.exit(main())
+    except BrokenPipeError:  # whatever read the output went away (| head)
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        sys.exit(1)
