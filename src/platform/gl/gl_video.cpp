@@ -3,7 +3,8 @@
 // Implemented: Present and the window's repaint handler draw the visible child video
 //   areas (common/child_video.cpp) over the picture: black before the first frame,
 //   then the latest frame, copied when it has the area's size and scaled with linear
-//   filtering otherwise. A new frame between the program's frames arrives as a
+//   filtering otherwise (onto the window, where the back buffer is enlarged:
+//   gl_enlarge.cpp). A new frame between the program's frames arrives as a
 //   repaint: only the video areas are drawn over the kept picture and copied to the
 //   window. When an area moves or hides, the last frame is replayed under it. A frame
 //   changed in part is replayed only where it can differ from the last frame shown,
@@ -85,7 +86,8 @@ void GlDevice::uploadVideoFrame(VideoSlot& slot, const fwlayer::ChildVideoView& 
 // A frame of its area's size goes to the back buffer as a plain copy, its rows
 // turned over as a picture's are.
 bool GlDevice::copyVideo(VideoSlot& slot, const PixelRect& area) {
-    if (!framebuffers.blit || slot.textureWidth != slot.width || slot.textureHeight != slot.height) return false;
+    if (!framebuffers.blit || onWindowEnlarged || slot.textureWidth != slot.width || slot.textureHeight != slot.height)
+        return false;
     if (!slot.framebuffer && !makeReadFramebuffer(slot.texture, &slot.framebuffer)) return false;
     blitTexels(slot.framebuffer, area.left - slot.left, area.top - slot.top, area);
     setClip(clip);
@@ -97,7 +99,8 @@ bool GlDevice::copyVideo(VideoSlot& slot, const PixelRect& area) {
 void GlDevice::scaleVideo(VideoSlot& slot) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, slot.texture);
-    GLint filter = slot.textureWidth == slot.width && slot.textureHeight == slot.height ? GL_NEAREST : GL_LINEAR;
+    bool same = slot.textureWidth == slot.width && slot.textureHeight == slot.height && !onWindowEnlarged;
+    GLint filter = same ? GL_NEAREST : GL_LINEAR;
     if (slot.filter != filter) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
@@ -159,9 +162,11 @@ void GlDevice::drawVideos() {
 // picture under them was redrawn. Only the pixels drawn reach the window when a
 // partial copy is available.
 void GlDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged) {
+    bool placedAnew = takePlacement();
+    if (bindPictureTarget(window)) return composeEnlarged(window, frame, frameChanged, videoChanged, placedAnew);
     collectVideos();
     const PixelRect full = {0, 0, width, height};
-    PixelRect redraw = redrawArea(frame, frameChanged, backBufferPreserved && !videoRectsChanged, full);
+    PixelRect redraw = redrawArea(frame, frameChanged, backBufferPreserved && !videoRectsChanged && !placedAnew, full);
     PixelRect shown = redraw;
     if (!redraw.empty()) {
         setClip(redraw);
@@ -201,7 +206,7 @@ void GlDevice::onRepaint(void* user) {
         device->lastVideoGeneration = generation;
         device->compose(window, device->last, false, true);
     } else if (device->backBufferPreserved) {
-        device->putOnWindow(window, {0, 0, device->width, device->height});
+        device->putOnWindow(window, device->windowRect());
     } else {
         device->compose(window, device->last, false, true);
     }

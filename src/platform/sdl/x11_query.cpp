@@ -1,14 +1,17 @@
 // Pointer and window positions read from the X server itself, for GetCursorPos
-// and GetWindowRect. SDL caches the global pointer position and refreshes it only
+// and GetWindowRect; the display's Xft.dpi resource; a window moved and sized
+// where no window manager does it. SDL caches the global pointer position and refreshes it only
 // on XInput2 raw motion, which pointer moves injected through XTEST (as under
 // Xvfb) do not always produce; a direct query is always current, and taking the
 // window's position from the same server keeps the two consistent.
 // Only the X11 video driver is handled; elsewhere both report false and the
 // callers fall back to SDL's own answers.
 //
-// Implements: the pointer and window positions of X11.
+// Implements: the pointer and window positions of X11, Xft.dpi, XMoveResizeWindow.
 // Does not: other video drivers.
 #include <SDL2/SDL_syswm.h>
+
+#include <cstdlib>
 
 #include "sdl_backend.h"
 
@@ -49,6 +52,25 @@ bool x11ClientOrigin(SDL_Window* window, int* x, int* y) {
         return false;
     *x = rootX;
     *y = rootY;
+    return true;
+}
+
+double x11XftDpi() {
+    // A connection of its own: asked once, before the first window exists.
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) return 0.0;
+    const char* value = XGetDefault(display, "Xft", "dpi");
+    double dpi = value ? std::strtod(value, nullptr) : 0.0;
+    XCloseDisplay(display);
+    return dpi > 0.0 ? dpi : 0.0;
+}
+
+bool x11MoveResize(SDL_Window* window, const SDL_Rect& rect) {
+    SDL_SysWMinfo info;
+    if (!x11Info(window, &info)) return false;
+    XMoveResizeWindow(info.info.x11.display, info.info.x11.window, rect.x, rect.y, static_cast<unsigned>(rect.w),
+                      static_cast<unsigned>(rect.h));
+    XSync(info.info.x11.display, False);
     return true;
 }
 
