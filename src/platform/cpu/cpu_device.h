@@ -32,6 +32,7 @@ struct VideoScaler {
     std::vector<uint32_t> weights;  // and the weight of the next, 0 to 255
     std::vector<uint32_t> rows[2];  // source rows filtered across
     int rowOf[2] = {-1, -1};
+    bool doubled = false;  // the area is twice the frame's width: rows doubled whole
     // Draws part (within area, both in the pixels' coordinates) of the frame scaled onto area.
     void draw(const fwlayer::ChildVideoView& view, const PixelRect& area, const PixelRect& part, uint32_t* pixels,
               int pitch);

@@ -5,13 +5,19 @@
 // Implemented: VideoScaler, by rows: each source row an area needs is filtered
 //   across once, at the area's width, and each row drawn blends two of those, four
 //   pixels at a time; sample positions and 8-bit weights as OpenGL's linear filter
-//   takes them (pixel centres, edges clamped), each pass rounded. The picture's
+//   takes them (pixel centres, edges clamped), each pass rounded. Weights of a
+//   quarter, a half and three quarters (every weight of a frame doubled in size)
+//   are averages of averages, rounded up at each step; a row doubled in width is
+//   made four pixels at a time too. The picture's
 //   enlargement repeats pixels by the placement's mapping (clientOf), rows
 //   repeated by copying the row above.
 // Does not: filter the picture (its pixels stay crisp blocks), or blend a video with
 //   what lies under it.
 #include <algorithm>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "cpu_device.h"
 
@@ -29,6 +35,62 @@ inline uint32_t lerpPixel(uint32_t a, uint32_t b, uint32_t f) {
 
 typedef uint32_t Pixels4 __attribute__((vector_size(16)));
 typedef uint16_t Channels8 __attribute__((vector_size(16)));
+typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+
+// (a + b + 1) / 2 of each 8-bit channel.
+inline uint32_t average(uint32_t a, uint32_t b) { return (a | b) - (((a ^ b) >> 1) & 0x7F7F7F7Fu); }
+inline Pixels4 average(Pixels4 a, Pixels4 b) {
+#if defined(__SSE2__)
+    return (Pixels4)_mm_avg_epu8((__m128i)a, (__m128i)b);
+#else
+    Bytes16 x = (Bytes16)a, y = (Bytes16)b;
+    return (Pixels4)((x | y) - ((x ^ y) >> 1));
+#endif
+}
+
+// Pixels for the window go around the cache where they can: they are not read again
+// here, and the whole area is written each frame (draw ends with a fence).
+inline void store4(uint32_t* out, Pixels4 pixels) {
+#if defined(__SSE2__)
+    if ((reinterpret_cast<uintptr_t>(out) & 15) == 0)
+        return _mm_stream_si128(reinterpret_cast<__m128i*>(out), (__m128i)pixels);
+#endif
+    std::memcpy(out, &pixels, sizeof pixels);
+}
+
+inline Pixels4 load4(const uint32_t* pixels) {
+    Pixels4 loaded;
+    std::memcpy(&loaded, pixels, sizeof loaded);
+    return loaded;
+}
+
+// A quarter, a half or three quarters of the way from a to b.
+template <typename Pixel>
+inline Pixel inQuarters(Pixel a, Pixel b, uint32_t f) {
+    Pixel middle = average(a, b);
+    return f == 128 ? middle : f == 64 ? average(a, middle) : average(middle, b);
+}
+
+// A row of pixels twice as wide, filtered as lerpPixel would at its weights of a
+// quarter and three quarters; the ends repeat the edge pixels.
+void doubleRow(const uint32_t* source, int count, uint32_t* out) {
+    auto pair = [&](int i) {
+        uint32_t here = source[i];
+        out[2 * i] = inQuarters(here, source[i > 0 ? i - 1 : 0], 64);
+        out[2 * i + 1] = inQuarters(here, source[i + 1 < count ? i + 1 : i], 64);
+    };
+    pair(0);
+    int i = 1;
+    for (; i + 5 <= count; i += 4) {
+        Pixels4 here = load4(source + i);
+        Pixels4 even = inQuarters(here, load4(source + i - 1), 64u), odd = inQuarters(here, load4(source + i + 1), 64u);
+        Pixels4 low = __builtin_shufflevector(even, odd, 0, 4, 1, 5),
+                high = __builtin_shufflevector(even, odd, 2, 6, 3, 7);
+        std::memcpy(out + 2 * i, &low, sizeof low);
+        std::memcpy(out + 2 * i + 4, &high, sizeof high);
+    }
+    for (; i < count; ++i) pair(i);
+}
 
 // The same on two rows, four pixels at a time in 16-bit lanes (SIMD where the
 // machine has it).
@@ -38,13 +100,16 @@ void lerpRows(const uint32_t* upper, const uint32_t* lower, uint32_t f, uint32_t
         std::memcpy(out, upper, static_cast<size_t>(count) * 4);
         return;
     }
+    if (f == 64 || f == 128 || f == 192) {
+        for (; x + 4 <= count; x += 4) store4(out + x, inQuarters(load4(upper + x), load4(lower + x), f));
+        for (; x < count; ++x) out[x] = inQuarters(upper[x], lower[x], f);
+        return;
+    }
     const Channels8 g = Channels8{} + static_cast<uint16_t>(256 - f), h = Channels8{} + static_cast<uint16_t>(f);
     const Channels8 half = Channels8{} + static_cast<uint16_t>(0x80);
     const Pixels4 mask = Pixels4{} + 0x00FF00FFu;
     for (; x + 4 <= count; x += 4) {
-        Pixels4 a, b;
-        std::memcpy(&a, upper + x, sizeof a);
-        std::memcpy(&b, lower + x, sizeof b);
+        Pixels4 a = load4(upper + x), b = load4(lower + x);
         Channels8 blueRed = (Channels8)(a & mask) * g + (Channels8)(b & mask) * h + half;
         Channels8 greenAlpha = (Channels8)((a >> 8) & mask) * g + (Channels8)((b >> 8) & mask) * h + half;
         Pixels4 drawn = (Pixels4)(blueRed >> 8) | ((Pixels4)(greenAlpha >> 8) << 8);
@@ -71,8 +136,10 @@ const uint32_t* VideoScaler::filteredRow(const fwlayer::ChildVideoView& view, in
     std::vector<uint32_t>& row = rows[slot];
     const uint32_t* source =
         reinterpret_cast<const uint32_t*>(view.frameBgra + static_cast<size_t>(y) * view.frameStride);
-    for (size_t x = 0; x < columns.size(); ++x)
-        row[x] = lerpPixel(source[columns[x]], source[columns[x] + (weights[x] != 0)], weights[x]);
+    if (doubled) doubleRow(source, view.frameWidth, row.data());
+    else
+        for (size_t x = 0; x < columns.size(); ++x)
+            row[x] = lerpPixel(source[columns[x]], source[columns[x] + (weights[x] != 0)], weights[x]);
     rowOf[slot] = y;
     return row.data();
 }
@@ -80,11 +147,14 @@ const uint32_t* VideoScaler::filteredRow(const fwlayer::ChildVideoView& view, in
 void VideoScaler::draw(const fwlayer::ChildVideoView& view, const PixelRect& area, const PixelRect& part,
                        uint32_t* pixels, int pitch) {
     int width = area.right - area.left, height = area.bottom - area.top, count = part.right - part.left;
-    columns.resize(static_cast<size_t>(count));
-    weights.resize(static_cast<size_t>(count));
-    for (int x = 0; x < count; ++x)
-        samplePlace(part.left - area.left + x, width, view.frameWidth, &columns[x], &weights[x]);
-    for (std::vector<uint32_t>& row : rows) row.resize(static_cast<size_t>(count));
+    // A doubled row is made whole; otherwise only the part's columns.
+    doubled = width == 2 * view.frameWidth;
+    int skip = doubled ? part.left - area.left : 0;
+    columns.resize(static_cast<size_t>(doubled ? 0 : count));
+    weights.resize(columns.size());
+    for (size_t x = 0; x < columns.size(); ++x)
+        samplePlace(part.left - area.left + static_cast<int>(x), width, view.frameWidth, &columns[x], &weights[x]);
+    for (std::vector<uint32_t>& row : rows) row.resize(static_cast<size_t>(doubled ? width : count));
     rowOf[0] = rowOf[1] = -1;
     for (int y = part.top; y < part.bottom; ++y) {
         int first = 0;
@@ -93,8 +163,11 @@ void VideoScaler::draw(const fwlayer::ChildVideoView& view, const PixelRect& are
         const uint32_t* upper = filteredRow(view, first, rowOf[1] == first + 1 ? 0 : 1);
         int upperSlot = upper == rows[0].data() ? 0 : 1;
         const uint32_t* lower = weight == 0 ? upper : filteredRow(view, first + 1, 1 - upperSlot);
-        lerpRows(upper, lower, weight, pixels + static_cast<size_t>(y) * pitch + part.left, count);
+        lerpRows(upper + skip, lower + skip, weight, pixels + static_cast<size_t>(y) * pitch + part.left, count);
     }
+#if defined(__SSE2__)
+    _mm_sfence();
+#endif
 }
 
 // The picture's part, enlarged onto the window by the placement: each window pixel
