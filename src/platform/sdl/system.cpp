@@ -72,8 +72,12 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
 EXECUTION_STATE WINAPI SetThreadExecutionState(EXECUTION_STATE esFlags) {
     static EXECUTION_STATE current = ES_CONTINUOUS;
     if (!(esFlags & ES_CONTINUOUS) || !fwsdl::ensureVideo()) return 0;
-    if (esFlags & ES_DISPLAY_REQUIRED) SDL_DisableScreenSaver();
-    else SDL_EnableScreenSaver();
+    if (esFlags & ES_DISPLAY_REQUIRED) {
+        SDL_DisableScreenSaver();
+    } else {
+        SDL_EnableScreenSaver();
+        fwsdl::x11ResumeScreenSaver();
+    }
     EXECUTION_STATE previous = current;
     current = esFlags;
     return previous;

@@ -1,15 +1,16 @@
 // Pointer and window positions read from the X server itself, for GetCursorPos
 // and GetWindowRect; the display's Xft.dpi resource; a window moved and sized
-// where no window manager does it. SDL caches the global pointer position and refreshes it only
-// on XInput2 raw motion, which pointer moves injected through XTEST (as under
-// Xvfb) do not always produce; a direct query is always current, and taking the
-// window's position from the same server keeps the two consistent.
-// Only the X11 video driver is handled; elsewhere both report false and the
-// callers fall back to SDL's own answers.
+// where no window manager does it; the X screen saver extension's suspension lifted. SDL caches the global pointer
+// position and refreshes it only on XInput2 raw motion, which pointer moves injected through XTEST (as under Xvfb) do
+// not always produce; a direct query is always current, and taking the window's position from the same server keeps the
+// two consistent. Only the X11 video driver is handled; elsewhere both report false and the callers fall back to SDL's
+// own answers.
 //
-// Implements: the pointer and window positions of X11, Xft.dpi, XMoveResizeWindow.
+// Implements: the pointer and window positions of X11, Xft.dpi, XMoveResizeWindow,
+//   XScreenSaverSuspend(False).
 // Does not: other video drivers.
 #include <SDL2/SDL_syswm.h>
+#include <X11/extensions/scrnsaver.h>
 
 #include <cstdlib>
 
@@ -72,6 +73,20 @@ bool x11MoveResize(SDL_Window* window, const SDL_Rect& rect) {
                       static_cast<unsigned>(rect.h));
     XSync(info.info.x11.display, False);
     return true;
+}
+
+bool x11ResumeScreenSaver() {
+    // Any window: they all share SDL's connection, which holds the suspension.
+    SDL_SysWMinfo info;
+    for (int slot = 0; WindowRecord* window = windowSlot(slot); ++slot) {
+        if (!window->used || !x11Info(window->sdl, &info)) continue;
+        int event = 0, error = 0;
+        if (!XScreenSaverQueryExtension(info.info.x11.display, &event, &error)) return false;
+        XScreenSaverSuspend(info.info.x11.display, False);
+        XFlush(info.info.x11.display);
+        return true;
+    }
+    return false;
 }
 
 bool x11Sync(SDL_Window* window) {
