@@ -145,7 +145,10 @@ def _as_screen(shot):
     return Expected
 
 
-def test_fullscreen_letterboxes_the_picture_maps_the_mouse_and_the_clip_plays_on(screen_of, launch, tmp_path):
+@pytest.mark.parametrize("renderer", ["cpu", "gl"])  # gl: a drawable resized under its context
+def test_fullscreen_letterboxes_the_picture_maps_the_mouse_and_the_clip_plays_on(screen_of, launch, tmp_path,
+                                                                                monkeypatch, renderer):
+    monkeypatch.setenv("FW_RENDERER", renderer)
     screen_of(1920, 1080)
     clip, = colour_clips([RED, GREEN, BLUE, YELLOW], seconds_each=6)  # the test ends before the clip
     folder = make_gallery(tmp_path / "g", {"c.mpg": clip})
