@@ -1,36 +1,15 @@
 """The keys, each doing what its button does, seen on screen; and the screen saver held off while a
-clip plays. The gallery: item 0 red then blue, endless; item 1: clips red, green, blue; item 2:
-green (as test_interaction's)."""
+clip plays. The gallery is test_interaction's: item 0 red then blue, endless; item 1: clips red,
+green, blue; item 2: green."""
 import ctypes
 import ctypes.util
-import functools
 import time
 
-import pytest
-
-from conftest import (BLUE, GREEN, NEUTRAL, RED, cell_centre, close_player, colour_clips, flags_of,
-                      gallery_check, main_check, make_gallery, read_save, skip_without_player, start_player,
-                      volume_knob_x, wait_for_shot)
+from conftest import (BLUE, GREEN, NEUTRAL, RED, cell_centre, close_player, flags_of, gallery_check,
+                      read_save, skip_without_player, start_player, volume_knob_x, wait_for_shot)
+from test_interaction import gallery, main  # noqa: F401 (gallery is a fixture)
 
 pytestmark = skip_without_player
-
-PLAY_TABLE = """SingleItem "movies/rb.mpg" 0
-MultiItem 3
-Item "movies/red.mpg" 0
-Item "movies/green.mpg" 0
-Item "movies/blue.mpg" 0
-SingleItem "movies/green.mpg" 0
-End
-"""
-main = functools.partial(main_check, item_count=3)
-
-
-@pytest.fixture
-def gallery(tmp_path):
-    red_blue, red, green, blue = colour_clips([RED, BLUE], [RED], [GREEN], [BLUE])
-    clips = {"rb.mpg": red_blue, "red.mpg": red, "green.mpg": green, "blue.mpg": blue}
-    return lambda volume=0, flags=bytes(64): make_gallery(tmp_path / "g", clips, PLAY_TABLE,
-                                                          "5\n0 0\n1 0\n1 1\n1 2\n2 0\n", volume, flags)
 
 
 def test_every_key_does_what_its_button_does(launch, gallery):

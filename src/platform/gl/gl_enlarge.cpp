@@ -108,17 +108,7 @@ void GlDevice::composeEnlarged(SDL_Window* window, const FrameRecord& frame, boo
                           GL_COLOR_BUFFER_BIT, GL_NEAREST);
         framebuffers.bind(GL_READ_FRAMEBUFFER, 0);
     }
-    PixelRect shown = put;
-    if (videoChanged) {
-        setClip(full);
-        drawVideos();
-        for (size_t i = 0; i < visibleVideos; ++i)
-            shown = unite(shown, {videos[i].left, videos[i].top, videos[i].left + videos[i].width,
-                                  videos[i].top + videos[i].height});
-    } else if (!put.empty()) {
-        setClip(put);
-        drawVideos();
-    }
+    PixelRect shown = drawVideosOver(put, videoChanged);
     putOnWindow(window, whole ? windowRect() : placed(shown));
 }
 

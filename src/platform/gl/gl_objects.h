@@ -162,6 +162,7 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     bool copyVideo(VideoSlot& slot, const PixelRect& area);
     void scaleVideo(VideoSlot& slot);
     void drawVideos();
+    PixelRect drawVideosOver(const PixelRect& drawn, bool videoChanged);
     void compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged);
     PixelRect unite(const PixelRect& a, const PixelRect& b) const;
     static void onRepaint(void* user);

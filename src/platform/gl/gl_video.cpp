@@ -167,23 +167,31 @@ void GlDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frameC
     collectVideos();
     const PixelRect full = {0, 0, width, height};
     PixelRect redraw = redrawArea(frame, frameChanged, backBufferPreserved && !videoRectsChanged && !placedAnew, full);
-    PixelRect shown = redraw;
     if (!redraw.empty()) {
         setClip(redraw);
         replay(frame);
     }
     countRedraw(redraw, full);
+    PixelRect shown = drawVideosOver(redraw, videoChanged);
+    setClip(full);
+    putOnWindow(window, shown);
+}
+
+// The videos within the part drawn, or all of them when they changed; that part grown
+// by the areas drawn.
+PixelRect GlDevice::drawVideosOver(const PixelRect& drawn, bool videoChanged) {
+    PixelRect shown = drawn;
     if (videoChanged) {
-        setClip(full);
+        setClip({0, 0, width, height});
         drawVideos();
         for (size_t i = 0; i < visibleVideos; ++i)
             shown = unite(shown, {videos[i].left, videos[i].top, videos[i].left + videos[i].width,
                                   videos[i].top + videos[i].height});
-    } else if (!redraw.empty()) {
-        drawVideos();  // within the redrawn part
+    } else if (!drawn.empty()) {
+        setClip(drawn);
+        drawVideos();
     }
-    setClip(full);
-    putOnWindow(window, shown);
+    return shown;
 }
 
 PixelRect GlDevice::unite(const PixelRect& a, const PixelRect& b) const {
