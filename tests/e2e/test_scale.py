@@ -11,7 +11,7 @@ import pytest
 from conftest import (BLUE, COLOUR_TOLERANCE, GREEN, HEIGHT, NEUTRAL, OUTSIDE_VIDEO, RED, SEEK_KNOB_Y, VIDEO, WIDTH,
                       YELLOW, _screen, cached, cell_centre, close_player, colour_clips, differences, find_knob,
                       flags_of, gallery_check, gst_launch, main_check, main_screen, make_gallery, poll, read_save,
-                      seek_knob_x, skip_without_player, volume_for_x, volume_knob_x, wait_for_shot, window_rect)
+                      Screen, seek_knob_x, skip_without_player, volume_for_x, volume_knob_x, wait_for_shot, window_rect)
 
 pytestmark = skip_without_player
 
@@ -134,15 +134,9 @@ def test_the_same_input_at_scale_1_and_2_gives_the_same_screens_and_save(screen_
     (shots_1, save_1), (shots_2, save_2) = runs
     assert save_2 == save_1 and read_save(tmp_path / "2") == (volume_for_x(150), flags_of(0, 1))
     for index, (one, two) in enumerate(zip(shots_1[1:], shots_2[1:]), 1):  # the first has the knob moving
-        mask = OUTSIDE_VIDEO if index < 3 else None
-        assert not differences(two, _as_screen(one), mask), "screen %d differs at scale 2" % index
-
-
-def _as_screen(shot):
-    class Expected:
-        pixels = shot.astype(np.int32)
-        loose = np.zeros(shot.shape, dtype=bool)
-    return Expected
+        expected = Screen()
+        expected.pixels[:] = one
+        assert not differences(two, expected, OUTSIDE_VIDEO if index < 3 else None), "screen %d differs" % index
 
 
 @pytest.mark.parametrize("renderer", ["cpu", "gl"])  # gl: a drawable resized under its context

@@ -23,23 +23,11 @@ TEST(SdlKeys, VirtualKeysAsWindowsGivesThem) {
         SDL_Scancode place;
         UINT vk;
     } cases[] = {
-        {SDLK_g, SDL_SCANCODE_G, 'G'},
-        {SDLK_q, SDL_SCANCODE_A, 'Q'},          // A's place on an AZERTY keyboard
-        {SDLK_AMPERSAND, SDL_SCANCODE_1, '1'},  // the main row's 1 there
-        {SDLK_4, SDL_SCANCODE_4, '4'},
-        {SDLK_0, SDL_SCANCODE_0, '0'},
-        {SDLK_SPACE, SDL_SCANCODE_SPACE, VK_SPACE},
-        {SDLK_RETURN, SDL_SCANCODE_RETURN, VK_RETURN},
-        {SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER, VK_RETURN},
-        {SDLK_ESCAPE, SDL_SCANCODE_ESCAPE, VK_ESCAPE},
-        {SDLK_BACKSPACE, SDL_SCANCODE_BACKSPACE, VK_BACK},
-        {SDLK_PAGEUP, SDL_SCANCODE_PAGEUP, VK_PRIOR},
-        {SDLK_PAGEDOWN, SDL_SCANCODE_PAGEDOWN, VK_NEXT},
-        {SDLK_LEFT, SDL_SCANCODE_LEFT, VK_LEFT},
-        {SDLK_DOWN, SDL_SCANCODE_DOWN, VK_DOWN},
-        {SDLK_F11, SDL_SCANCODE_F11, VK_F11},
+        {SDLK_q, SDL_SCANCODE_A, 'Q'},                   // A's place on an AZERTY keyboard: the letter
+        {SDLK_AMPERSAND, SDL_SCANCODE_1, '1'},           // the main row's 1 there: the place
         {SDLK_KP_3, SDL_SCANCODE_KP_3, VK_NUMPAD0 + 3},  // not the main row's 3
-        {SDLK_RSHIFT, SDL_SCANCODE_RSHIFT, VK_SHIFT},
+        {SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER, VK_RETURN},
+        {SDLK_PAGEDOWN, SDL_SCANCODE_PAGEDOWN, VK_NEXT},
         {SDLK_RALT, SDL_SCANCODE_RALT, VK_MENU},
         {SDLK_MINUS, SDL_SCANCODE_MINUS, 0xBD},       // VK_OEM_MINUS
         {SDLK_AUDIOPLAY, SDL_SCANCODE_AUDIOPLAY, 0},  // none: not delivered
@@ -75,7 +63,6 @@ TEST(SdlKeys, MessagesAndTheirRepeatBit) {
         EXPECT_EQ(message.wParam, c.vk);
         EXPECT_EQ(message.lParam, c.lParam) << c.vk;
     }
-    EXPECT_EQ(fwsdl::keyMessage(keyEvent(SDL_KEYDOWN, SDLK_AUDIOPLAY, SDL_SCANCODE_AUDIOPLAY)).message, 0u);
 }
 
 // By pixel centres: at a whole scale each client pixel is an N-pixel run; at 1.8 (800
