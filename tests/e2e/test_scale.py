@@ -163,7 +163,9 @@ def test_fullscreen_letterboxes_the_picture_maps_the_mouse_and_the_clip_plays_on
             return check(shot)
         return verdict
 
-    wait_for_shot(app, playing_on(main_check(playing=True)), what="the clip playing in the window", pause=0.02)
+    wait_for_shot(app, main_check(playing=True), what="the clip playing in the window")
+    time.sleep(1)  # past the clip's start, where the position settles
+    wait_for_shot(app, playing_on(main_check(playing=True)), what="the clip playing on", pause=0.02)
 
     def to_fullscreen(*keys):
         app.key(*keys)

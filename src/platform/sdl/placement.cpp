@@ -98,7 +98,9 @@ void setFullscreen(WindowRecord* window, bool on) {
         SDL_SetWindowPosition(sdl, window->windowed.x, window->windowed.y);
     }
     window->fullscreen = on;
-    // Remapped on the way: the keys must come back to it.
+    // SDL unmaps and maps it on the way, and the focus went with the unmapping: the
+    // keys must come back to it once it is mapped again.
+    x11WaitViewable(sdl);
     SDL_RaiseWindow(sdl);
     SDL_SetWindowInputFocus(sdl);
     fwlayer::childVideoOwnerPlaced(handleOf(window));

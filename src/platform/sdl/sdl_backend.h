@@ -92,6 +92,9 @@ bool x11ClientOrigin(SDL_Window* window, int* x, int* y);
 double x11XftDpi();
 // Moves and sizes the window on the X server, as no window manager does for it.
 bool x11MoveResize(SDL_Window* window, const SDL_Rect& rect);
+// Waits (up to about 200 ms) until the window is mapped: SDL maps it anew on a resize,
+// and the keyboard focus can only be given to a mapped window.
+bool x11WaitViewable(SDL_Window* window);
 // Lifts SDL's suspension of the X screen saver extension's saver: SDL 2.26 lifts
 // only a D-Bus inhibition, and where the session has no screen saver service the
 // suspension it made instead would stay (libsdl-org/SDL#15420).

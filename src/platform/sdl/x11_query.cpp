@@ -1,6 +1,7 @@
 // Pointer and window positions read from the X server itself, for GetCursorPos
 // and GetWindowRect; the display's Xft.dpi resource; a window moved and sized
-// where no window manager does it; the X screen saver extension's suspension lifted. SDL caches the global pointer
+// where no window manager does it, and waited for until it is mapped again; the X
+// screen saver extension's suspension lifted. SDL caches the global pointer
 // position and refreshes it only on XInput2 raw motion, which pointer moves injected through XTEST (as under Xvfb) do
 // not always produce; a direct query is always current, and taking the window's position from the same server keeps the
 // two consistent. Only the X11 video driver is handled; elsewhere both report false and the callers fall back to SDL's
@@ -73,6 +74,20 @@ bool x11MoveResize(SDL_Window* window, const SDL_Rect& rect) {
                       static_cast<unsigned>(rect.h));
     XSync(info.info.x11.display, False);
     return true;
+}
+
+bool x11WaitViewable(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    if (!x11Info(window, &info)) return false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        XWindowAttributes attributes;
+        XSync(info.info.x11.display, False);
+        if (XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes) &&
+            attributes.map_state == IsViewable)
+            return true;
+        SDL_Delay(2);
+    }
+    return false;
 }
 
 bool x11ResumeScreenSaver() {
