@@ -48,16 +48,6 @@ inline Pixels4 average(Pixels4 a, Pixels4 b) {
 #endif
 }
 
-// Pixels for the window go around the cache where they can: they are not read again
-// here, and the whole area is written each frame (draw ends with a fence).
-inline void store4(uint32_t* out, Pixels4 pixels) {
-#if defined(__SSE2__)
-    if ((reinterpret_cast<uintptr_t>(out) & 15) == 0)
-        return _mm_stream_si128(reinterpret_cast<__m128i*>(out), (__m128i)pixels);
-#endif
-    std::memcpy(out, &pixels, sizeof pixels);
-}
-
 inline Pixels4 load4(const uint32_t* pixels) {
     Pixels4 loaded;
     std::memcpy(&loaded, pixels, sizeof loaded);
@@ -101,7 +91,10 @@ void lerpRows(const uint32_t* upper, const uint32_t* lower, uint32_t f, uint32_t
         return;
     }
     if (f == 64 || f == 128 || f == 192) {
-        for (; x + 4 <= count; x += 4) store4(out + x, inQuarters(load4(upper + x), load4(lower + x), f));
+        for (; x + 4 <= count; x += 4) {
+            Pixels4 drawn = inQuarters(load4(upper + x), load4(lower + x), f);
+            std::memcpy(out + x, &drawn, sizeof drawn);
+        }
         for (; x < count; ++x) out[x] = inQuarters(upper[x], lower[x], f);
         return;
     }
@@ -165,9 +158,6 @@ void VideoScaler::draw(const fwlayer::ChildVideoView& view, const PixelRect& are
         const uint32_t* lower = weight == 0 ? upper : filteredRow(view, first + 1, 1 - upperSlot);
         lerpRows(upper + skip, lower + skip, weight, pixels + static_cast<size_t>(y) * pitch + part.left, count);
     }
-#if defined(__SSE2__)
-    _mm_sfence();
-#endif
 }
 
 // The picture's part, enlarged onto the window by the placement: each window pixel
