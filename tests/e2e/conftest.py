@@ -26,7 +26,7 @@ WIDTH, HEIGHT = 800, 600
 sys.path.insert(0, str(ROOT / "tools" / "bench"))
 sys.path.insert(0, str(ROOT / "tools" / "layout"))
 import layout  # noqa: E402
-from xdisplay import SCREEN_SIZE, VirtualScreen  # noqa: E402
+from xdisplay import VirtualScreen  # noqa: E402
 
 _screen = []
 
@@ -36,6 +36,22 @@ def display():
     _screen.append(VirtualScreen())
     yield os.environ["DISPLAY"]
     _screen.pop().close()
+
+
+@pytest.fixture
+def screen_of():
+    """screen_of(width, height): a virtual screen of that size for this test alone; the players it
+    starts and the grabs go to it. Ask for it before launch, so that it closes after the players."""
+    made = []
+
+    def make(width, height):
+        made.append(VirtualScreen((width, height)))
+        _screen.insert(0, made[-1])
+        return made[-1]
+    yield make
+    for screen in reversed(made):
+        _screen.remove(screen)
+        screen.close()
 
 
 def grab(left, top, width, height):
@@ -94,6 +110,7 @@ class App:
             self.process = subprocess.Popen([str(part) for part in command], cwd=str(cwd), stdout=out, stderr=err,
                                             stdin=subprocess.DEVNULL, env=dict(os.environ, **env) if env else None)
         self.window = self.rect = None
+        self.placement = None  # (left, top, width, height) of the client area in the window; None: 1:1
 
     stdout = property(lambda self: self.stdout_path.read_bytes().decode("utf-8", "replace"))
     stderr = property(lambda self: self.stderr_path.read_bytes().decode("utf-8", "replace"))
@@ -116,12 +133,37 @@ class App:
         return window_rect(self.window)
 
     def screenshot(self):
-        return grab(*self.rect)
+        """The client area; where it is placed larger, each client pixel as the window pixel at its middle."""
+        shot = grab(*self.rect)
+        if not self.placement:
+            return shot
+        left, top, width, height = self.placement
+        rows = top + (np.arange(HEIGHT) * 2 + 1) * height // (2 * HEIGHT)
+        columns = left + (np.arange(WIDTH) * 2 + 1) * width // (2 * WIDTH)
+        return shot[rows][:, columns]
+
+    def on_screen(self, x, y):
+        """The screen position of client point (x, y): the middle of its pixels in the window."""
+        left, top = (self.rect or self.client_rect())[:2]
+        if self.placement:
+            (dx, dy, width, height), x, y = self.placement, x + 0.5, y + 0.5
+            x, y = dx + int(x * width // WIDTH), dy + int(y * height // HEIGHT)
+        return left + x, top + y
 
     def move(self, x, y, settle=0.05):
-        left, top = (self.rect or self.client_rect())[:2]
-        _screen[0].move(min(max(left + x, 0), SCREEN_SIZE[0] - 1), min(max(top + y, 0), SCREEN_SIZE[1] - 1))
+        x, y = self.on_screen(x, y)
+        size = _screen[0].size
+        _screen[0].move(min(max(x, 0), size[0] - 1), min(max(y, 0), size[1] - 1))
         _screen[0].sync()
+        time.sleep(settle)
+
+    def key(self, *names, settle=0.1):  # key names as xdotool knows them (space, Right, Escape, alt+Return)
+        subprocess.run(["xdotool", "key", "--delay", "30", *names], timeout=10, check=True)
+        time.sleep(settle)
+
+    def hold(self, name, seconds, settle=0.1):  # down, held (repeating), up
+        subprocess.run(["xdotool", "keydown", name, "sleep", str(seconds), "keyup", name], timeout=10 + seconds,
+                       check=True)
         time.sleep(settle)
 
     def down(self, button=1, settle=0.05, pressed=True):

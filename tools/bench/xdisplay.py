@@ -36,10 +36,11 @@ class VirtualScreen:
     """Xvfb on a display number it picks itself, with a black root (so nothing on an
     empty screen looks like a picture); DISPLAY points at it while it runs."""
 
-    def __init__(self):
+    def __init__(self, size=SCREEN_SIZE):
+        self.size = size
         read_end, write_end = os.pipe()
         self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN_SIZE, "-nolisten", "tcp",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % size, "-nolisten", "tcp",
              "-noreset", "-br"],
             pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)

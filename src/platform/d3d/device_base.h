@@ -46,6 +46,10 @@ HRESULT checkCreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
                           const D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device, int liveDevices,
                           uint32_t windowFlags, DrawableSizeFn drawableSize, DeviceRequest* request);
 
+// Rect (pixels of a width x height back buffer) where placement shows it on the
+// window: the window pixels whose centres fall in it.
+PixelRect placedRect(const fwlayer::ClientPlacement& placement, int width, int height, const PixelRect& rect);
+
 // One level of A8R8G8B8 texels in memory, width * 4 bytes a row, with the identity
 // and content version a frame record names it by.
 struct TexelStore {

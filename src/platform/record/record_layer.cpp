@@ -9,6 +9,7 @@
 namespace fwlayer {
 
 SDL_Window* windowSdlHandle(HWND) { return nullptr; }
+ClientPlacement windowClientPlacement(HWND) { return {0, 0, 0, 0, 0, 0}; }
 void windowSetRepaintHandler(HWND, RepaintHandler, void*) {}
 void windowRequestRepaint(HWND) {}
 
