@@ -131,8 +131,8 @@ bool drawPreviews(const PreviewGallery& gallery, const PreviewScreen& screen, Sh
     std::memset(unlocked, 1, sizeof unlocked);
     for (int32_t page = 0; ok && page < kGalleryPages; ++page) {
         std::string name = "page" + std::to_string(page + 1);
-        GalleryView fresh = {kMouseAway,    kMouseAway,       page, gallery.firstClipFlags, gallery.entries,
-                             gallery.items, gallery.itemCount};
+        GalleryView fresh = {kMouseAway,    kMouseAway,        page, gallery.firstClipFlags, gallery.entries,
+                             gallery.items, gallery.itemCount, -1};
         GalleryView open = fresh;
         open.unlockFlags = unlocked;
         ok = save((name + "-locked.png").c_str(), drawing.page(fresh)) &&
