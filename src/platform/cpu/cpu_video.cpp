@@ -110,8 +110,8 @@ struct VideoPass {
 bool CpuDevice::takeSurface(SDL_Window* window, bool* kept) {
     if (memoryPixels) {
         *kept = pixels == memoryPixels;
-        pixels = memoryPixels;
-        pitch = memoryPitch;
+        pixels = windowPixels = memoryPixels;
+        pitch = windowPitch = memoryPitch;
         drawable = {0, 0, width, height};
         return true;
     }
