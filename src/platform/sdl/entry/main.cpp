@@ -1,12 +1,17 @@
-// The player's process entry point on Linux: calls the program's WinMain as
-// Windows would, with an instance handle of its own, no previous instance, the
-// command line after the program name, and SW_SHOWDEFAULT. The exit status is
-// what WinMain returns. SDL starts when the first window is made.
+// The process entry point on Linux: calls the program's WinMain as Windows would,
+// with an instance handle of its own, no previous instance, the command line after
+// the program name, and SW_SHOWDEFAULT. The exit status is what WinMain returns.
+// SDL starts when the first window is made. In the player (FW_PLAYER_COMMAND_LINE)
+// the command line is acted on first (start_folder.cpp: a gallery folder, --demo,
+// --help, --version); the probes and the benchmark pass theirs to WinMain as it is.
 #include <malloc.h>
 
 #include <string>
 
 #include "platform/platform.h"
+#ifdef FW_PLAYER_COMMAND_LINE
+#include "start_folder.h"
+#endif
 
 namespace {
 
@@ -28,6 +33,10 @@ void tuneAllocator() {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef FW_PLAYER_COMMAND_LINE
+    int status = fwentry::applyArguments(argc, argv);
+    if (status >= 0) return status;
+#endif
     tuneAllocator();
     std::string commandLine;
     for (int i = 1; i < argc; ++i) {
