@@ -11,7 +11,7 @@ target is a figure, not a failure); 2 when something could not be measured.
 Everything runs on a virtual screen of its own (Xvfb), in BUILD/bench, with the
 demo gallery's pictures (tools/demo/make_demo.py) and clips it makes itself:
 640 x 480, 30 frames a second, H.264 and AAC in MP4. How each figure is taken is
-written next to it in the table and in README.md, "Performance".
+written next to it in the table and in docs/performance.md.
 
 CPU figures are utime + stime from /proc/<pid>/stat: every thread of the process,
 OpenGL's rasterizer threads and GStreamer's streaming threads included; the X
@@ -38,7 +38,7 @@ ROOT = Path(__file__).resolve().parents[2]
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 WINDOW_NAME = "Fernwood2"
 
-# Client-area places the player draws at (see README.md, "Making your own gallery").
+# Client-area places the player draws at (see docs/gallery.md).
 VIDEO = (80, 16, 640, 480)
 NEXT_BUTTON = (659, 557)
 PREVIOUS_BUTTON = (485, 557)

@@ -28,7 +28,7 @@
 // Frames are recorded (d3d/frame.h) and drawn at Present only where they differ
 // from the last frame shown; only the changed rectangle goes to the window.
 //
-// Writes of a video frame's pixels from decoder to screen, counted as README.md's
+// Writes of a video frame's pixels from decoder to screen, counted as docs/performance.md's
 // "A video frame's copies" counts them: 2, as gst-launch with ximagesink. GStreamer's
 // conversion to BGRx straight into shared memory (1); the frame lent to the child
 // video without a copy; the X server's read of it in place into its screen (2),
