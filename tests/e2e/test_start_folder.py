@@ -11,7 +11,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import (PLAYER, RED, close_player, main_check, make_gallery, read_save, skip_without_player,
+from conftest import (PLAYER, RED, ROOT, close_player, main_check, make_gallery, read_save, skip_without_player,
                       volume_knob_x, wait_for_shot)
 
 pytestmark = skip_without_player
@@ -39,7 +39,7 @@ def test_help_and_version_answer_on_standard_output(tmp_path):
         assert done.stdout.startswith("Usage: fernwood2 [GALLERY]\n") and "--demo" in done.stdout
     done = run("--version", cwd=tmp_path)
     assert (done.returncode, done.stderr) == (0, "")
-    changelog = (PLAYER.parent.parent / "debian" / "changelog").read_text().split("\n", 1)[0]
+    changelog = (ROOT / "debian" / "changelog").read_text().split("\n", 1)[0]
     assert done.stdout == "fernwood2 %s\n" % changelog.split("(")[1].split(")")[0]
     assert list(tmp_path.iterdir()) == []
 
