@@ -154,7 +154,8 @@ std::string missingPluginsText(const std::vector<std::string>& details) {
     if (parts.empty()) return "";
     std::string text = "GStreamer lacks " + listed(parts);
     if (!packages.empty())
-        text += std::string(" (install the Debian package") + (packages.size() > 1 ? "s " : " ") + listed(packages) + ")";
+        text += std::string(" (install the Debian package") + (packages.size() > 1 ? "s " : " ") +
+                listed(packages) + ")";
     return text;
 }
 
