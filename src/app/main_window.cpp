@@ -1,4 +1,6 @@
 // The main window and the input state its procedure keeps.
+#include <cstdio>
+
 #include "app/player_app.h"
 
 namespace {
@@ -54,21 +56,22 @@ LRESULT CALLBACK PlayerApp::mainWindowProc(HWND hWnd, UINT message, WPARAM wPara
         if (pApp) pApp->setLeftReleased();
         if (!buttonHeld(VK_RBUTTON)) ReleaseCapture();
         break;
-    case WM_RBUTTONDOWN:
-        SetCapture(hWnd);
-        break;
+    case WM_RBUTTONDOWN: SetCapture(hWnd); break;
     case WM_RBUTTONUP:
         if (!buttonHeld(VK_LBUTTON)) ReleaseCapture();
         break;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        break;
+    case WM_DESTROY: PostQuitMessage(0); break;
     case WM_MOVE:
         // With the sequence off, a move cues the movie again at its current frame.
         if (pApp && pApp->isPlaying == 0 && pApp->mediaControl) pApp->mediaControl->StopWhenReady();
         break;
-    default:
+    case WM_ENDSESSION:
+        // Logoff or shutdown may end the process as soon as this returns, before the
+        // loop's own save: save now. No box: it would hold up the session's end.
+        if (wParam && pApp && !pApp->writeSaveData())
+            std::fputs("Fernwood2: GameData.sys could not be written as the session ended\n", stderr);
         break;
+    default: break;
     }
     return DefWindowProcA(hWnd, message, wParam, lParam);
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "gfx/gfx.h"
-#include "movie/messages.h"
+#include "errors/errors.h"
 
 namespace {
 
@@ -98,8 +98,8 @@ int32_t PlayerApp::loadTextures() {
 
 MovieState PlayerApp::movieState() {
     MovieGraph Graph = {graphBuilder, mediaControl, basicAudio, videoWindow, mediaSeeking, mediaEvent};
-    return {hwnd,          Graph,         playItems,    itemCount,      unlockFlags, &volume,
-            &duration,     &currentItem,  &currentClip, &clipPlayCount, &isPlaying};
+    return {hwnd,      Graph,        playItems,    itemCount,      unlockFlags, &volume,
+            &duration, &currentItem, &currentClip, &clipPlayCount, &isPlaying};
 }
 
 int32_t PlayerApp::createMovieGraph() {
@@ -166,10 +166,8 @@ int32_t PlayerApp::drawScreen() {
 int32_t PlayerApp::handleInput() {
     // Another screen value never occurs; it is left alone and the loop goes on.
     int32_t Result = 1;
-    if (screenMode == SCREEN_MAIN)
-        Result = handleMainScreenInput();
-    else if (screenMode == SCREEN_THUMBNAIL)
-        Result = handleThumbnailScreenInput();
+    if (screenMode == SCREEN_MAIN) Result = handleMainScreenInput();
+    else if (screenMode == SCREEN_THUMBNAIL) Result = handleThumbnailScreenInput();
     leftPressed = 0;
     leftReleased = 0;
     return Result;

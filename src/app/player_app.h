@@ -9,8 +9,8 @@
 #include "tables/tables.h"
 
 enum {
-    SCREEN_MAIN = 0,        // the movie plays; controls around it
-    SCREEN_THUMBNAIL = 1,   // the gallery; movie paused, video hidden
+    SCREEN_MAIN = 0,       // the movie plays; controls around it
+    SCREEN_THUMBNAIL = 1,  // the gallery; movie paused, video hidden
 };
 
 class PlayerApp {

@@ -1,6 +1,6 @@
 // The player's Direct3D device as one description: the presentation parameters,
 // the creation attempts and the fixed pipeline state all drawing relies on. The
-// player's createDevice, the gl benchmark and the gl probe all make their device
+// player's createDevice, the Direct3D benchmark and probe all make their device
 // with it, so that they run with exactly the player's state.
 #pragma once
 

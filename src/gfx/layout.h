@@ -6,6 +6,11 @@
 #include "platform/platform.h"
 
 // --- Main screen ------------------------------------------------------------------
+// The video window, as the graph places it (left, top, width, height).
+const LONG kVideoLeft = 80;
+const LONG kVideoTop = 16;
+const LONG kVideoWidth = 640;
+const LONG kVideoHeight = 480;
 const RECT kSeekBarRect = {38, 535, 384, 554};
 const RECT kVolumeBarRect = {38, 567, 384, 586};
 const RECT kPreviousRect = {456, 535, 513, 579};
@@ -52,6 +57,8 @@ const RECT kBackButtonRect = {714, 535, 771, 579};
 const int kGalleryRows = 4;
 const int kGalleryColumns = 7;
 const int kCellsPerPage = kGalleryRows * kGalleryColumns;
+const int kGalleryPages = 2;
+const int kGallerySlots = kGalleryPages * kCellsPerPage;  // the thumbnail slots a page shows
 const int kCellWidth = 100;
 const int kCellHeight = 75;
 const int kCellLeft = 29;

@@ -1,14 +1,11 @@
 // The filter graph, its six control interfaces, and loading one clip into it.
-#include "movie/messages.h"
+#include "errors/errors.h"
+#include "gfx/layout.h"
 #include "movie/movie.h"
 
 namespace {
 
 const int kPathChars = 260;
-const LONG kVideoLeft = 80;
-const LONG kVideoTop = 16;
-const LONG kVideoWidth = 640;
-const LONG kVideoHeight = 480;
 const UINT kTableCodePage = 932;  // the tables are Shift-JIS
 
 // Empty the graph: take the first filter, remove it, start the enumeration again.
@@ -25,8 +22,6 @@ void removeAllFilters(IGraphBuilder* Graph) {
 }
 
 }  // namespace
-
-void showError(HWND owner, const char* text) { MessageBoxA(owner, text, kErrorCaption, MB_ICONERROR); }
 
 int32_t createGraph(MovieGraph* graph) {
     if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,

@@ -53,6 +53,3 @@ void seekToFraction(IMediaSeeking* seeking, int64_t duration, double fraction);
 
 // How far the graph has played, 0 to 1; 0 when duration or position is unknown.
 double playedFraction(IMediaSeeking* seeking, int64_t duration);
-
-// Shows text in a message box captioned "Error!!" with MB_ICONERROR, owned by owner.
-void showError(HWND owner, const char* text);

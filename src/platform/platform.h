@@ -1,5 +1,8 @@
 // The one header the program includes for its platform: the real SDK on Windows,
 // the layer's declarations of the same subset elsewhere.
+//
+// Implements: the choice of declarations.
+// Does not: declare anything itself.
 #pragma once
 
 #ifdef _WIN32

@@ -79,16 +79,11 @@ void drawMainScreenView(IDirect3DDevice9* device, IDirect3DTexture9* atlas, cons
 
 MainScreenClick mainScreenClick(const MainScreenView& view) {
     MainScreenClick Click = {MAIN_CLICK_NOTHING, 0};
-    if (view.currentItem > 0 && hovered(view, kPreviousRect))
-        Click.action = MAIN_CLICK_PREVIOUS;
-    else if (hovered(view, kStopRect))
-        Click.action = MAIN_CLICK_STOP;
-    else if (hovered(view, kPlayRect))
-        Click.action = MAIN_CLICK_PLAY;
-    else if (view.currentItem < view.itemCount - 1 && hovered(view, kNextRect))
-        Click.action = MAIN_CLICK_NEXT;
-    else if (hovered(view, kThumbnailButtonRect))
-        Click.action = MAIN_CLICK_GALLERY;
+    if (view.currentItem > 0 && hovered(view, kPreviousRect)) Click.action = MAIN_CLICK_PREVIOUS;
+    else if (hovered(view, kStopRect)) Click.action = MAIN_CLICK_STOP;
+    else if (hovered(view, kPlayRect)) Click.action = MAIN_CLICK_PLAY;
+    else if (view.currentItem < view.itemCount - 1 && hovered(view, kNextRect)) Click.action = MAIN_CLICK_NEXT;
+    else if (hovered(view, kThumbnailButtonRect)) Click.action = MAIN_CLICK_GALLERY;
     else
         for (int32_t k = 0; k < kClipButtonCount; ++k) {
             if (!clipButtonShown(view, k) || view.currentClip == k || !hovered(view, kClipButtonRects[k])) continue;

@@ -22,7 +22,7 @@ struct MainScreenView {
     int32_t currentItem;
     int32_t itemCount;
     int32_t currentClip;
-    int32_t clipCount;      // clips of the current item; 0 for a SingleItem
+    int32_t clipCount;  // clips of the current item; 0 for a SingleItem
     int32_t isPlaying;
     int32_t volume;
     int32_t dragMode;
@@ -36,7 +36,7 @@ enum {
     MAIN_CLICK_PLAY,
     MAIN_CLICK_NEXT,
     MAIN_CLICK_GALLERY,
-    MAIN_CLICK_CLIP,        // clip button MainScreenClick::clip
+    MAIN_CLICK_CLIP,  // clip button MainScreenClick::clip
 };
 
 struct MainScreenClick {
@@ -65,9 +65,9 @@ int32_t volumeForX(int32_t x);
 struct GalleryView {
     int32_t mouseX;
     int32_t mouseY;
-    int32_t page;                    // 0 or 1
-    const uint8_t* unlockFlags;      // MAX_TABLE_CLIPS flags
-    const ThumbnailEntry* entries;   // MAX_THUMBNAILS entries
+    int32_t page;                   // 0 or 1
+    const uint8_t* unlockFlags;     // MAX_TABLE_CLIPS flags
+    const ThumbnailEntry* entries;  // MAX_THUMBNAILS entries
     const PlayItem* playItems;
     int32_t itemCount;
 };
@@ -79,9 +79,9 @@ struct GalleryTextures {
 
 enum {
     GALLERY_CLICK_NOTHING = 0,
-    GALLERY_CLICK_PAGE,       // flip the page
-    GALLERY_CLICK_PLAY,       // play GalleryClick::entry on the main screen
-    GALLERY_CLICK_BACK,       // back to the main screen and the paused clip
+    GALLERY_CLICK_PAGE,  // flip the page
+    GALLERY_CLICK_PLAY,  // play GalleryClick::entry on the main screen
+    GALLERY_CLICK_BACK,  // back to the main screen and the paused clip
 };
 
 struct GalleryClick {

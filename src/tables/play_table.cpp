@@ -10,7 +10,7 @@
 namespace {
 
 const char kDelimiters[] = " \t\r\n";
-const int32_t kLineSize = 1024;
+const int32_t kLineSize = TABLE_LINE_SIZE;
 const int32_t kKeywordSize = 32;
 
 // A clip line's rest: a quoted path and a repeat count.
@@ -89,8 +89,8 @@ int32_t readPlayItems(const char* path, PlayItem* playItems, int32_t* pItemCount
             // Once all 64 clips are taken, a further item has nothing to play.
             bool bStored = itemCount < MAX_PLAY_ITEMS && Sequence < MAX_TABLE_CLIPS;
             Lines.note(bStored ? NOTE_ITEM : NOTE_ITEM_DROPPED, Line);
-            int32_t ClipCount = readBlock(Lines, Tokenizer, Line, LineCount, bStored ? &playItems[itemCount] : nullptr,
-                                          Sequence);
+            int32_t ClipCount =
+                readBlock(Lines, Tokenizer, Line, LineCount, bStored ? &playItems[itemCount] : nullptr, Sequence);
             if (bStored) {
                 playItems[itemCount].clipCount = ClipCount;
                 ++itemCount;

@@ -9,7 +9,7 @@
 namespace {
 
 const char kDelimiters[] = " \t\r\n";
-const int32_t kLineSize = 1024;
+const int32_t kLineSize = TABLE_LINE_SIZE;
 
 }  // namespace
 

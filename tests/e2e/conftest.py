@@ -23,6 +23,8 @@ CACHE = Path(os.environ.get("FW_E2E_CACHE", BUILD / "e2e-cache"))
 WIDTH, HEIGHT = 800, 600
 
 sys.path.insert(0, str(ROOT / "tools" / "bench"))
+sys.path.insert(0, str(ROOT / "tools" / "layout"))
+import layout  # noqa: E402
 from xdisplay import SCREEN_SIZE, VirtualScreen  # noqa: E402
 
 _screen = []
@@ -151,11 +153,10 @@ def launch(tmp_path):
             app.process.wait(10)
 
 
-# The player's own layout (fw_layout_json prints gfx/layout.h): atlas regions (left, top, right,
-# bottom); hit rectangles whose right and bottom are inside.
-LAYOUT_TOOL = BUILD / "tests" / "e2e" / "fw_layout_json"
-_layout = json.loads(subprocess.run([str(LAYOUT_TOOL)], capture_output=True, timeout=20).stdout) \
-    if LAYOUT_TOOL.exists() else collections.defaultdict(lambda: [[0, 0, 0, 0]] * 4)
+# The player's own layout (tools/layout/layout.py): atlas regions (left, top, right, bottom);
+# hit rectangles whose right and bottom are inside.
+LAYOUT_TOOL = layout.program()
+_layout = layout.load() if LAYOUT_TOOL.exists() else collections.defaultdict(lambda: [[0, 0, 0, 0]] * 4)
 skip_without_player = pytest.mark.skipif(not (PLAYER.exists() and LAYOUT_TOOL.exists()),
                                          reason=f"{PLAYER} or {LAYOUT_TOOL} is not built yet (scripts/build)")
 
@@ -170,7 +171,7 @@ def _button(screen, atlas, image, area, mouse, inactive=False):
     screen.quad(atlas, tuple(_layout[image + state]), tuple(_layout[area][:2]))
 
 
-VIDEO = (80, 16, 640, 480)  # left, top, width, height: the graph's own placing
+VIDEO = layout.video_rect() if LAYOUT_TOOL.exists() else (0, 0, 0, 0)  # left, top, width, height
 NEUTRAL = (795, 5)  # on no control of either screen
 KNOB = {"normal": tuple(_layout["kKnobNormal"]), "dragged": tuple(_layout["kKnobDragged"])}
 SEEK_KNOB_Y, VOLUME_KNOB_Y = int(_layout["kSeekKnobY"]), int(_layout["kVolumeKnobY"])

@@ -13,7 +13,7 @@
 #include <time.h>
 #include <unistd.h>
 
-static int calls = -1, timer_armed;  /* calls: -1 until the save starts */
+static int calls = -1, timer_armed; /* calls: -1 until the save starts */
 static FILE* save_file;
 static int save_fds[4] = {-1, -1, -1, -1};
 
@@ -55,23 +55,25 @@ __attribute__((destructor)) static void at_exit(void) {
 }
 
 /* A wrapper that numbers the call when `counted` holds, with `after` run after it. */
-#define WRAP(type, name, params, args, counted, after)                  \
-    type name params {                                                  \
-        static type (*real) params;                                     \
-        if (!real) real = dlsym(RTLD_NEXT, #name);                      \
-        if (calls < 0 && START_OF_SAVE) calls = 0;                      \
-        int kill_after = calls >= 0 && (counted) ? step(#name) : -1;    \
-        type result = real args;                                        \
-        if (kill_after >= 0) { after; }                                 \
-        if (kill_after == 1) raise(SIGKILL);                            \
-        return result;                                                  \
+#define WRAP(type, name, params, args, counted, after)               \
+    type name params {                                               \
+        static type(*real) params;                                   \
+        if (!real) real = dlsym(RTLD_NEXT, #name);                   \
+        if (calls < 0 && START_OF_SAVE) calls = 0;                   \
+        int kill_after = calls >= 0 && (counted) ? step(#name) : -1; \
+        type result = real args;                                     \
+        if (kill_after >= 0) {                                       \
+            after;                                                   \
+        }                                                            \
+        if (kill_after == 1) raise(SIGKILL);                         \
+        return result;                                               \
     }
 
 #define START_OF_SAVE 0
 WRAP(size_t, fwrite, (const void* data, size_t size, size_t count, FILE* file), (data, size, count, file),
      file == save_file, )
-WRAP(int, fflush, (FILE* file), (file), file && file == save_file, )
-WRAP(int, fclose, (FILE* file), (file), file == save_file, save_file = NULL)
+WRAP(int, fflush, (FILE * file), (file), file&& file == save_file, )
+WRAP(int, fclose, (FILE * file), (file), file == save_file, save_file = NULL)
 WRAP(int, rename, (const char* path, const char* to), (path, to), ours(path), )
 WRAP(int, lstat, (const char* path, struct stat* info), (path, info), ours(path), )
 WRAP(int, fsync, (int fd), (fd), fd >= 0 && fd_slot(fd), )

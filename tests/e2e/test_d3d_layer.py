@@ -60,6 +60,8 @@ def expected_picture(lines, moved=None):
     clear = next(int(line.split()[1]) for line in lines if line.startswith("CLEAR "))
     screen = Screen()
     screen.pixels[:, :] = [(clear >> 16) & 0xFF, (clear >> 8) & 0xFF, clear & 0xFF]
+    for x1, y1, x2, y2, color in (map(int, line.split()[1:]) for line in lines if line.startswith("CLEARRECT ")):
+        screen.pixels[y1:y2, x1:x2] = [(color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF]
     quads = [list(map(int, line.split()[1:])) for line in lines if line.startswith("QUAD ")]
     if moved:
         quads[moved[0]][5] += moved[1]

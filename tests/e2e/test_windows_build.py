@@ -10,7 +10,8 @@ import sys
 import pytest
 
 from conftest import (BUILD, NEUTRAL, ROOT, cached, cell_centre, close_player, flags_of,
-                      gallery_check, main_check, make_gallery, poll, read_save, wait_for_shot)
+                      gallery_check, main_check, make_gallery, poll, read_save, volume_for_x, volume_knob_x,
+                      wait_for_shot)
 
 sys.path.insert(0, str(ROOT / "tools" / "demo"))
 import make_demo  # noqa: E402
@@ -90,3 +91,20 @@ def test_probe_sees_each_format_end_at_its_length(wine, tmp_path, extension):
                          timeout=120).stdout
     fields = re.search(r"loaded 1 duration (\d+) ms; poll 0 code 1 after (\d+)", out)
     assert fields and int(fields[2]) >= int(fields[1]) - 300, out
+
+
+def test_the_session_ending_keeps_this_runs_unlocks_and_volume(wine, launch, gallery):
+    folder = gallery()  # logoff or shutdown: the system may end the process right after WM_ENDSESSION
+    app = start_exe(launch, folder)
+    wait_for_shot(app, main_check(playing=True, item_count=2), timeout=30, what="item 0 playing")
+    app.click(660, 550)  # next: item 1 unlocked
+    app.move(*NEUTRAL)
+    wait_for_shot(app, main_check(playing=True, item=1, item_count=2), what="item 1 playing")
+    volume = volume_for_x(150)
+    app.click(150, 576)
+    app.move(*NEUTRAL)
+    wait_for_shot(app, main_check(playing=True, item=1, item_count=2, volume_x=volume_knob_x(volume)),
+                  what="the volume knob moved")
+    subprocess.run(["wineboot", "--end-session"], capture_output=True, timeout=60, check=True)
+    poll(lambda: not app.running(), 20, "the exe outlived the session")
+    assert read_save(folder) == (volume, flags_of(0, 1))

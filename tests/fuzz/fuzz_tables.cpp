@@ -26,8 +26,8 @@ void fuzzTokenizer(const uint8_t* data, size_t size) {
             tokenizer.nextInt();
             continue;
         }
-        char* result = reader == 'T' ? tokenizer.nextToken(word.get(), wordSize)
-                                     : tokenizer.nextQuotedToken(word.get(), wordSize);
+        char* result =
+            reader == 'T' ? tokenizer.nextToken(word.get(), wordSize) : tokenizer.nextQuotedToken(word.get(), wordSize);
         check(result == word.get() && std::strlen(result) < static_cast<size_t>(wordSize));
     }
 }

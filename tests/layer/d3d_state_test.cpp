@@ -14,31 +14,33 @@ namespace {
 
 // The player's own states are accepted end to end (the probes make the player's
 // device); here: a refused state leaves the state as it was.
-TEST(GlState, RefusedStatesChangeNothing) {
+TEST(D3dPipelineState, RefusedStatesChangeNothing) {
     PipelineState state = defaultPipelineState(true), before = state;
     EXPECT_EQ(setRenderState(state, D3DRS_ALPHAREF, 256), D3DERR_INVALIDCALL);
     EXPECT_EQ(setRenderState(state, D3DRS_ZENABLE, D3DZB_USEW), D3DERR_INVALIDCALL);
-    EXPECT_EQ(setRenderState(state, 28, TRUE), D3DERR_INVALIDCALL);   // fog
+    EXPECT_EQ(setRenderState(state, 28, TRUE), D3DERR_INVALIDCALL);  // fog
     EXPECT_EQ(setTextureStageState(state, 1, D3DTSS_COLOROP, D3DTOP_DISABLE), D3DERR_INVALIDCALL);
     EXPECT_EQ(setSamplerState(state, 0, D3DSAMP_MAGFILTER, D3DTEXF_NONE), D3DERR_INVALIDCALL);
     EXPECT_EQ(std::memcmp(&state, &before, sizeof state), 0);
 }
 
-TEST(GlState, TextureRequestsAreCheckedBeforeAnythingIsMade) {
+TEST(D3dPipelineState, TextureRequestsAreCheckedBeforeAnythingIsMade) {
     auto check = [](UINT width, UINT height, UINT levels, D3DFORMAT format, D3DPOOL pool) {
         return checkTextureRequest(width, height, levels, 0, format, pool, nullptr, 8192);
     };
-    EXPECT_EQ(check(8192, 8192, 1, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3D_OK);   // the limit itself
-    EXPECT_EQ(check(0x80000000u, 0x80000000u, 1, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);   // overflow
-    EXPECT_EQ(check(256, 256, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);   // a mip chain
+    EXPECT_EQ(check(8192, 8192, 1, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3D_OK);  // the limit itself
+    EXPECT_EQ(check(0x80000000u, 0x80000000u, 1, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);  // overflow
+    EXPECT_EQ(check(256, 256, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);                  // a mip chain
     EXPECT_EQ(check(256, 256, 1, D3DFMT_X8R8G8B8, D3DPOOL_MANAGED), D3DERR_INVALIDCALL);
     EXPECT_EQ(check(256, 256, 1, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT), D3DERR_INVALIDCALL);
 }
 
-void addQuad(FrameRecord& frame, float x, float y, float w, float h, DWORD color = 0xFFFFFFFF,
-             uint64_t texture = 1, uint64_t version = 1) {
-    ScreenVertex quad[4] = {{x, y, 0, 1, color, 0, 0}, {x + w, y, 0, 1, color, 1, 0},
-                            {x + w, y + h, 0, 1, color, 1, 1}, {x, y + h, 0, 1, color, 0, 1}};
+void addQuad(FrameRecord& frame, float x, float y, float w, float h, DWORD color = 0xFFFFFFFF, uint64_t texture = 1,
+             uint64_t version = 1) {
+    ScreenVertex quad[4] = {{x, y, 0, 1, color, 0, 0},
+                            {x + w, y, 0, 1, color, 1, 0},
+                            {x + w, y + h, 0, 1, color, 1, 1},
+                            {x, y + h, 0, 1, color, 0, 1}};
     frame.addDraw(defaultPipelineState(true), texture, version, D3DPT_TRIANGLEFAN, 2, quad, 4, sizeof(ScreenVertex));
 }
 
@@ -61,7 +63,7 @@ FrameRecord withSmallQuad(DWORD color, uint64_t texture, uint64_t version) {
 }
 
 // Equal only when everything drawn is equal; the damage bounds what differs with a pixel around.
-TEST(GlFrame, DamageBoundsWhatDiffersWithAPixelAround) {
+TEST(D3dFrameRecord, DamageBoundsWhatDiffersWithAPixelAround) {
     const PixelRect small = {9, 9, 16, 16};
     const struct {
         const char* what;

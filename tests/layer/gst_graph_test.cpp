@@ -96,7 +96,7 @@ struct Graph {
     uint8_t unlockFlags[MAX_TABLE_CLIPS] = {};
     int32_t volume = -10000, currentItem = 0, currentClip = 0, clipPlayCount = 0, isPlaying = 0;
     int64_t duration = 0;
-    MovieState movie = {owner, {}, &item, 1, unlockFlags, &volume, &duration,
+    MovieState movie = {owner,        {},           &item,          1,         unlockFlags, &volume, &duration,
                         &currentItem, &currentClip, &clipPlayCount, &isPlaying};
     IGraphBuilder*& builder = movie.graph.graphBuilder;
     IMediaControl*& control = movie.graph.mediaControl;
@@ -107,8 +107,8 @@ struct Graph {
     Graph() { EXPECT_EQ(1, createGraph(&movie.graph)); }
     ~Graph() {
         control->Stop();
-        for (IUnknown* view : std::initializer_list<IUnknown*>{control, event, seeking, audio,
-                                                               movie.graph.videoWindow, builder})
+        for (IUnknown* view :
+             std::initializer_list<IUnknown*>{control, event, seeking, audio, movie.graph.videoWindow, builder})
             view->Release();
     }
 
@@ -132,8 +132,8 @@ struct Graph {
     }
 
     void seek(LONGLONG position) {
-        EXPECT_EQ(S_OK, seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                                              AM_SEEKING_NoPositioning));
+        EXPECT_EQ(S_OK,
+                  seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning));
     }
 
     // Polls as the program does, once per 15 ms (at least once); false on time-out.
@@ -157,14 +157,18 @@ struct Seen {
 
 Seen look(HWND owner) {
     Seen seen;
-    fwlayer::childVideoForEachVisible(owner, [](const fwlayer::ChildVideoView& view, void* user) {
-        Seen& seen = *static_cast<Seen*>(user);
-        ++seen.visibleCount;
-        seen.view = view;
-        if (!view.frameBgra) return;
-        const uint8_t* centre = view.frameBgra + view.frameStride * (view.frameHeight / 2) + 4 * (view.frameWidth / 2);
-        seen.frame = frameNumberOf(centre[2], centre[1]);
-    }, &seen);
+    fwlayer::childVideoForEachVisible(
+        owner,
+        [](const fwlayer::ChildVideoView& view, void* user) {
+            Seen& seen = *static_cast<Seen*>(user);
+            ++seen.visibleCount;
+            seen.view = view;
+            if (!view.frameBgra) return;
+            const uint8_t* centre =
+                view.frameBgra + view.frameStride * (view.frameHeight / 2) + 4 * (view.frameWidth / 2);
+            seen.frame = frameNumberOf(centre[2], centre[1]);
+        },
+        &seen);
     return seen;
 }
 

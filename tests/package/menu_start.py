@@ -22,11 +22,13 @@ from pathlib import Path
 import numpy as np
 from PIL import Image
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools" / "bench"))
+ROOT = Path(__file__).resolve().parents[2]
+sys.path[:0] = [str(ROOT / "tools" / "bench"), str(ROOT / "tools" / "layout")]
+import layout  # noqa: E402
 from xdisplay import VirtualScreen, window_origin  # noqa: E402
 
 WIDTH, HEIGHT = 800, 600
-VIDEO = (80, 16, 640, 480)  # left, top, width, height
+VIDEO = layout.video_rect()  # left, top, width, height
 TOLERANCE = 2  # per channel, for the renderer's rounding
 
 

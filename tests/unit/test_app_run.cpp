@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "movie/messages.h"
+#include "errors/errors.h"
 #include "unit/test_support.h"
 
 namespace {
@@ -54,7 +54,10 @@ TEST_F(AppTest, EachFailingStartUpStepShowsItsMessageAndStops) {
         bool ownedByWindow, firstFlagSaved;
     } cases[] = {
         {[] { win32().failCreateWindow = true; }, kMessageWindowFailed, false, false},
-        {[] { fwrecord::d3d().createDeviceResults = {E_FAIL, E_FAIL, E_FAIL}; }, kMessageGraphicsFailed, true, false},
+        {[] {
+             fwrecord::d3d().createDeviceResults = {E_FAIL, E_FAIL, E_FAIL};
+         },
+         kMessageGraphicsFailed, true, false},
         {[] { fwrecord::dshow().createInstanceResult = E_FAIL; }, kMessageShowFailed, true, false},
         {[] { std::remove("Bmp/ThumbnailBG2.bmp"); }, kMessageTextureFailed, true, false},
         {[] { std::remove("Data/PlayTable.txt"); }, kMessagePlayTableFailed, true, false},

@@ -47,8 +47,34 @@ TEST_F(WindowTest, MoveStopsWhenReadyOnlyWithSequenceOffAndAGraph) {
         createWindow();
         sendMessage(WM_MOVE, 0, MAKELPARAM(50, 60));
         sendMessage(WM_MOVE, 0, MAKELPARAM(70, 80));
-        EXPECT_EQ(fwrecord::callsStartingWith("StopWhenReady").size(), c.stops) << "graph " << c.graph << " isPlaying " << c.isPlaying;
+        EXPECT_EQ(fwrecord::callsStartingWith("StopWhenReady").size(), c.stops)
+            << "graph " << c.graph << " isPlaying " << c.isPlaying;
     }
+}
+
+// The session ending saves before the process may be ended: the query is answered
+// yes, a real end writes the save at once, a cancelled one nothing; a failed save
+// shows no box (it would hold up the session's end) but one line on stderr.
+TEST_F(WindowTest, SessionEndSavesAtOnceWithoutABox) {
+    createWindow();
+    app->volume = -1234;
+    app->unlockFlags[3] = 1;
+    EXPECT_EQ(sendMessage(WM_QUERYENDSESSION, 0, 0), TRUE);
+    sendMessage(WM_ENDSESSION, FALSE, 0);
+    EXPECT_EQ(readFile("GameData.sys"), "");
+    sendMessage(WM_ENDSESSION, TRUE, 0);
+    const std::string saved = int32LE(-1234) + std::string(3, '\0') + "\x01" + std::string(60, '\0');
+    EXPECT_EQ(readFile("GameData.sys"), saved);
+
+    ASSERT_EQ(std::system("mkdir GameData.sys.tmp"), 0);
+    app->unlockFlags[4] = 1;
+    testing::internal::CaptureStderr();
+    sendMessage(WM_ENDSESSION, TRUE, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Fernwood2: GameData.sys could not be written as the session ended\n");
+    EXPECT_TRUE(fwrecord::win32().messageBoxes.empty());
+    EXPECT_EQ(readFile("GameData.sys"), saved);
+    ASSERT_EQ(std::system("rmdir GameData.sys.tmp"), 0);
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ TEST(GfxPointInRect, EdgesAreInclusiveAndCornersMayComeInAnyOrder) {
         RECT rect;
         POINT point;
         int32_t inside;
-    } cases[] = {{previous, {513, 579}, 1}, {previous, {456, 535}, 1}, {previous, {514, 579}, 0},
+    } cases[] = {{previous, {513, 579}, 1}, {previous, {456, 535}, 1},         {previous, {514, 579}, 0},
                  {previous, {480, 534}, 0}, {{-10, -20, -1, -2}, {-1, -2}, 1}, {{5, 5, 5, 5}, {6, 5}, 0}};
     for (const auto& c : cases) {
         const RECT swapped = {c.rect.right, c.rect.bottom, c.rect.left, c.rect.top};

@@ -12,9 +12,9 @@ protected:
         TempFolderTest::SetUp();
         ASSERT_EQ(app->createDevice(), 1);
         ASSERT_EQ(app->createMovieGraph(), 1);
-        ASSERT_EQ(app->device->CreateTexture(1024, 1024, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &app->texMainBG,
-                                             nullptr),
-                  D3D_OK);
+        ASSERT_EQ(
+            app->device->CreateTexture(1024, 1024, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &app->texMainBG, nullptr),
+            D3D_OK);
         app->itemCount = 3;
         app->currentItem = 1;
     }
@@ -33,8 +33,8 @@ TEST_F(GfxMainScreen, KnobsStandAtThePlayedFractionAndTheLoudness) {
         int64_t duration, position;
         HRESULT result;
         long x;
-    } seeks[] = {{1000, 500, S_OK, 202}, {1000, 999, S_OK, 369}, {100000000, 33333333, S_OK, 146},
-                 {1000, 5000, S_OK, 370}, {0, 500, S_OK, 35},    {1000, 500, E_FAIL, 35}};
+    } seeks[] = {{1000, 500, S_OK, 202},  {1000, 999, S_OK, 369}, {100000000, 33333333, S_OK, 146},
+                 {1000, 5000, S_OK, 370}, {0, 500, S_OK, 35},     {1000, 500, E_FAIL, 35}};
     for (const auto& c : seeks) {
         app->duration = c.duration;
         fwrecord::dshow().position = c.position;

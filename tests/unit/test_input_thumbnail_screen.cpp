@@ -40,12 +40,18 @@ TEST_F(InputThumbnailScreen, AnUnlockedCellPlaysTheClipItsEntryNames) {
         int32_t x, y;
         bool plays;
     } cases[] = {
-        {"Cell0RightBottomEdge", 0, 0, 1, {0, 0}, 128, 165, true}, {"RightOfCell0", 0, 0, 1, {0, 0}, 129, 165, false},
-        {"BelowCell0", 0, 0, 1, {0, 0}, 128, 166, false},           {"FlagTwoIsLocked", 0, 0, 2, {0, 0}, 50, 100, false},
-        {"Page1Cell55", 1, 55, 1, {55, 0}, 770, 489, true},         {"Page1ShowsNoPage0Flag", 1, 0, 1, {0, 0}, 50, 100, false},
-        {"ItemPastTheTable", 0, 5, 1, {56, 0}, 614, 100, false},    {"NegativeItem", 0, 5, 1, {-1, 0}, 614, 100, false},
-        {"ClipPastTheItem", 0, 5, 1, {8, 2}, 614, 100, false},      {"NegativeClip", 0, 5, 1, {8, -1}, 614, 100, false},
-        {"ClipOfASingleItem", 0, 5, 1, {4, 1}, 614, 100, false},    {"ClipOfAMultiItem", 0, 5, 1, {8, 1}, 614, 100, true},
+        {"Cell0RightBottomEdge", 0, 0, 1, {0, 0}, 128, 165, true},
+        {"RightOfCell0", 0, 0, 1, {0, 0}, 129, 165, false},
+        {"BelowCell0", 0, 0, 1, {0, 0}, 128, 166, false},
+        {"FlagTwoIsLocked", 0, 0, 2, {0, 0}, 50, 100, false},
+        {"Page1Cell55", 1, 55, 1, {55, 0}, 770, 489, true},
+        {"Page1ShowsNoPage0Flag", 1, 0, 1, {0, 0}, 50, 100, false},
+        {"ItemPastTheTable", 0, 5, 1, {56, 0}, 614, 100, false},
+        {"NegativeItem", 0, 5, 1, {-1, 0}, 614, 100, false},
+        {"ClipPastTheItem", 0, 5, 1, {8, 2}, 614, 100, false},
+        {"NegativeClip", 0, 5, 1, {8, -1}, 614, 100, false},
+        {"ClipOfASingleItem", 0, 5, 1, {4, 1}, 614, 100, false},
+        {"ClipOfAMultiItem", 0, 5, 1, {8, 1}, 614, 100, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

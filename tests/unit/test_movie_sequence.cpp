@@ -1,5 +1,5 @@
 // The play sequence: counting clip ends, rewinding, moving on, wrapping and failing.
-#include "movie/messages.h"
+#include "errors/errors.h"
 #include "test_movie_fixture.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // "GameData.sys": reading, writing, and the atomic replace.
 #include <sys/stat.h>
 
-#include "movie/messages.h"
+#include "errors/errors.h"
 #include "unit/test_support.h"
 
 namespace {

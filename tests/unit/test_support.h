@@ -22,9 +22,7 @@ inline std::string int32LE(int32_t value) {
 }
 
 // A raw picture's header; its pixels follow, 4 bytes each.
-inline std::string pictureHeader(int32_t width, int32_t height) {
-    return "TEYL" + int32LE(width) + int32LE(height);
-}
+inline std::string pictureHeader(int32_t width, int32_t height) { return "TEYL" + int32LE(width) + int32LE(height); }
 
 // Takes the log so far and starts a new one.
 inline Lines takeCalls() {

@@ -19,7 +19,8 @@ TEST(Tokenizer, ReadsTheWordsInOrder) {
         std::string line;
         std::vector<ReaderCall> calls;
     } cases[] = {
-        {"FullLine", "   SingleItem  \"movies/a\tb c.avi\"  3\r\n",
+        {"FullLine",
+         "   SingleItem  \"movies/a\tb c.avi\"  3\r\n",
          {{'T', "SingleItem"}, {'Q', "movies/a\tb c.avi"}, {'I', "3"}, {'I', "0"}, {'T', ""}}},
         {"LongWordCutAndConsumed", word40 + " next", {{'T', word40.substr(0, 31)}, {'T', "next"}}},
         {"LongQuotedTextCut", "\"" + path300 + "\" 7", {{'Q', path300.substr(0, 259)}, {'I', "7"}}},
@@ -28,7 +29,8 @@ TEST(Tokenizer, ReadsTheWordsInOrder) {
         {"AdjacentQuotes", "\"\" 9", {{'Q', ""}, {'I', "9"}}},
         {"Numbers", "-12 +7 12abc abc", {{'I', "-12"}, {'I', "7"}, {'I', "12"}, {'I', "0"}}},
         // サンプル and 表示 (0x5C as a second byte) pass byte for byte.
-        {"ShiftJisBytes", "\x83T\x83\x93\x83v\x83\x8B \"\x95\x5C\x8E\xA6 \x83T.mpg\"",
+        {"ShiftJisBytes",
+         "\x83T\x83\x93\x83v\x83\x8B \"\x95\x5C\x8E\xA6 \x83T.mpg\"",
          {{'T', "\x83T\x83\x93\x83v\x83\x8B"}, {'Q', "\x95\x5C\x8E\xA6 \x83T.mpg"}}},
     };
     for (const auto& c : cases) {
@@ -44,8 +46,8 @@ TEST(Tokenizer, ReadsTheWordsInOrder) {
             // Exactly size bytes, so ASan sees a write past the caller's buffer.
             const int32_t size = reader == 'T' ? 32 : 260;
             std::unique_ptr<char[]> buffer(new char[static_cast<size_t>(size)]);
-            char* result = reader == 'T' ? tokenizer.nextToken(buffer.get(), size)
-                                         : tokenizer.nextQuotedToken(buffer.get(), size);
+            char* result =
+                reader == 'T' ? tokenizer.nextToken(buffer.get(), size) : tokenizer.nextQuotedToken(buffer.get(), size);
             EXPECT_EQ(result, buffer.get());
             EXPECT_EQ(std::string(result), expected);
         }

@@ -32,14 +32,16 @@ from pathlib import Path
 import numpy as np
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "layout"))
+import layout  # noqa: E402
 from xdisplay import VirtualScreen, window_origin  # noqa: E402
 
 ROOT = Path(__file__).resolve().parents[2]
 CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 WINDOW_NAME = "Fernwood2"
 
-# Client-area places the player draws at (see docs/gallery.md).
-VIDEO = (80, 16, 640, 480)
+# Client-area places the player draws at (see docs/gallery.md); the video window is the
+# player's own layout's (Bench.video).
 NEXT_BUTTON = (659, 557)
 PREVIOUS_BUTTON = (485, 557)
 GALLERY_BUTTON = (743, 557)
@@ -193,6 +195,7 @@ class Bench:
         self.build = build
         self.work = work
         self.runs = runs
+        self.video = layout.video_rect(build)
         self.origin = None
         self.main_strip = None  # the top rows of the demo's MainBG.bmp, read once
         self.rows = []  # (group, measure, values, unit, target text, passed or None, how, load)
@@ -225,7 +228,8 @@ class Bench:
         return bool(np.abs(strip - self.main_strip).mean() < 4.0)
 
     def video_patch(self):
-        left, top = self.client((VIDEO[0] + VIDEO[2] // 2 - 8, VIDEO[1] + VIDEO[3] // 2 - 8))
+        left, top, width, height = self.video
+        left, top = self.client((left + width // 2 - 8, top + height // 2 - 8))
         return self.screen.grab(left, top, 16, 16).reshape(-1, 3).astype(np.int32)
 
     def video_shows(self, colour):
@@ -370,7 +374,7 @@ def measure_frame(bench):
 
 
 def measure_layer(bench):
-    """The gl layer's own benchmark (tools/bench/d3d_bench) with the demo
+    """The Direct3D layer's own benchmark (tools/bench/d3d_bench, on either renderer) with the demo
     pictures: frames drawn as the player draws them, each timed alone inside the process."""
     probe = bench.build / "tools" / "bench" / "d3d_bench"
     if not probe.exists():

@@ -1,4 +1,4 @@
-// The gl layer's benchmark, run by the benchmark command: a window and a device as
+// The Direct3D layer's benchmark (either renderer), run by the benchmark command: a window and a device as
 // the player makes them, the player's pictures (Bmp/ of the current folder, or
 // patterns of their sizes), and frames drawn as its screens draw them. Prints
 // "BENCH <name> <key> <value>" lines: start-up to the first frame, the CPU of each
@@ -16,16 +16,17 @@
 #include <vector>
 
 #include "gfx/gfx.h"
-#include "gl_harness.h"
+#include "gfx/layout.h"
+#include "d3d_harness.h"
 #include "platform/common/layer.h"
 #include "platform/platform.h"
 
 namespace {
 
-using glharness::patternTexel;
-using glharness::pump;
-using glharness::printStats;
-using glharness::say;
+using d3dharness::patternTexel;
+using d3dharness::printStats;
+using d3dharness::pump;
+using d3dharness::say;
 
 std::chrono::steady_clock::time_point gStart = std::chrono::steady_clock::now();
 HWND gWindow = nullptr;
@@ -39,19 +40,16 @@ double cpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-double wallSeconds() {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - gStart).count();
-}
+double wallSeconds() { return std::chrono::duration<double>(std::chrono::steady_clock::now() - gStart).count(); }
 
 // --- The device as the player makes it --------------------------------------------------
 
 bool createWindowAndDevice() {
-    gWindow = glharness::openWindow();
+    gWindow = d3dharness::openWindow();
     if (!gWindow) return false;
     gWindowAt = wallSeconds();
-    return glharness::openDevice(gWindow, &gD3d, &gDevice);
+    return d3dharness::openDevice(gWindow, &gD3d, &gDevice);
 }
-
 
 // The player's own quad drawing, binding the texture each time.
 void draw(IDirect3DTexture9* texture, float x, float y, RECT src, D3DCOLOR color) {
@@ -122,10 +120,8 @@ void drawThumbnailLike(IDirect3DTexture9* background, IDirect3DTexture9* sheet, 
     for (int r = 0; r < 4; ++r)
         for (int c = 0; c < 7; ++c) {
             float x = 29.0f + 107.0f * c, y = 91.0f + 108.0f * r;
-            if (r * 7 + c == hover)
-                draw(sheet, x, y, {100 * c, 75 * r, 100 * c + 100, 75 * r + 75}, 0xFFFFFFFF);
-            else
-                draw(sheet, x, y, {0, 600, 100, 675}, 0xC0FFFFFF);
+            if (r * 7 + c == hover) draw(sheet, x, y, {100 * c, 75 * r, 100 * c + 100, 75 * r + 75}, 0xFFFFFFFF);
+            else draw(sheet, x, y, {0, 600, 100, 675}, 0xC0FFFFFF);
         }
     draw(sheet, 714, 535, {228, 600, 286, 645}, 0xFFFFFFFF);
     gDevice->EndScene();
@@ -162,10 +158,8 @@ struct Sheets {
 };
 
 void drawScreen(const Sheets& sheets, int screen, int step) {
-    if (screen == 0)
-        drawMainLike(sheets.main, step < 0 ? 100 : 35 + step % 300);
-    else
-        drawThumbnailLike(sheets.thumbBackground, sheets.thumbSheet, step < 0 ? -1 : step % 28);
+    if (screen == 0) drawMainLike(sheets.main, step < 0 ? 100 : 35 + step % 300);
+    else drawThumbnailLike(sheets.thumbBackground, sheets.thumbSheet, step < 0 ? -1 : step % 28);
 }
 
 // Changing frames, each timed alone: CPU time of the whole process (OpenGL's
@@ -184,8 +178,7 @@ void benchChangedFrames(const Sheets& sheets) {
             wall.push_back((wallSeconds() - wallStart) * 1000.0);
             Sleep(2);
         }
-        say("BENCH changed_frame_%s cpu_ms_median %.3f wall_ms_median %.3f", names[screen], median(cpu),
-            median(wall));
+        say("BENCH changed_frame_%s cpu_ms_median %.3f wall_ms_median %.3f", names[screen], median(cpu), median(wall));
         if (screen != 2) continue;
         std::vector<double> toMain, toThumbnail;
         for (size_t i = 0; i < cpu.size(); ++i) (i % 2 == 0 ? toMain : toThumbnail).push_back(cpu[i]);
@@ -195,7 +188,7 @@ void benchChangedFrames(const Sheets& sheets) {
 }
 
 // The pacing loop's share of a core: alone, with each screen unchanged, and with a
-// video of 640 x 480 at 30 frames a second over a static main screen.
+// video of the video area's size at 30 frames a second over a static main screen.
 void benchStaticLoops(const Sheets& sheets) {
     say("BENCH static_loop_alone cpu_percent %.2f (the pacing loop with no device call)",
         loopCpuPercent(3.0, [](int) {}));
@@ -204,14 +197,14 @@ void benchStaticLoops(const Sheets& sheets) {
             loopCpuPercent(3.0, [&](int) { drawScreen(sheets, screen, -1); }));
     fwlayer::ChildVideo* video = fwlayer::childVideoCreate();
     fwlayer::childVideoSetOwner(video, gWindow);
-    fwlayer::childVideoSetRect(video, 80, 16, 640, 480);
+    fwlayer::childVideoSetRect(video, kVideoLeft, kVideoTop, kVideoWidth, kVideoHeight);
     fwlayer::childVideoSetVisible(video, true);
     std::atomic<bool> running{true};
     std::thread decoder([&] {
-        std::vector<uint8_t> frame(640 * 480 * 4);
+        std::vector<uint8_t> frame(static_cast<size_t>(kVideoWidth) * kVideoHeight * 4);
         for (int n = 0; running.load(); ++n) {
             std::memset(frame.data(), n & 0xFF, frame.size());
-            fwlayer::childVideoPushFrame(video, frame.data(), 640, 480, 640 * 4);
+            fwlayer::childVideoPushFrame(video, frame.data(), kVideoWidth, kVideoHeight, kVideoWidth * 4);
             std::this_thread::sleep_for(std::chrono::milliseconds(33));
         }
     });

@@ -29,10 +29,14 @@ import sys
 import numpy as np
 from PIL import Image, ImageDraw, ImageEnhance, ImageFont
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "layout"))
+import layout  # noqa: E402
+
 # ---- geometry of the two screens -------------------------------------------
 
 SCREEN = (800, 600)
-VIDEO = (80, 16, 720, 496)                  # the video window covers this
+_VIDEO_LEFT, _VIDEO_TOP, _VIDEO_WIDTH, _VIDEO_HEIGHT = layout.video_rect()
+VIDEO = (_VIDEO_LEFT, _VIDEO_TOP, _VIDEO_LEFT + _VIDEO_WIDTH, _VIDEO_TOP + _VIDEO_HEIGHT)  # the video window's
 SEEK_TRACK = (38, 535, 385, 555)            # x 38..384, y 535..554
 VOLUME_TRACK = (38, 567, 385, 587)          # x 38..384, y 567..586
 KNOB_SIZE = (19, 16)
@@ -285,7 +289,7 @@ def main_atlas(title):
     left, top, right, bottom = VIDEO
     draw.rectangle((left - 4, top - 4, right + 3, bottom + 3), outline=(121, 179, 148, 255), width=2)
     draw.rectangle((left, top, right - 1, bottom - 1), fill=(0, 0, 0, 255))
-    centred_text(draw, VIDEO, "video 640 x 480", 20, (60, 80, 70, 255))
+    centred_text(draw, VIDEO, f"video {_VIDEO_WIDTH} x {_VIDEO_HEIGHT}", 20, (60, 80, 70, 255))
     draw.text((left - 2, bottom + 10), title or "Fernwood2", font=font(18), fill=INK)
 
     # The two bar tracks. A knob's middle column runs from 44 to 379.

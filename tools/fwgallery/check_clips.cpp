@@ -7,8 +7,8 @@
 #include <cmath>
 #include <map>
 
+#include "errors/errors.h"
 #include "gallery_check.h"
-#include "movie/messages.h"
 #include "platform/gst/missing_plugins.h"
 
 namespace {
@@ -27,20 +27,20 @@ std::string describeCaps(GstCaps* caps) {
 // Why GStreamer cannot play the clip, or "".
 std::string discoveryFault(GstDiscovererInfo* info, GError* error) {
     switch (gst_discoverer_info_get_result(info)) {
-        case GST_DISCOVERER_OK: return "";
-        case GST_DISCOVERER_TIMEOUT: return "GStreamer took too long to read it";
-        case GST_DISCOVERER_MISSING_PLUGINS: {
-            std::vector<std::string> missing;
-            const gchar** details = gst_discoverer_info_get_missing_elements_installer_details(info);
-            for (int i = 0; details && details[i]; ++i) missing.push_back(details[i]);
-            std::string text = fwgst::missingPluginsText(missing);
-            return text.empty() ? "GStreamer on this machine has no plugin for it" : text;
-        }
-        default: {
-            std::string why = error ? error->message : "unknown error";
-            if (!why.empty() && why.back() == '.') why.pop_back();
-            return "GStreamer cannot read it: " + why;
-        }
+    case GST_DISCOVERER_OK: return "";
+    case GST_DISCOVERER_TIMEOUT: return "GStreamer took too long to read it";
+    case GST_DISCOVERER_MISSING_PLUGINS: {
+        std::vector<std::string> missing;
+        const gchar** details = gst_discoverer_info_get_missing_elements_installer_details(info);
+        for (int i = 0; details && details[i]; ++i) missing.push_back(details[i]);
+        std::string text = fwgst::missingPluginsText(missing);
+        return text.empty() ? "GStreamer on this machine has no plugin for it" : text;
+    }
+    default: {
+        std::string why = error ? error->message : "unknown error";
+        if (!why.empty() && why.back() == '.') why.pop_back();
+        return "GStreamer cannot read it: " + why;
+    }
     }
 }
 
@@ -56,12 +56,14 @@ std::string describeClip(GstDiscovererInfo* info, const char* file, int32_t line
         guint width = gst_discoverer_video_info_get_width(video);
         guint height = gst_discoverer_video_info_get_height(video);
         double aspect = height ? double(width) * gst_discoverer_video_info_get_par_num(video) /
-                                     (double(height) * gst_discoverer_video_info_get_par_denom(video)) : 0;
+                                     (double(height) * gst_discoverer_video_info_get_par_denom(video))
+                               : 0;
         text += ", " + describeCaps(gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(video))) + " " +
                 std::to_string(width) + " x " + std::to_string(height);
         if (std::fabs(aspect - 4.0 / 3.0) > 0.02)
-            findings.add(file, line, WARNING, "video-aspect", std::to_string(width) + " x " + std::to_string(height) +
-                         " is not 4:3: the player stretches it to the 640 x 480 video area");
+            findings.add(file, line, WARNING, "video-aspect",
+                         std::to_string(width) + " x " + std::to_string(height) +
+                             " is not 4:3: the player stretches it to the 640 x 480 video area");
     } else {
         findings.add(file, line, ERROR, "no-video", "the clip has no video: the player fails to load it",
                      kMessageMovieFailed);
@@ -116,13 +118,15 @@ bool checkClips(const Gallery& gallery, Findings& findings) {
                              kMessageMovieFailed);
                 continue;
             }
-            std::string slot = clip.sequenceNumber < 56 ? "gallery slot " + std::to_string(clip.sequenceNumber)
-                                                        : "no gallery cell";
-            findings.add(kPlayTablePath, line, NOTE, "clip", "sequence " + std::to_string(clip.sequenceNumber) +
-                         " (item " + std::to_string(item) + ", clip " + std::to_string(k) + ", " + slot + "): \"" +
-                         path + "\": " + described[path] + ", plays " +
-                         (clip.repeatCount <= 0 ? std::string("endlessly")
-                          : clip.repeatCount == 1 ? std::string("once") : std::to_string(clip.repeatCount) + " times"));
+            std::string slot =
+                clip.sequenceNumber < 56 ? "gallery slot " + std::to_string(clip.sequenceNumber) : "no gallery cell";
+            findings.add(kPlayTablePath, line, NOTE, "clip",
+                         "sequence " + std::to_string(clip.sequenceNumber) + " (item " + std::to_string(item) +
+                             ", clip " + std::to_string(k) + ", " + slot + "): \"" + path + "\": " + described[path] +
+                             ", plays " +
+                             (clip.repeatCount <= 0   ? std::string("endlessly")
+                              : clip.repeatCount == 1 ? std::string("once")
+                                                      : std::to_string(clip.repeatCount) + " times"));
         }
     }
     g_object_unref(discoverer);

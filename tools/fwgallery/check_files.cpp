@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "movie/messages.h"
+#include "errors/errors.h"
 #include "gallery_check.h"
 #include "gfx/gfx.h"
 
@@ -15,8 +15,8 @@ const char kSaveDataPath[] = "GameData.sys";
 
 namespace {
 
-const UINT kLargestTexture = 16384;   // beyond any graphics card's textures
-const UINT kCommonTexture = 4096;     // what every card the player runs on makes
+const UINT kLargestTexture = 16384;  // beyond any graphics card's textures
+const UINT kCommonTexture = 4096;    // what every card the player runs on makes
 
 // A texture that keeps one row: the reader writes every row over it (pitch 0), so that
 // a picture costs no more memory than one of its rows.
@@ -87,9 +87,9 @@ size_t countedRead(void* buffer, size_t elementSize, size_t elementCount, void* 
 // Why the reader refused a picture.
 std::string refusal(const CountedFile& counted, UINT side) {
     if (counted.headSize < 4 || std::memcmp(counted.head, "TEYL", 4) != 0) {
-        std::string kind = std::memcmp(counted.head, "BM", 2) == 0 ? " (it is a Windows bitmap)"
+        std::string kind = std::memcmp(counted.head, "BM", 2) == 0        ? " (it is a Windows bitmap)"
                            : std::memcmp(counted.head, "\x89PNG", 4) == 0 ? " (a PNG: fwpicture encode converts it)"
-                           : "";
+                                                                          : "";
         return "not a picture in the player's format: it does not begin with \"TEYL\"" + kind;
     }
     if (side == 0) return "ends inside its 12-byte header, or its size names no pixel";
@@ -106,21 +106,22 @@ void checkPicture(const char* path, int32_t needWidth, int32_t needHeight, const
     int32_t size[2] = {0, 0};
     int32_t result = decodePicture(&device, &texture, size, countedRead, &counted);
     std::fclose(counted.file);
-    if (result != 0) return findings.add(path, 0, ERROR, "picture", refusal(counted, device.side),
-                                         kMessageTextureFailed);
+    if (result != 0)
+        return findings.add(path, 0, ERROR, "picture", refusal(counted, device.side), kMessageTextureFailed);
     std::string dimensions = std::to_string(size[0]) + " x " + std::to_string(size[1]);
     if (counted.firstShortRow >= 0)
-        findings.add(path, 0, ERROR, "truncated", "truncated: the file ends in row " +
-                     std::to_string(counted.firstShortRow) + " of " + std::to_string(size[1]) +
-                     "; the player shows what the graphics memory held below");
+        findings.add(path, 0, ERROR, "truncated",
+                     "truncated: the file ends in row " + std::to_string(counted.firstShortRow) + " of " +
+                         std::to_string(size[1]) + "; the player shows what the graphics memory held below");
     if (size[0] < needWidth || size[1] < needHeight)
-        findings.add(path, 0, ERROR, "picture-too-small", dimensions + " is smaller than the " +
-                     std::to_string(needWidth) + " x " + std::to_string(needHeight) + " " + use +
-                     " needs: the player draws parts of it from outside the picture");
+        findings.add(path, 0, ERROR, "picture-too-small",
+                     dimensions + " is smaller than the " + std::to_string(needWidth) + " x " +
+                         std::to_string(needHeight) + " " + use +
+                         " needs: the player draws parts of it from outside the picture");
     if (device.side > kCommonTexture)
-        findings.add(path, 0, WARNING, "texture-too-large", dimensions + " needs a texture of " +
-                     std::to_string(device.side) + " x " + std::to_string(device.side) +
-                     ", which not every graphics card makes");
+        findings.add(path, 0, WARNING, "texture-too-large",
+                     dimensions + " needs a texture of " + std::to_string(device.side) + " x " +
+                         std::to_string(device.side) + ", which not every graphics card makes");
 }
 
 }  // namespace
@@ -136,7 +137,8 @@ void checkSaveData(const Gallery& gallery, Findings& findings) {
     const char* path = kSaveDataPath;
     struct stat status;
     if (lstat(path, &status) != 0 && errno == ENOENT)
-        return findings.add(path, 0, NOTE, "no-save-data", "absent: the player starts at full volume with every "
+        return findings.add(path, 0, NOTE, "no-save-data",
+                            "absent: the player starts at full volume with every "
                             "cell locked, and writes it at exit");
     std::string fault = fileFault(path);
     if (fault.empty() && access(path, W_OK) != 0) fault = std::string("not writable: ") + std::strerror(errno);
@@ -148,24 +150,26 @@ void checkSaveData(const Gallery& gallery, Findings& findings) {
     size_t length = file ? std::fread(data, 1, sizeof data, file) : 0;
     if (file) std::fclose(file);
     if (length != 68)
-        findings.add(path, 0, WARNING, "save-data-size", std::string(length > 68 ? "longer" : "shorter") +
-                     " than 68 bytes: the player " +
-                     (length > 68 ? "ignores the rest" : "takes the missing bytes as 0") +
-                     " and writes 68 bytes at exit");
-    int32_t volume = static_cast<int32_t>(data[0] | data[1] << 8 | data[2] << 16 |
-                                          static_cast<uint32_t>(data[3]) << 24);
+        findings.add(path, 0, WARNING, "save-data-size",
+                     std::string(length > 68 ? "longer" : "shorter") + " than 68 bytes: the player " +
+                         (length > 68 ? "ignores the rest" : "takes the missing bytes as 0") +
+                         " and writes 68 bytes at exit");
+    int32_t volume =
+        static_cast<int32_t>(data[0] | data[1] << 8 | data[2] << 16 | static_cast<uint32_t>(data[3]) << 24);
     if (volume < -5000 || volume > 0)
-        findings.add(path, 0, WARNING, "volume-out-of-range", "volume " + std::to_string(volume) +
-                     " is outside -5000 (the volume bar's quietest) to 0 (full)");
+        findings.add(path, 0, WARNING, "volume-out-of-range",
+                     "volume " + std::to_string(volume) + " is outside -5000 (the volume bar's quietest) to 0 (full)");
     std::string unlocked, odd;
     for (int32_t slot = 0; slot < MAX_TABLE_CLIPS; ++slot) {
         if (data[4 + slot] == 1) unlocked += (unlocked.empty() ? "" : ", ") + std::to_string(slot);
         if (data[4 + slot] > 1) odd += (odd.empty() ? "" : ", ") + std::to_string(slot);
     }
     if (!odd.empty())
-        findings.add(path, 0, WARNING, "odd-unlock-flag", "unlock flags neither 0 nor 1, which the player counts "
-                     "as locked, for slots " + odd);
-    findings.add(path, 0, NOTE, "save-data", "volume " + std::to_string(volume) + "; unlocked slots: " +
-                 (unlocked.empty() ? "none" : unlocked) + " (the play table has " + counted(gallery.clipTotal, "clip") +
-                 ")");
+        findings.add(path, 0, WARNING, "odd-unlock-flag",
+                     "unlock flags neither 0 nor 1, which the player counts "
+                     "as locked, for slots " +
+                         odd);
+    findings.add(path, 0, NOTE, "save-data",
+                 "volume " + std::to_string(volume) + "; unlocked slots: " + (unlocked.empty() ? "none" : unlocked) +
+                     " (the play table has " + counted(gallery.clipTotal, "clip") + ")");
 }

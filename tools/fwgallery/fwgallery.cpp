@@ -2,6 +2,7 @@
 //
 //   fwgallery check [--json] [DIR]     every problem the player would meet in the gallery DIR
 //   fwgallery new [options] DIR CLIP...  a new gallery from clips (tools/fwgallery/new_gallery.py)
+//   fwgallery limits                   the tables' room in the player, one name and number a line
 //
 // check exits with 0 when it finds no error, 1 when it does, 2 when it cannot run.
 #include <unistd.h>
@@ -10,15 +11,19 @@
 #include <string>
 
 #include "gallery_check.h"
+#include "gfx/layout.h"
+#include "tables/tables.h"
 
 namespace {
 
 const char kPython[] = "/usr/bin/python3";  // the system's, with its numpy and PIL
 
 int usage() {
-    std::fputs("usage: fwgallery check [--json] [DIR]\n"
-               "       fwgallery new [--group N] [--link] [--name NAME] [--force] DIR CLIP...\n",
-               stderr);
+    std::fputs(
+        "usage: fwgallery check [--json] [DIR]\n"
+        "       fwgallery new [--group N] [--link] [--name NAME] [--force] DIR CLIP...\n"
+        "       fwgallery limits\n",
+        stderr);
     return 2;
 }
 
@@ -50,6 +55,16 @@ int check(int argc, char** argv) {
     return findings.hasErrors() ? 1 : 0;
 }
 
+// What the player's tables and gallery hold (tables.h, layout.h), for new_gallery.py.
+int limits() {
+    std::printf(
+        "play-items %d\nitem-clips %d\ntable-clips %d\nthumbnails %d\npath-bytes %d\nline-bytes %d\n"
+        "gallery-slots %d\n",
+        MAX_PLAY_ITEMS, MAX_ITEM_CLIPS, MAX_TABLE_CLIPS, MAX_THUMBNAILS, PLAY_PATH_SIZE - 1, TABLE_LINE_SIZE - 1,
+        kGallerySlots);
+    return 0;
+}
+
 // `new` is written in Python (the atlas art is the demo's); it calls this program back for `check`.
 int makeNew(int argc, char** argv) {
     char self[4096];
@@ -74,5 +89,6 @@ int makeNew(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "check") == 0) return check(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "new") == 0) return makeNew(argc, argv);
+    if (argc == 2 && std::strcmp(argv[1], "limits") == 0) return limits();
     return usage();
 }

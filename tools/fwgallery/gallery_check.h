@@ -11,8 +11,8 @@
 enum Level { NOTE, WARNING, ERROR };
 
 struct Finding {
-    std::string file;     // relative to the gallery, as the player opens it
-    int32_t line;         // 0: the file as a whole
+    std::string file;  // relative to the gallery, as the player opens it
+    int32_t line;      // 0: the file as a whole
     Level level;
     std::string code;     // a short stable name of the kind of finding, for scripts
     std::string message;  // English, UTF-8
@@ -23,8 +23,8 @@ class Findings {
 public:
     // Keeps the first kMaxPerCode findings of each code and one more that tells how many
     // follow, so that a table of 10,000 bad lines gives a readable list.
-    void add(const std::string& file, int32_t line, Level level, const std::string& code,
-             const std::string& message, const char* box = nullptr);
+    void add(const std::string& file, int32_t line, Level level, const std::string& code, const std::string& message,
+             const char* box = nullptr);
     void finish();
     bool hasErrors() const;
     void print(FILE* out, bool json) const;
@@ -32,8 +32,8 @@ public:
 private:
     static const int kMaxPerCode = 64;
     std::vector<Finding> findings;
-    std::vector<Finding> surplus;         // the first finding of each code beyond the limit
-    std::vector<int32_t> surplusCounts;   // and how many there are
+    std::vector<Finding> surplus;        // the first finding of each code beyond the limit
+    std::vector<int32_t> surplusCounts;  // and how many there are
 };
 
 // What the play table and the thumbnail table hold, as the player reads them, with
@@ -42,7 +42,7 @@ struct Gallery {
     PlayItem items[MAX_PLAY_ITEMS];
     int32_t itemCount;
     int32_t itemLines[MAX_PLAY_ITEMS];
-    int32_t clipLines[MAX_TABLE_CLIPS];   // by sequence number
+    int32_t clipLines[MAX_TABLE_CLIPS];  // by sequence number
     int32_t clipTotal;
     ThumbnailEntry entries[MAX_THUMBNAILS];
     int32_t entryLines[MAX_THUMBNAILS];

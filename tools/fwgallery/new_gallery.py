@@ -27,9 +27,7 @@ DEMO = os.path.join(os.path.dirname(HERE), "demo")
 sys.path.insert(0, DEMO)
 from make_demo import thumbnail_pipeline  # noqa: E402
 
-MAX_CLIPS = 64        # the play table's room
-VISIBLE_SLOTS = 56    # cells of the gallery's two pages
-MAX_PATH_BYTES = 259  # a table path's room, without its NUL
+LIMITS = {}           # the tables' room as the player has it (`fwgallery limits`), read by main
 FRAME_SECONDS = 60    # a clip whose first frame takes longer gets the placeholder
 
 
@@ -50,17 +48,17 @@ def table_path(clip):
         raise Refusal(f"{clip!r}: its name does not come back the same from Shift-JIS; rename the clip")
     if '"' in name:
         raise Refusal(f"{clip!r}: a table path cannot hold a double quote; rename the clip")
-    if len(encoded) > MAX_PATH_BYTES:
+    if len(encoded) > LIMITS["path-bytes"]:
         raise Refusal(f"{clip!r}: \"{path}\" is {len(encoded)} bytes in Shift-JIS, the player reads "
-                      f"{MAX_PATH_BYTES}; give the clip a shorter name")
+                      f"{LIMITS['path-bytes']}; give the clip a shorter name")
     return encoded
 
 
 def check_arguments(args):
-    if not 1 <= args.group <= 4:
-        raise Refusal("--group takes 1 to 4 clips an item")
-    if len(args.clips) > MAX_CLIPS:
-        raise Refusal(f"{len(args.clips)} clips: the player holds {MAX_CLIPS}")
+    if not 1 <= args.group <= LIMITS["item-clips"]:
+        raise Refusal(f"--group takes 1 to {LIMITS['item-clips']} clips an item")
+    if len(args.clips) > LIMITS["table-clips"]:
+        raise Refusal(f"{len(args.clips)} clips: the player holds {LIMITS['table-clips']}")
     for clip in args.clips:
         if not os.path.isfile(clip):
             raise Refusal(f"{clip!r}: not a file")
@@ -110,7 +108,7 @@ def tables(paths, group):
             play.append(b"MultiItem %d" % len(members))
             play += [b'Item "' + path + b'" 1' for path in members]
         entries += [b"%d %d" % (item, clip) for clip in range(len(members))]
-    entries = entries[:VISIBLE_SLOTS]
+    entries = entries[:LIMITS["gallery-slots"]]
     return b"\n".join(play + [b"End"]) + b"\n", b"\n".join([b"%d" % len(entries)] + entries) + b"\n"
 
 
@@ -125,6 +123,12 @@ def grab_frame(clip, png):
         return False
 
 
+def read_limits(fwgallery):
+    """`fwgallery limits`: one name and number a line."""
+    printed = subprocess.run([fwgallery, "limits"], capture_output=True, text=True, check=True, timeout=20).stdout
+    return {name: int(value) for name, value in (line.split() for line in printed.splitlines())}
+
+
 def make(args, folder):
     paths = [table_path(clip) for clip in args.clips]
     work = tempfile.mkdtemp(prefix=".fwgallery-", dir=folder)
@@ -132,14 +136,18 @@ def make(args, folder):
         thumbnails = os.path.join(work, "thumbnails")
         os.makedirs(thumbnails)
         with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:
-            grabbed = list(pool.map(grab_frame, [os.path.abspath(clip) for clip in args.clips[:VISIBLE_SLOTS]],
-                                    [os.path.join(thumbnails, f"{k:02d}.png") for k in range(VISIBLE_SLOTS)]))
+            slots = LIMITS["gallery-slots"]
+            grabbed = list(pool.map(grab_frame, [os.path.abspath(clip) for clip in args.clips[:slots]],
+                                    [os.path.join(thumbnails, f"{k:02d}.png") for k in range(slots)]))
         for clip, ok in zip(args.clips, grabbed):
             if not ok:
                 print(f"fwgallery new: no picture from {clip!r}; its cell gets a numbered card", file=sys.stderr)
+        # The layout program beside this one, where it is (make_pictures.py finds it otherwise).
+        layout = os.path.join(os.path.dirname(args.fwgallery), "fw_layout_json")
+        env = dict(os.environ, FW_LAYOUT_JSON=layout) if os.path.exists(layout) else None
         subprocess.run([sys.executable, os.path.join(DEMO, "make_pictures.py"), "--bmp-dir", os.path.join(work, "Bmp"),
                         "--png-dir", os.path.join(work, "png"), "--thumbnails", thumbnails, "--title", args.name],
-                       check=True)
+                       check=True, env=env)
         for clip in args.clips:
             place_clip(clip, args.link, folder)
         play, entries = tables(paths, args.group)
@@ -169,6 +177,7 @@ def main():
     args.name = args.name or os.path.basename(os.path.abspath(args.dir))
     created = not os.path.exists(args.dir)
     try:
+        LIMITS.update(read_limits(args.fwgallery))
         check_arguments(args)
         os.makedirs(args.dir, exist_ok=True)
         make(args, args.dir)

@@ -7,13 +7,15 @@
 // GetLevelDesc. The interfaces hold only these methods: a vtable compatible with
 // the SDK's is not needed, since on these builds the program only ever talks to
 // the layer's own objects. Enumerations carry the SDK's values.
+//
+// Implements: the declarations above (the layer defines them: platform/renderers.cpp, d3d/, gl/, cpu/; record/ for
+// tests). Does not: any other interface or method; vtables laid out as the SDK's.
 #pragma once
 
 #include "fw_windows.h"
 
 typedef DWORD D3DCOLOR;
-#define D3DCOLOR_ARGB(a, r, g, b) \
-    ((D3DCOLOR)((((a) & 0xff) << 24) | (((r) & 0xff) << 16) | (((g) & 0xff) << 8) | ((b) & 0xff)))
+#define D3DCOLOR_ARGB(a, r, g, b) ((D3DCOLOR)((((a)&0xff) << 24) | (((r)&0xff) << 16) | (((g)&0xff) << 8) | ((b)&0xff)))
 
 #define D3D_SDK_VERSION 32
 #define D3DADAPTER_DEFAULT 0
@@ -71,7 +73,10 @@ typedef enum _D3DDEVTYPE {
     D3DDEVTYPE_FORCE_DWORD = 0x7fffffff
 } D3DDEVTYPE;
 
-typedef enum _D3DMULTISAMPLE_TYPE { D3DMULTISAMPLE_NONE = 0, D3DMULTISAMPLE_FORCE_DWORD = 0x7fffffff } D3DMULTISAMPLE_TYPE;
+typedef enum _D3DMULTISAMPLE_TYPE {
+    D3DMULTISAMPLE_NONE = 0,
+    D3DMULTISAMPLE_FORCE_DWORD = 0x7fffffff
+} D3DMULTISAMPLE_TYPE;
 
 typedef enum _D3DSWAPEFFECT {
     D3DSWAPEFFECT_DISCARD = 1,
@@ -114,7 +119,12 @@ typedef enum _D3DRENDERSTATETYPE {
     D3DRS_FORCE_DWORD = 0x7fffffff
 } D3DRENDERSTATETYPE;
 
-typedef enum _D3DZBUFFERTYPE { D3DZB_FALSE = 0, D3DZB_TRUE = 1, D3DZB_USEW = 2, D3DZB_FORCE_DWORD = 0x7fffffff } D3DZBUFFERTYPE;
+typedef enum _D3DZBUFFERTYPE {
+    D3DZB_FALSE = 0,
+    D3DZB_TRUE = 1,
+    D3DZB_USEW = 2,
+    D3DZB_FORCE_DWORD = 0x7fffffff
+} D3DZBUFFERTYPE;
 
 typedef enum _D3DCMPFUNC {
     D3DCMP_NEVER = 1,
@@ -225,19 +235,18 @@ struct IDirect3DTexture9 : public IDirect3DBaseTexture9 {
 };
 
 struct IDirect3DDevice9 : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage,
-                                                    D3DFORMAT Format, D3DPOOL Pool, IDirect3DTexture9** ppTexture,
+    virtual HRESULT STDMETHODCALLTYPE CreateTexture(UINT Width, UINT Height, UINT Levels, DWORD Usage, D3DFORMAT Format,
+                                                    D3DPOOL Pool, IDirect3DTexture9** ppTexture,
                                                     HANDLE* pSharedHandle) = 0;
     virtual HRESULT STDMETHODCALLTYPE BeginScene() = 0;
     virtual HRESULT STDMETHODCALLTYPE EndScene() = 0;
     virtual HRESULT STDMETHODCALLTYPE Clear(DWORD Count, CONST D3DRECT* pRects, DWORD Flags, D3DCOLOR Color, float Z,
                                             DWORD Stencil) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Present(CONST RECT* pSourceRect, CONST RECT* pDestRect,
-                                              HWND hDestWindowOverride, CONST RGNDATA* pDirtyRegion) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Present(CONST RECT* pSourceRect, CONST RECT* pDestRect, HWND hDestWindowOverride,
+                                              CONST RGNDATA* pDirtyRegion) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE State, DWORD Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetTexture(DWORD Stage, IDirect3DBaseTexture9* pTexture) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type,
-                                                           DWORD Value) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD Stage, D3DTEXTURESTAGESTATETYPE Type, DWORD Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD Sampler, D3DSAMPLERSTATETYPE Type, DWORD Value) = 0;
     virtual HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE PrimitiveType, UINT PrimitiveCount,
                                                       CONST void* pVertexStreamZeroData,
@@ -247,8 +256,7 @@ struct IDirect3DDevice9 : public IUnknown {
 
 struct IDirect3D9 : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE CreateDevice(UINT Adapter, D3DDEVTYPE DeviceType, HWND hFocusWindow,
-                                                   DWORD BehaviorFlags,
-                                                   D3DPRESENT_PARAMETERS* pPresentationParameters,
+                                                   DWORD BehaviorFlags, D3DPRESENT_PARAMETERS* pPresentationParameters,
                                                    IDirect3DDevice9** ppReturnedDeviceInterface) = 0;
 };
 

@@ -8,6 +8,9 @@
 // IMediaSeeking (GetDuration, GetCurrentPosition, SetPositions) and IMediaEvent
 // (WaitForCompletion). The interfaces hold only these methods; GUIDs, HRESULTs
 // and constants carry the SDK's values.
+//
+// Implements: the declarations above (the gst backend defines them; record/ for tests).
+// Does not: any other interface or method; vtables laid out as the SDK's.
 #pragma once
 
 #include "fw_windows.h"

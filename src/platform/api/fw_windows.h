@@ -53,7 +53,9 @@ typedef LONG_PTR LRESULT;
 typedef int errno_t;
 
 // Handles are distinct pointer types, as with the SDK's STRICT.
-#define FW_DECLARE_HANDLE(name) struct name##__; typedef struct name##__* name
+#define FW_DECLARE_HANDLE(name) \
+    struct name##__;            \
+    typedef struct name##__* name
 FW_DECLARE_HANDLE(HWND);
 FW_DECLARE_HANDLE(HINSTANCE);
 FW_DECLARE_HANDLE(HICON);
@@ -72,7 +74,8 @@ typedef void* HGDIOBJ;
 
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
-#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
+#define MAKELONG(a, b) \
+    ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xffff))) << 16))
 #define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 #define MAKEINTRESOURCEA(i) ((LPSTR)((ULONG_PTR)((WORD)(i))))
 
@@ -140,7 +143,9 @@ typedef struct tagWNDCLASSA {
 #define WM_ACTIVATE 0x0006
 #define WM_PAINT 0x000F
 #define WM_CLOSE 0x0010
+#define WM_QUERYENDSESSION 0x0011
 #define WM_QUIT 0x0012
+#define WM_ENDSESSION 0x0016
 #define WM_NCDESTROY 0x0082
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
@@ -211,9 +216,8 @@ typedef struct tagWNDCLASSA {
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
-HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X,
-                            int Y, int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
-                            LPVOID lpParam);
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
+                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance, LPVOID lpParam);
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int nExitCode);
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
@@ -277,5 +281,4 @@ extern const IID IID_IUnknown;
 
 HRESULT WINAPI CoInitialize(LPVOID pvReserved);
 void WINAPI CoUninitialize(void);
-HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid,
-                                LPVOID* ppv);
+HRESULT WINAPI CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContext, REFIID riid, LPVOID* ppv);

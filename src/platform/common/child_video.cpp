@@ -22,12 +22,12 @@ struct ChildVideo {
     HWND owner = nullptr;
     int left = 0, top = 0, width = 0, height = 0;
     bool visible = false;
-    std::vector<uint8_t> frame;  // a pushed frame: frameWidth * 4 bytes per row, top row first
+    std::vector<uint8_t> frame;     // a pushed frame: frameWidth * 4 bytes per row, top row first
     const uint8_t* lent = nullptr;  // or a lent frame's pixels, frameStride bytes per row
     FrameRelease release = nullptr;
     void* releaseUser = nullptr;
     int frameWidth = 0, frameHeight = 0, frameStride = 0;
-    uint64_t segment = 0;           // the lent frame's shared segment, or 0
+    uint64_t segment = 0;  // the lent frame's shared segment, or 0
     int segmentFd = -1;
     size_t segmentOffset = 0;
     uint64_t frameSerial = 0;
@@ -186,8 +186,8 @@ void childVideoLendSharedFrame(ChildVideo* video, const uint8_t* bgra, int width
         return;
     }
     uintptr_t offset = reinterpret_cast<uintptr_t>(bgra) - reinterpret_cast<uintptr_t>(segment.base);
-    bool inSegment = segment.id != 0 && offset <= segment.size &&
-                     static_cast<size_t>(stride) * height <= segment.size - offset;
+    bool inSegment =
+        segment.id != 0 && offset <= segment.size && static_cast<size_t>(stride) * height <= segment.size - offset;
     HWND repaintOwner = nullptr;
     PendingRelease pending;
     {

@@ -21,7 +21,7 @@ namespace {
 
 const char32_t kReplacement = 0xFFFD;
 const UINT kCodePage932 = 932;
-const DWORD kPrecomposed = 0x00000001;   // MB_PRECOMPOSED: the default anyway
+const DWORD kPrecomposed = 0x00000001;  // MB_PRECOMPOSED: the default anyway
 
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 
@@ -30,10 +30,10 @@ const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 // hold for 100 ms; so each conversion is opened once and kept, under lock(), for
 // the life of the process.
 struct Converter {
-    const char* from;   // a name this file passes, compared by content
+    const char* from;  // a name this file passes, compared by content
     iconv_t cd;
 };
-Converter gConverters[4];   // kept to the end: nothing is destroyed at exit
+Converter gConverters[4];  // kept to the end: nothing is destroyed at exit
 int gConverterCount = 0;
 
 std::mutex& converterLock() {
@@ -50,7 +50,7 @@ iconv_t converterFrom(const char* from) {
     }
     iconv_t cd = iconv_open("UTF-32LE", from);
     if (cd == kNoConverter) return cd;
-    if (gConverterCount == 4) {   // only "CP932" and "UTF-8" are ever asked for
+    if (gConverterCount == 4) {  // only "CP932" and "UTF-8" are ever asked for
         iconv_close(cd);
         return kNoConverter;
     }
@@ -158,7 +158,7 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
     if (decoded.size() > static_cast<size_t>(INT_MAX)) return 0;
     int needed = static_cast<int>(decoded.size());
     if (cchWideChar == 0) return needed;
-    if (needed > cchWideChar) return 0;   // too small: nothing promised about the buffer
+    if (needed > cchWideChar) return 0;  // too small: nothing promised about the buffer
     for (int i = 0; i < needed; ++i) lpWideCharStr[i] = static_cast<wchar_t>(decoded[i]);
     return needed;
 }

@@ -2,6 +2,8 @@
 // filter graph manager's class and the interfaces the program asks it for.
 // Values as the Windows SDK defines them (uuids.h, strmif.h, control.h).
 // Not defined: any other identifier of the SDK.
+//
+// Implements: the GUIDs listed above.
 #include "../platform.h"
 
 const IID IID_IUnknown = {0x00000000, 0x0000, 0x0000, {0xc0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};

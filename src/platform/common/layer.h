@@ -7,10 +7,14 @@
 //     by the Direct3D backend's Present (gl or cpu) over the device's picture
 //   resources (common/resources.cpp): the program's icon, linked in at build time
 //   code page 932 (common/cp932.cpp): the "A" functions' text conversion
-//   renderer choice (common/renderer.cpp): which Direct3D backend draws, read by
-//     the window side (an OpenGL window or not) and by Direct3DCreate9
+//   renderer choice (platform/renderers.cpp, the table above the Direct3D
+//     backends): which of them draws, read by the window side (an OpenGL window
+//     or not) and by Direct3DCreate9
 //   early start (common/early_start.cpp): registered by the media backend, run by
 //     CoInitialize
+//
+// Implements: the seams' declarations.
+// Does not: anything the program calls (it sees platform.h).
 #pragma once
 
 #include <cstdint>
@@ -42,7 +46,7 @@ struct ChildVideo;
 
 ChildVideo* childVideoCreate();
 void childVideoDestroy(ChildVideo* video);
-void childVideoSetOwner(ChildVideo* video, HWND owner);           // null detaches
+void childVideoSetOwner(ChildVideo* video, HWND owner);  // null detaches
 void childVideoSetRect(ChildVideo* video, int left, int top, int width, int height);
 void childVideoSetVisible(ChildVideo* video, bool visible);
 // Any thread. Copies a frame of 32-bit pixels, bytes B, G, R, A (alpha ignored),
@@ -62,9 +66,9 @@ void childVideoClearFrame(ChildVideo* video);
 // A memory file holding decoded frames, which the X server can read in place once
 // given its descriptor. Id 0 is no segment.
 struct SharedFrameSegment {
-    uint64_t id;     // unique in the process
-    int fd;          // open for the segment's life
-    uint8_t* base;   // mapped here, size bytes
+    uint64_t id;    // unique in the process
+    int fd;         // open for the segment's life
+    uint8_t* base;  // mapped here, size bytes
     size_t size;
 };
 bool sharedFrameSegmentCreate(size_t size, SharedFrameSegment* segment);
@@ -81,14 +85,14 @@ void childVideoLendSharedFrame(ChildVideo* video, const uint8_t* bgra, int width
                                const SharedFrameSegment& segment, FrameRelease release, void* user);
 
 struct ChildVideoView {
-    int left, top, width, height;   // client rectangle
-    int frameWidth, frameHeight;    // 0 before the first frame: the area is black
+    int left, top, width, height;  // client rectangle
+    int frameWidth, frameHeight;   // 0 before the first frame: the area is black
     int frameStride;
-    const uint8_t* frameBgra;       // valid only inside the visitor
-    uint64_t frameSerial;           // grows with every pushed or cleared frame
-    uint64_t frameSegment;          // the shared segment frameBgra lies in, or 0
-    int frameSegmentFd;             // its descriptor, valid only inside the visitor
-    size_t frameSegmentOffset;      // frameBgra's offset in it
+    const uint8_t* frameBgra;   // valid only inside the visitor
+    uint64_t frameSerial;       // grows with every pushed or cleared frame
+    uint64_t frameSegment;      // the shared segment frameBgra lies in, or 0
+    int frameSegmentFd;         // its descriptor, valid only inside the visitor
+    size_t frameSegmentOffset;  // frameBgra's offset in it
 };
 typedef void (*ChildVideoVisitor)(const ChildVideoView& view, void* user);
 // Visits the visible child videos of owner, in creation order, under their lock.
@@ -101,7 +105,8 @@ uint64_t childVideoGeneration(HWND owner);
 // Gl: Direct3D through OpenGL (src/platform/gl). Cpu: drawn on the CPU into the
 // window's surface (src/platform/cpu), chosen where OpenGL would only be a software
 // rasterizer: no render node under /dev/dri or LIBGL_ALWAYS_SOFTWARE set.
-// FW_RENDERER=gl or FW_RENDERER=cpu forces either. Decided once, without OpenGL.
+// FW_RENDERER=gl or FW_RENDERER=cpu forces either. Decided once, without OpenGL,
+// from the table in platform/renderers.h.
 enum class Renderer { Gl, Cpu };
 Renderer chosenRenderer();
 

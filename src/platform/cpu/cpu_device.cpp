@@ -1,7 +1,7 @@
 // The Direct3D 9 subset drawn on the CPU into the window's own surface (SDL's
 // window framebuffer: on X11 a shared-memory image), for machines where OpenGL
 // would be a software rasterizer anyway: no OpenGL library is loaded and no context
-// made. common/renderer.cpp chooses it (FW_RENDERER=cpu forces it, FW_RENDERER=gl
+// made. platform/renderers.cpp chooses it (FW_RENDERER=cpu forces it, FW_RENDERER=gl
 // the gl backend). Pixels are those of the gl backend: every product of two 8-bit
 // values rounded on its own, round(a * b / 255).
 //
@@ -28,14 +28,8 @@
 // Frames are recorded (d3d/frame.h) and drawn at Present only where they differ
 // from the last frame shown; only the changed rectangle goes to the window.
 //
-// Writes of a video frame's pixels from decoder to screen, counted as docs/performance.md's
-// "A video frame's copies" counts them: 2, as gst-launch with ximagesink. GStreamer's
-// conversion to BGRx straight into shared memory (1); the frame lent to the child
-// video without a copy; the X server's read of it in place into its screen (2),
-// cpu_xshm.cpp. A frame scaled to its area, or any frame where shared memory
-// cannot be used, makes 3: our scaling or copy into the window's image comes
-// between. The gl path makes 5 (texture upload, blit to the back buffer, its swap
-// into a shared-memory image).
+// Video frames in shared memory go to the window without a copy where the X server
+// can read them in place (cpu_video.cpp, cpu_xshm.cpp).
 #include <SDL.h>
 
 #include "cpu_device.h"
@@ -43,8 +37,6 @@
 namespace fwcpu {
 
 namespace {
-
-int gLiveDevices = 0;
 
 // The window's surface as this backend draws into it: 32 bits, B, G, R, X bytes.
 bool usableSurface(SDL_Window* window) {
@@ -64,97 +56,43 @@ bool usableSurface(SDL_Window* window) {
 
 HRESULT CpuDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
                                   D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) {
-    HWND deviceWindow = nullptr;
-    HRESULT check = checkCreateDevice(adapter, deviceType, focusWindow, behaviorFlags, params, device, &deviceWindow);
+    DeviceRequest request = {};
+    HRESULT check = checkCreateDevice(adapter, deviceType, focusWindow, behaviorFlags, params, device,
+                                      CpuDevice::liveDevices, 0, SDL_GetWindowSize, &request);
     if (check != D3D_OK) return check;
-    SDL_Window* window = fwlayer::windowSdlHandle(deviceWindow);
-    if (!window) return D3DERR_INVALIDCALL;
-    if (gLiveDevices > 0) return D3DERR_NOTAVAILABLE;
-    int windowWidth = 0, windowHeight = 0;
-    SDL_GetWindowSize(window, &windowWidth, &windowHeight);
-    int width = params->BackBufferWidth ? static_cast<int>(params->BackBufferWidth) : windowWidth;
-    int height = params->BackBufferHeight ? static_cast<int>(params->BackBufferHeight) : windowHeight;
-    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return D3DERR_INVALIDCALL;
-    if (!usableSurface(window)) return D3DERR_NOTAVAILABLE;
+    if (!usableSurface(request.sdlWindow)) return D3DERR_NOTAVAILABLE;
 
     CpuDevice* created = new CpuDevice;
-    created->d3d = this;
-    AddRef();
-    created->hwnd = deviceWindow;
-    created->width = width;
-    created->height = height;
-    created->hasDepthBuffer = params->EnableAutoDepthStencil != FALSE;
-    if (created->hasDepthBuffer) created->depth.assign(static_cast<size_t>(width) * height, 0xFFFF);
-    created->state = defaultPipelineState(created->hasDepthBuffer);
+    created->attach(this, request, *params);
+    if (created->hasDepthBuffer) created->depth.assign(static_cast<size_t>(created->width) * created->height, 0xFFFF);
     created->stats.backBufferPreserved = true;
-    created->sharedVideo = sharedVideoBegin(window);
-    ++gLiveDevices;
-    fwlayer::windowSetRepaintHandler(deviceWindow, &CpuDevice::onRepaint, created);
-    *device = created;
-    return D3D_OK;
+    created->sharedVideo = sharedVideoBegin(request.sdlWindow);
+    return created->publish(device);
 }
+
+// The fallback: drawing on the CPU needs nothing of the machine.
+bool available() { return true; }
 
 IDirect3D9* createDirect3D() { return new CpuDirect3D; }
 
-bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) {
-    CpuDevice* cpuDevice = dynamic_cast<CpuDevice*>(device);
-    if (!cpuDevice || !stats) return false;
-    *stats = cpuDevice->stats;
-    return true;
-}
+bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) { return statsOf<CpuDevice>(device, stats); }
 
 // --- Lifetime -----------------------------------------------------------------------------
 
 void CpuDevice::destroyIfUnused() {
     if (alive() || liveTextures > 0) return;
-    --gLiveDevices;
     sharedVideoEnd(sharedVideo);
-    CpuDirect3D* owner = d3d;
-    delete this;
-    owner->Release();
+    destroy();
 }
 
 // --- Textures -------------------------------------------------------------------------------
 
 HRESULT CpuDevice::CreateTexture(UINT textureWidth, UINT textureHeight, UINT levels, DWORD usage, D3DFORMAT format,
                                  D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) {
-    if (!texture) return D3DERR_INVALIDCALL;
-    *texture = nullptr;
-    HRESULT check = checkTextureRequest(textureWidth, textureHeight, levels, usage, format, pool, sharedHandle, 16384);
-    if (check != D3D_OK) return check;
-    CpuTexture* created = new CpuTexture;
-    if (!created->allocate(textureWidth, textureHeight)) {
-        created->Release();
-        return D3DERR_OUTOFVIDEOMEMORY;
-    }
-    created->device = this;
-    created->id = nextTextureId++;
-    textures.push_back(created);
-    ++liveTextures;
-    *texture = created;
-    return D3D_OK;
-}
-
-CpuTexture* CpuDevice::findTexture(uint64_t id) const {
-    for (CpuTexture* texture : textures)
-        if (texture->id == id) return texture;
-    return nullptr;
-}
-
-void CpuDevice::textureDestroyed(CpuTexture* texture) {
-    for (size_t i = 0; i < textures.size(); ++i)
-        if (textures[i] == texture) {
-            textures.erase(textures.begin() + static_cast<std::ptrdiff_t>(i));
-            break;
-        }
-    --liveTextures;
-    destroyIfUnused();
-}
-
-void CpuTexture::released(ULONG left) {
-    if (left > 0) return;
-    if (device) device->textureDestroyed(this);
-    delete this;
+    CpuTexture* created = nullptr;
+    HRESULT result =
+        makeTexture(textureWidth, textureHeight, levels, usage, format, pool, texture, sharedHandle, 16384, &created);
+    return result == D3D_OK ? adoptTexture(created, texture) : result;
 }
 
 // --- Drawing ------------------------------------------------------------------------------
@@ -166,21 +104,9 @@ HRESULT CpuDevice::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, C
     HRESULT result = recordDraw(type, primitiveCount, vertices, stride, boundTexture);
     if (result != D3D_OK) return result;
     TexelCopy copy;
-    if (asTexelCopy(current, current.commands.back(), boundTexture->width, boundTexture->height, &copy))
-        return D3D_OK;
+    if (asTexelCopy(current, current.commands.back(), boundTexture->width, boundTexture->height, &copy)) return D3D_OK;
     current.removeLast();
     return D3DERR_INVALIDCALL;
-}
-
-HRESULT CpuDevice::Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
-                           CONST RGNDATA* dirtyRegion) {
-    bool draw = false, frameChanged = false, videoChanged = false;
-    HRESULT result = beginPresent(hwnd, sourceRect, destRect, destWindowOverride, dirtyRegion, &draw, &frameChanged,
-                                  &videoChanged);
-    if (result != D3D_OK || !draw) return result;
-    compose(fwlayer::windowSdlHandle(hwnd), current, frameChanged, videoChanged);
-    endPresent();
-    return D3D_OK;
 }
 
 }  // namespace fwcpu

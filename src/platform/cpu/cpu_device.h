@@ -2,13 +2,16 @@
 //   cpu_device.cpp  IDirect3D9, the device's creation, lifetime, textures, Present
 //   cpu_raster.cpp  a recorded frame into the window's pixels: clears and texel copies
 //   cpu_video.cpp   the child videos, the composition of a picture and its showing
-// The rest of the layer sees createDirect3D and deviceStatsOf (d3d/direct3d.cpp).
+// The rest of the layer sees cpu_renderer.h alone (through platform/renderers.cpp).
+//
+// Implements: the objects' declarations and the cpu_xshm.cpp seam.
+// Does not: anything the other backends could call (they see cpu_renderer.h).
 #pragma once
 
 #include <vector>
 
-#include "../common/com_object.h"
-#include "../d3d/device_base.h"
+#include "../d3d/recording_device.h"
+#include "cpu_renderer.h"
 
 struct SDL_Surface;
 
@@ -19,32 +22,15 @@ using namespace fwd3d;
 struct CpuDevice;
 struct SharedVideoOutput;
 
-struct CpuTexture final : public fwlayer::ComObject<IDirect3DTexture9>, public TexelStore {
-    CpuDevice* device = nullptr;
-
-    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
-        return describe(level, desc);
-    }
-    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect,
-                                       DWORD flags) override {
-        return lock(level, lockedRect, rect, flags);
-    }
-    HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override {
-        bool written = false;
-        return unlock(level, &written);
-    }
-    void released(ULONG left) override;
-};
+struct CpuTexture final : public RecordedTexture<CpuDevice, CpuTexture> {};
 
 struct CpuDirect3D final : public fwlayer::ComObject<IDirect3D9> {
-    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
-                                           DWORD behaviorFlags, D3DPRESENT_PARAMETERS* params,
-                                           IDirect3DDevice9** device) override;
+    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
+                                           D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) override;
 };
 
 struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
-    CpuDirect3D* d3d = nullptr;
-    std::vector<uint16_t> depth;   // D16, width * height, when the device has one
+    std::vector<uint16_t> depth;  // D16, width * height, when the device has one
     // The depth buffer within the clip, while it holds one value throughout.
     bool depthKnown = false;
     uint16_t depthValue = 0;
@@ -58,25 +44,22 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
     // it keeps the last picture until the window is resized.
     SDL_Surface* surface = nullptr;
     uint32_t* pixels = nullptr;
-    int pitch = 0;                   // in pixels
-    PixelRect drawable = {0, 0, 0, 0};   // the back buffer's pixels the surface has
-    PixelRect clip = {0, 0, 0, 0};       // where drawing goes now
-    std::vector<PixelRect> videoAreas;   // the visible child videos as last composed
+    int pitch = 0;                      // in pixels
+    PixelRect drawable = {0, 0, 0, 0};  // the back buffer's pixels the surface has
+    PixelRect clip = {0, 0, 0, 0};      // where drawing goes now
+    std::vector<PixelRect> videoAreas;  // the visible child videos as last composed
     bool videoAreasChanged = false;
-    SharedVideoOutput* sharedVideo = nullptr;   // null: every frame is copied into the image
+    SharedVideoOutput* sharedVideo = nullptr;  // null: every frame is copied into the image
 
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                                            D3DPOOL pool, IDirect3DTexture9** texture,
-                                            HANDLE* sharedHandle) override;
-    HRESULT STDMETHODCALLTYPE Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
-                                      CONST RGNDATA* dirtyRegion) override;
+                                            D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override;
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
                                               UINT stride) override;
 
     // cpu_device.cpp
     void destroyIfUnused();
-    CpuTexture* findTexture(uint64_t id) const;
-    void textureDestroyed(CpuTexture* texture);
+    void textureGone(CpuTexture*) {}
+    bool readyToDraw() { return true; }
 
     // cpu_raster.cpp
     enum class DepthUse { Passes, Fails, PerPixel };
@@ -101,8 +84,8 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
     bool takeSurface(SDL_Window* window, bool* kept);
     void collectVideoAreas();
     void compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged);
-    void present(SDL_Window* window, const PixelRect& rect);
-    void show(SDL_Window* window, const std::vector<PixelRect>& rects);
+    void putOnWindow(SDL_Window* window, const PixelRect& rect);
+    void updateWindow(SDL_Window* window, const std::vector<PixelRect>& rects);
     static void onRepaint(void* user);
 };
 
@@ -110,7 +93,7 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
 // a copy into the window's image. Begin gives null where that cannot be done.
 SharedVideoOutput* sharedVideoBegin(SDL_Window* window);
 void sharedVideoEnd(SharedVideoOutput* output);
-void sharedVideoTidy(SharedVideoOutput* output);   // lets go of segments freed since
+void sharedVideoTidy(SharedVideoOutput* output);  // lets go of segments freed since
 bool sharedVideoCanPut(const SharedVideoOutput* output, const fwlayer::ChildVideoView& view);
 bool sharedVideoPut(SharedVideoOutput* output, const fwlayer::ChildVideoView& view, const PixelRect& part);
 
@@ -119,9 +102,5 @@ inline uint16_t depthBits(float z) {
     float clamped = z < 0.0f ? 0.0f : z > 1.0f ? 1.0f : z;
     return static_cast<uint16_t>(clamped * 65535.0f + 0.5f);
 }
-
-// The backend's entry points for d3d/direct3d.cpp.
-IDirect3D9* createDirect3D();
-bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats);   // false: not a cpu device
 
 }  // namespace fwcpu

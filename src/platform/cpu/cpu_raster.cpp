@@ -63,9 +63,9 @@ uint32_t blendFactor(DWORD factor, uint32_t sourceChannel, uint32_t sourceAlpha)
 // Stage 0 and the alpha test of one draw. A disabled colour stage passes the
 // diffuse colour, alpha included.
 struct StagePlan {
-    uint8_t out[4][256];   // by channel (B, G, R, A) of the texel
-    bool keep[256];        // by the texel's alpha: the alpha test passes
-    bool colourIsTexel = true;   // B, G and R come out as they went in (a white diffuse)
+    uint8_t out[4][256];        // by channel (B, G, R, A) of the texel
+    bool keep[256];             // by the texel's alpha: the alpha test passes
+    bool colourIsTexel = true;  // B, G and R come out as they went in (a white diffuse)
     // Alpha comes out as round(texel alpha * alphaScale / 255), and the alpha test
     // drops only texels whose alpha comes out 0 (which blending over leaves unseen).
     bool alphaIsScaled = true;
@@ -148,20 +148,12 @@ void CpuDevice::replay(const FrameRecord& frame) {
             replayDraw(frame, command);
             continue;
         }
-        size_t rectCount = command.dataSize / sizeof(D3DRECT);
+        size_t rectCount = clearRectCount(command);
         if (rectCount == 0) {
             const FrameCommand* next = i + 1 < frame.commands.size() ? &frame.commands[i + 1] : nullptr;
             clearWhole(frame, command, next);
         }
-        const uint8_t* data = frame.dataOf(command);
-        for (size_t r = 0; r < rectCount; ++r) {
-            D3DRECT rect;
-            std::memcpy(&rect, data + r * sizeof(D3DRECT), sizeof(rect));
-            PixelRect part = intersection({static_cast<int>(rect.x1), static_cast<int>(rect.y1),
-                                           static_cast<int>(rect.x2), static_cast<int>(rect.y2)},
-                                          clip);
-            fill(part, command.clearFlags, command);
-        }
+        for (size_t r = 0; r < rectCount; ++r) fill(clearRect(frame, command, r, clip), command.clearFlags, command);
     }
 }
 
@@ -181,9 +173,7 @@ void CpuDevice::clearWhole(const FrameRecord& frame, const FrameCommand& command
 // the depth as D16 stores it.
 void CpuDevice::fill(const PixelRect& part, DWORD flags, const FrameCommand& command) {
     if (part.empty()) return;
-    float z = 0.0f;
-    std::memcpy(&z, &command.clearDepthBits, sizeof(z));
-    uint16_t zBits = depthBits(z);
+    uint16_t zBits = depthBits(clearDepth(command));
     for (int y = part.top; (flags & D3DCLEAR_TARGET) && y < part.bottom; ++y) {
         uint32_t* row = pixels + static_cast<size_t>(y) * pitch;
         std::fill(row + part.left, row + part.right, static_cast<uint32_t>(command.clearColor));
@@ -221,8 +211,8 @@ CpuDevice::DepthUse CpuDevice::depthUse(const PipelineState& state, uint16_t z) 
 }
 
 // The draw's copy and the part of it within the clip; false when it draws nothing.
-bool CpuDevice::planCopy(const FrameRecord& frame, const FrameCommand& command, CpuTexture** texture,
-                         TexelCopy* copy, PixelRect* part) const {
+bool CpuDevice::planCopy(const FrameRecord& frame, const FrameCommand& command, CpuTexture** texture, TexelCopy* copy,
+                         PixelRect* part) const {
     *texture = findTexture(command.textureId);
     if (!*texture || !asTexelCopy(frame, command, (*texture)->width, (*texture)->height, copy)) return false;
     // The fan goes clockwise on screen.
@@ -314,10 +304,8 @@ struct ShadeRow {
     // translucent pictures' alpha changes too often for a branch to be foreseen.
     template <int Blend>
     void drawWithoutDepth(const uint32_t* texels, uint32_t* row, int left, int right) const {
-        if (plan.colourIsTexel)
-            drawWithoutDepthAs<Blend, true>(texels, row, left, right);
-        else
-            drawWithoutDepthAs<Blend, false>(texels, row, left, right);
+        if (plan.colourIsTexel) drawWithoutDepthAs<Blend, true>(texels, row, left, right);
+        else drawWithoutDepthAs<Blend, false>(texels, row, left, right);
     }
     // The translucent pictures (the gallery's locks): over() four pixels at a time,
     // the same arithmetic, so the same pixels.
@@ -362,20 +350,17 @@ void CpuDevice::shade(const TexelCopy& copy, const PixelRect& part, const TexelS
     bool writeZ = state.zEnable && state.zWriteEnable && !depth.empty() && !(depthKnown && depthValue == z);
     if (depthPerPixel || writeZ) writePendingDepth();
     const ShadeRow shader = {plan, state, z, depthPerPixel, writeZ};
-    int blendKind = !state.alphaBlendEnable ? kNoBlend
+    int blendKind = !state.alphaBlendEnable                                                          ? kNoBlend
                     : state.srcBlend == D3DBLEND_SRCALPHA && state.destBlend == D3DBLEND_INVSRCALPHA ? kOver
-                                                                                                      : kAnyBlend;
+                                                                                                     : kAnyBlend;
     int texelX = copy.texelLeft + (part.left - copy.target.left);
     for (int y = part.top; y < part.bottom; ++y) {
         const uint32_t* texels = texture.row(copy.texelTop + (y - copy.target.top)) + texelX - part.left;
         uint32_t* row = pixels + static_cast<size_t>(y) * pitch;
         uint16_t* depthRow = depth.empty() ? nullptr : depth.data() + static_cast<size_t>(y) * width;
-        if (blendKind == kOver)
-            shader.draw<kOver>(texels, row, depthRow, part.left, part.right);
-        else if (blendKind == kNoBlend)
-            shader.draw<kNoBlend>(texels, row, depthRow, part.left, part.right);
-        else
-            shader.draw<kAnyBlend>(texels, row, depthRow, part.left, part.right);
+        if (blendKind == kOver) shader.draw<kOver>(texels, row, depthRow, part.left, part.right);
+        else if (blendKind == kNoBlend) shader.draw<kNoBlend>(texels, row, depthRow, part.left, part.right);
+        else shader.draw<kAnyBlend>(texels, row, depthRow, part.left, part.right);
     }
 }
 

@@ -30,8 +30,7 @@ PixelRect areaOf(const fwlayer::ChildVideoView& view) {
 PixelRect unite(const PixelRect& a, const PixelRect& b) {
     if (b.empty()) return a;
     if (a.empty()) return b;
-    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-            std::max(a.bottom, b.bottom)};
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
 }
 
 void collectArea(const fwlayer::ChildVideoView& view, void* user) {
@@ -162,7 +161,7 @@ void CpuDevice::collectVideoAreas() {
 }
 
 // Puts the videos and then the rest of rect on the window.
-void CpuDevice::present(SDL_Window* window, const PixelRect& rect) {
+void CpuDevice::putOnWindow(SDL_Window* window, const PixelRect& rect) {
     sharedVideoTidy(sharedVideo);
     VideoPass pass = {this, rect, {}};
     if (!videoAreas.empty()) fwlayer::childVideoForEachVisible(hwnd, &VideoPass::visit, &pass);
@@ -172,7 +171,7 @@ void CpuDevice::present(SDL_Window* window, const PixelRect& rect) {
         for (const PixelRect& part : parts) subtract(part, hole, &left);
         parts.swap(left);
     }
-    show(window, parts);
+    updateWindow(window, parts);
 }
 
 // Puts frame and the child videos on the window, redrawing as little as the kept
@@ -184,27 +183,20 @@ void CpuDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frame
     bool surfaceKept = false;
     if (!takeSurface(window, &surfaceKept)) return;
     collectVideoAreas();
-    bool keepPicture = surfaceKept && !videoAreasChanged;
-    PixelRect redraw = {0, 0, 0, 0};
-    if ((frameChanged || !keepPicture) && (!keepPicture || !frameDamage(last, frame, width, height, &redraw)))
-        redraw = drawable;
-    redraw = intersection(redraw, drawable);
+    PixelRect redraw = redrawArea(frame, frameChanged, surfaceKept && !videoAreasChanged, drawable);
     PixelRect shown = redraw;
     if (!redraw.empty()) {
         clip = redraw;
         replay(frame);
-        ++stats.framesDrawn;
-        if (!(redraw == drawable)) ++stats.partialRedraws;
-    } else {
-        ++stats.videoOnlyUpdates;
     }
+    countRedraw(redraw, drawable);
     clip = videoChanged ? drawable : redraw;
     if (videoChanged)
         for (const PixelRect& area : videoAreas) shown = unite(shown, intersection(area, drawable));
-    if (!shown.empty()) present(window, shown);
+    if (!shown.empty()) putOnWindow(window, shown);
 }
 
-void CpuDevice::show(SDL_Window* window, const std::vector<PixelRect>& rects) {
+void CpuDevice::updateWindow(SDL_Window* window, const std::vector<PixelRect>& rects) {
     std::vector<SDL_Rect> sdlRects;
     for (const PixelRect& rect : rects)
         if (!rect.empty()) sdlRects.push_back({rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top});
@@ -224,8 +216,8 @@ void CpuDevice::onRepaint(void* user) {
         device->lastVideoGeneration = generation;
         device->compose(window, device->last, false, true);
     } else {
-        device->clip = {0, 0, 0, 0};   // the image still holds every video it can show
-        device->present(window, device->drawable);
+        device->clip = {0, 0, 0, 0};  // the image still holds every video it can show
+        device->putOnWindow(window, device->drawable);
     }
 }
 

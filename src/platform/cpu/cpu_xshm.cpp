@@ -27,7 +27,7 @@ namespace fwcpu {
 
 struct SharedVideoOutput {
     Display* display = nullptr;
-    xcb_connection_t* connection = nullptr;   // the same connection, for the attach
+    xcb_connection_t* connection = nullptr;  // the same connection, for the attach
     ::Window window = 0;
     GC gc = nullptr;
     int depth = 0;
@@ -96,12 +96,11 @@ namespace {
 const XShmSegmentInfo* attach(SharedVideoOutput* output, const fwlayer::ChildVideoView& view) {
     for (const SharedVideoOutput::Attached& known : output->attached)
         if (known.id == view.frameSegment) return &known.info;
-    int fd = dup(view.frameSegmentFd);   // the request closes the copy it sends
+    int fd = dup(view.frameSegmentFd);  // the request closes the copy it sends
     uint32_t segment = xcb_generate_id(output->connection);
     xcb_generic_error_t* error =
         fd < 0 ? nullptr
-               : xcb_request_check(output->connection,
-                                   xcb_shm_attach_fd_checked(output->connection, segment, fd, 1));
+               : xcb_request_check(output->connection, xcb_shm_attach_fd_checked(output->connection, segment, fd, 1));
     if (fd < 0 || error) {
         std::free(error);
         output->failed = true;
@@ -147,8 +146,8 @@ void sharedVideoEnd(SharedVideoOutput* output) {
 }
 
 bool sharedVideoCanPut(const SharedVideoOutput* output, const fwlayer::ChildVideoView& view) {
-    return output && !output->failed && view.frameSegment != 0 && view.frameBgra &&
-           view.frameWidth == view.width && view.frameHeight == view.height;
+    return output && !output->failed && view.frameSegment != 0 && view.frameBgra && view.frameWidth == view.width &&
+           view.frameHeight == view.height;
 }
 
 // Puts part (client coordinates, inside the video's area) and waits until the X

@@ -1,6 +1,11 @@
 // The device request checks, the recording half of a device and a texture's texels
 // (see device_base.h).
+//
+// Implements: checkDeviceRequest, checkCreateDevice, TexelStore, SceneRecorder.
+// Does not: draw, or know a backend.
 #include "device_base.h"
+
+#include <SDL.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -11,18 +16,17 @@ HRESULT checkDeviceRequest(DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& par
     // Exactly one kind of vertex processing, and nothing else: both kinds are the
     // same here, since vertices arrive transformed.
     DWORD processing = behaviorFlags & (D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_HARDWARE_VERTEXPROCESSING);
-    if (behaviorFlags != processing || (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING &&
-                                        processing != D3DCREATE_HARDWARE_VERTEXPROCESSING))
+    if (behaviorFlags != processing ||
+        (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING && processing != D3DCREATE_HARDWARE_VERTEXPROCESSING))
         return D3DERR_INVALIDCALL;
     if (!params.Windowed) return D3DERR_NOTAVAILABLE;
     if (params.BackBufferFormat != D3DFMT_UNKNOWN && params.BackBufferFormat != D3DFMT_X8R8G8B8 &&
         params.BackBufferFormat != D3DFMT_A8R8G8B8)
         return D3DERR_NOTAVAILABLE;
-    if (params.BackBufferCount > 1 || params.MultiSampleType != D3DMULTISAMPLE_NONE ||
-        params.MultiSampleQuality != 0 || params.Flags != 0 || params.FullScreen_RefreshRateInHz != 0)
+    if (params.BackBufferCount > 1 || params.MultiSampleType != D3DMULTISAMPLE_NONE || params.MultiSampleQuality != 0 ||
+        params.Flags != 0 || params.FullScreen_RefreshRateInHz != 0)
         return D3DERR_INVALIDCALL;
-    if (params.SwapEffect < D3DSWAPEFFECT_DISCARD || params.SwapEffect > D3DSWAPEFFECT_COPY)
-        return D3DERR_INVALIDCALL;
+    if (params.SwapEffect < D3DSWAPEFFECT_DISCARD || params.SwapEffect > D3DSWAPEFFECT_COPY) return D3DERR_INVALIDCALL;
     if (params.EnableAutoDepthStencil && params.AutoDepthStencilFormat != D3DFMT_D16) return D3DERR_NOTAVAILABLE;
     if (params.PresentationInterval != D3DPRESENT_INTERVAL_IMMEDIATE &&
         params.PresentationInterval != D3DPRESENT_INTERVAL_DEFAULT)
@@ -31,15 +35,27 @@ HRESULT checkDeviceRequest(DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& par
 }
 
 HRESULT checkCreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
-                          const D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device, HWND* deviceWindow) {
+                          const D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device, int liveDevices,
+                          uint32_t windowFlags, DrawableSizeFn drawableSize, DeviceRequest* request) {
     if (!device) return D3DERR_INVALIDCALL;
     *device = nullptr;
     if (!params || adapter != D3DADAPTER_DEFAULT) return D3DERR_INVALIDCALL;
     if (deviceType != D3DDEVTYPE_HAL) return D3DERR_NOTAVAILABLE;
     HRESULT check = checkDeviceRequest(behaviorFlags, *params);
     if (check != D3D_OK) return check;
-    *deviceWindow = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
-    return *deviceWindow ? D3D_OK : D3DERR_INVALIDCALL;
+    request->window = params->hDeviceWindow ? params->hDeviceWindow : focusWindow;
+    request->sdlWindow = request->window ? fwlayer::windowSdlHandle(request->window) : nullptr;
+    if (!request->sdlWindow) return D3DERR_INVALIDCALL;
+    if (liveDevices > 0) return D3DERR_NOTAVAILABLE;
+    if ((SDL_GetWindowFlags(request->sdlWindow) & windowFlags) != windowFlags) return D3DERR_NOTAVAILABLE;
+    int drawableWidth = 0, drawableHeight = 0;
+    drawableSize(request->sdlWindow, &drawableWidth, &drawableHeight);
+    request->width = params->BackBufferWidth ? static_cast<int>(params->BackBufferWidth) : drawableWidth;
+    request->height = params->BackBufferHeight ? static_cast<int>(params->BackBufferHeight) : drawableHeight;
+    const int kLargest = 16384;
+    if (request->width <= 0 || request->height <= 0 || request->width > kLargest || request->height > kLargest)
+        return D3DERR_INVALIDCALL;
+    return D3D_OK;
 }
 
 // --- Texels ------------------------------------------------------------------------------
@@ -134,8 +150,7 @@ HRESULT SceneRecorder::setFvf(DWORD fvf) {
 HRESULT SceneRecorder::recordClear(DWORD count, const D3DRECT* rects, DWORD flags, D3DCOLOR color, float z) {
     if ((count > 0 && !rects) || count > 4096) return D3DERR_INVALIDCALL;
     // No stencil buffer; a depth clear needs a depth buffer.
-    if (flags == 0 || (flags & ~static_cast<DWORD>(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER)) != 0)
-        return D3DERR_INVALIDCALL;
+    if (flags == 0 || (flags & ~static_cast<DWORD>(D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER)) != 0) return D3DERR_INVALIDCALL;
     if ((flags & D3DCLEAR_ZBUFFER) && !hasDepthBuffer) return D3DERR_INVALIDCALL;
     if (!(z >= 0.0f && z <= 1.0f)) return D3DERR_INVALIDCALL;
     current.addClear(count, rects, flags, color, z);
@@ -153,9 +168,8 @@ HRESULT SceneRecorder::recordDraw(D3DPRIMITIVETYPE type, UINT primitiveCount, co
     return D3D_OK;
 }
 
-HRESULT SceneRecorder::beginPresent(HWND hwnd, const RECT* sourceRect, const RECT* destRect,
-                                    HWND destWindowOverride, const RGNDATA* dirtyRegion, bool* draw,
-                                    bool* frameChanged, bool* videoChanged) {
+HRESULT SceneRecorder::beginPresent(HWND hwnd, const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
+                                    const RGNDATA* dirtyRegion, bool* draw, bool* frameChanged, bool* videoChanged) {
     *draw = false;
     if (sourceRect || destRect || destWindowOverride || dirtyRegion || inScene) return D3DERR_INVALIDCALL;
     if (!fwlayer::windowSdlHandle(hwnd)) {
@@ -179,6 +193,23 @@ void SceneRecorder::endPresent() {
     std::swap(current, last);
     lastValid = true;
     current.reset();
+}
+
+PixelRect SceneRecorder::redrawArea(const FrameRecord& frame, bool frameChanged, bool pictureKept,
+                                    const PixelRect& whole) const {
+    PixelRect redraw = {0, 0, 0, 0};
+    if (!frameChanged && pictureKept) return redraw;
+    if (!pictureKept || !frameDamage(last, frame, whole.right, whole.bottom, &redraw)) return whole;
+    return intersection(redraw, whole);
+}
+
+void SceneRecorder::countRedraw(const PixelRect& redraw, const PixelRect& whole) {
+    if (redraw.empty()) {
+        ++stats.videoOnlyUpdates;
+        return;
+    }
+    ++stats.framesDrawn;
+    if (!(redraw == whole)) ++stats.partialRedraws;
 }
 
 }  // namespace fwd3d

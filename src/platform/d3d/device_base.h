@@ -1,7 +1,8 @@
 // What the two Direct3D 9 backends (gl: OpenGL; cpu: drawing into the window's
 // surface) share besides the frame record and the pipeline state: the checks of a
-// device request and of a Present, the recording half of a device, a texture's CPU
-// copy of its texels, and the statistics both report. Nothing here draws.
+// device request and of a Present, the recording half of a device and a texture's
+// CPU copy of its texels (recording_device.h puts them together into the COM
+// objects both backends derive from). Nothing here draws.
 //
 // Implemented: everything the devices take between two Presents (states, FVF,
 //   SetTexture on stage 0, BeginScene, EndScene, Clear, DrawPrimitiveUP) goes into a
@@ -17,6 +18,7 @@
 
 #include "../common/com_object.h"
 #include "../common/layer.h"
+#include "device_stats.h"
 #include "frame.h"
 #include "pipeline_state.h"
 
@@ -25,28 +27,24 @@ namespace fwd3d {
 const DWORD kScreenVertexFvf = D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1;
 const UINT kScreenVertexStride = 28;
 
-struct DeviceStats {
-    uint64_t presents;           // pictures put on the window (whole or a part)
-    uint64_t framesDrawn;        // frames drawn, whole or in part
-    uint64_t partialRedraws;     // of those, frames redrawn only where they differ from the last
-    uint64_t texelCopies;        // draws done as plain copies of texels (opaque 1:1 pictures)
-    uint64_t framesSkipped;      // frames equal to the last one shown, with no new video: nothing drawn
-    uint64_t videoOnlyUpdates;   // presents and repaints that drew only the video areas
-    uint64_t repaints;           // repaint requests from the window side that drew something
-    uint64_t videoPuts;          // video frames the X server took from shared memory, uncopied
-    bool backBufferPreserved;    // the back buffer keeps its content from one picture to the next
-};
-
-// The device's statistics, whichever backend made it; false when it is not one of ours.
-bool deviceStats(IDirect3DDevice9* device, DeviceStats* stats);
-
 // What a backend can make of the presentation parameters and behaviour flags.
 HRESULT checkDeviceRequest(DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& params);
 
-// CreateDevice's checks, in the order Direct3D makes them: D3D_OK with the window
-// the device draws into (*device cleared), or the error to return.
+// What CreateDevice makes a device for: its window and back buffer.
+struct DeviceRequest {
+    HWND window;
+    SDL_Window* sdlWindow;
+    int width, height;
+};
+typedef void (*DrawableSizeFn)(SDL_Window* window, int* width, int* height);
+
+// CreateDevice's checks, in the order Direct3D makes them: D3D_OK with the request
+// (*device cleared), or the error to return. A backend has one device at a time
+// (liveDevices, its own count: a window has one drawable), on a window with all of
+// windowFlags (SDL's); the back buffer is the drawable's size unless params give one.
 HRESULT checkCreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
-                          const D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device, HWND* deviceWindow);
+                          const D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device, int liveDevices,
+                          uint32_t windowFlags, DrawableSizeFn drawableSize, DeviceRequest* request);
 
 // One level of A8R8G8B8 texels in memory, width * 4 bytes a row, with the identity
 // and content version a frame record names it by.
@@ -71,7 +69,7 @@ struct TexelStore {
     int nextOpaqueAnswer = 0;
 
     ~TexelStore();
-    bool allocate(UINT textureWidth, UINT textureHeight);   // zeroed; false when memory is short
+    bool allocate(UINT textureWidth, UINT textureHeight);  // zeroed; false when memory is short
     HRESULT describe(UINT level, D3DSURFACE_DESC* desc) const;
     HRESULT lock(UINT level, D3DLOCKED_RECT* lockedRectOut, const RECT* rect, DWORD flags);
     // *written: the texels of lockedRect may have changed (a new version).
@@ -107,73 +105,13 @@ struct SceneRecorder {
                          const RGNDATA* dirtyRegion, bool* draw, bool* frameChanged, bool* videoChanged);
     // After the frame was drawn: it becomes the last one shown.
     void endPresent();
-};
-
-// SetTexture on stage 0 for a backend's texture type: the bound texture is referenced
-// while bound, as Direct3D does; one of another device is refused.
-template <typename Texture, typename Device>
-HRESULT bindTexture(Device* device, Texture*& bound, DWORD stage, IDirect3DBaseTexture9* texture) {
-    if (stage != 0) return D3DERR_INVALIDCALL;
-    Texture* wanted = nullptr;
-    if (texture) {
-        wanted = dynamic_cast<Texture*>(texture);
-        if (!wanted || wanted->device != device) return D3DERR_INVALIDCALL;
-    }
-    if (wanted == bound) return D3D_OK;
-    if (wanted) wanted->AddRef();
-    Texture* previous = bound;
-    bound = wanted;
-    if (previous) previous->Release();
-    return D3D_OK;
-}
-
-// The device face both backends share: the calls that only record, the bound
-// texture, and the program's last Release (the device goes once its textures have).
-// Device is the backend's device (it defines destroyIfUnused), Texture its texture.
-template <typename Device, typename Texture>
-struct RecordingDevice : public fwlayer::ComObject<IDirect3DDevice9>, public SceneRecorder {
-    int liveTextures = 0;   // textures not yet destroyed: each keeps the device
-    HWND hwnd = nullptr;
-    int width = 0, height = 0;
-    Texture* boundTexture = nullptr;   // referenced while bound, as Direct3D does
-    std::vector<Texture*> textures;
-    uint64_t nextTextureId = 1;
-
-    bool alive() const { return references() > 0; }
-    void released(ULONG left) override {
-        if (left > 0) return;
-        // Nothing draws or repaints any more.
-        fwlayer::windowSetRepaintHandler(hwnd, nullptr, nullptr);
-        if (boundTexture) {
-            // The unbound texture may be the last one: keep this object until it is gone.
-            ++liveTextures;
-            Texture* texture = boundTexture;
-            boundTexture = nullptr;
-            texture->Release();
-            --liveTextures;
-        }
-        static_cast<Device*>(this)->destroyIfUnused();
-    }
-    HRESULT STDMETHODCALLTYPE BeginScene() override { return beginScene(); }
-    HRESULT STDMETHODCALLTYPE EndScene() override { return endScene(); }
-    HRESULT STDMETHODCALLTYPE Clear(DWORD count, CONST D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
-                                    DWORD) override {
-        return recordClear(count, rects, flags, color, z);
-    }
-    HRESULT STDMETHODCALLTYPE SetRenderState(D3DRENDERSTATETYPE type, DWORD value) override {
-        return setRenderState(state, type, value);
-    }
-    HRESULT STDMETHODCALLTYPE SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) override {
-        return bindTexture(static_cast<Device*>(this), boundTexture, stage, texture);
-    }
-    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
-                                                   DWORD value) override {
-        return setTextureStageState(state, stage, type, value);
-    }
-    HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override {
-        return setSamplerState(state, sampler, type, value);
-    }
-    HRESULT STDMETHODCALLTYPE SetFVF(DWORD fvf) override { return setFvf(fvf); }
+    // Where frame must be drawn within whole (the back buffer's pixels at its top left
+    // that can be drawn now): nowhere when only videos changed over a kept picture;
+    // where it differs from the last frame when the picture is kept and that can be
+    // bounded; else all of whole.
+    PixelRect redrawArea(const FrameRecord& frame, bool frameChanged, bool pictureKept, const PixelRect& whole) const;
+    // Counts a picture drawn into redraw (of whole), or an update of the videos alone.
+    void countRedraw(const PixelRect& redraw, const PixelRect& whole);
 };
 
 }  // namespace fwd3d

@@ -1,4 +1,7 @@
 // Recording and comparing frames (see frame.h).
+//
+// Implements: FrameRecord, sameFrame, frameDamage, asTexelCopy, the clear rectangles, vertexCountFor.
+// Does not: draw.
 #include "frame.h"
 
 #include <algorithm>
@@ -24,9 +27,22 @@ void FrameRecord::addClear(DWORD rectCount, const D3DRECT* rects, DWORD flags, D
     commands.push_back(command);
 }
 
-void FrameRecord::addDraw(const PipelineState& state, uint64_t textureId, uint64_t textureVersion,
-                          DWORD primitiveType, UINT primitiveCount, const void* vertices, UINT vertexCount,
-                          UINT stride) {
+PixelRect clearRect(const FrameRecord& frame, const FrameCommand& command, size_t index, const PixelRect& clip) {
+    D3DRECT rect;
+    std::memcpy(&rect, frame.dataOf(command) + index * sizeof(D3DRECT), sizeof(rect));
+    return intersection(
+        {static_cast<int>(rect.x1), static_cast<int>(rect.y1), static_cast<int>(rect.x2), static_cast<int>(rect.y2)},
+        clip);
+}
+
+float clearDepth(const FrameCommand& command) {
+    float z = 0.0f;
+    std::memcpy(&z, &command.clearDepthBits, sizeof(z));
+    return z;
+}
+
+void FrameRecord::addDraw(const PipelineState& state, uint64_t textureId, uint64_t textureVersion, DWORD primitiveType,
+                          UINT primitiveCount, const void* vertices, UINT vertexCount, UINT stride) {
     FrameCommand command = {};
     command.kind = FrameCommand::Draw;
     command.primitiveType = primitiveType;
@@ -53,8 +69,7 @@ bool sameFrame(const FrameRecord& a, const FrameRecord& b) {
 namespace {
 
 // Equal commands with equal data, wherever each frame keeps its data.
-bool sameCommand(const FrameRecord& frameA, const FrameCommand& a, const FrameRecord& frameB,
-                 const FrameCommand& b) {
+bool sameCommand(const FrameRecord& frameA, const FrameCommand& a, const FrameRecord& frameB, const FrameCommand& b) {
     FrameCommand placedA = a, placedB = b;
     placedA.dataOffset = 0;
     placedB.dataOffset = 0;

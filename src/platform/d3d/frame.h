@@ -2,6 +2,9 @@
 // draw with the full pipeline state, the texture (by identity and content version)
 // and a copy of its vertices. Present compares the new frame with the last one shown
 // and draws only when they differ. Shared by the gl and cpu backends; no drawing here.
+//
+// Implements: the record of a frame, its comparison, its damage, texel copies.
+// Does not: draw, or know a backend.
 #pragma once
 
 #include <cstdint>
@@ -27,8 +30,8 @@ struct FrameCommand {
     uint32_t dataOffset;
     uint32_t dataSize;
     uint32_t reserved;
-    uint64_t textureId;        // 0: no texture
-    uint64_t textureVersion;   // grows with every unlock of that texture
+    uint64_t textureId;       // 0: no texture
+    uint64_t textureVersion;  // grows with every unlock of that texture
     PipelineState state;
 };
 
@@ -67,6 +70,12 @@ inline PixelRect intersection(const PixelRect& a, const PixelRect& b) {
             a.bottom < b.bottom ? a.bottom : b.bottom};
 }
 
+// A Clear's rectangles as it was given them (none: the whole target), the one at
+// index as back-buffer pixels within clip, and its depth value.
+inline size_t clearRectCount(const FrameCommand& command) { return command.dataSize / sizeof(D3DRECT); }
+PixelRect clearRect(const FrameRecord& frame, const FrameCommand& command, size_t index, const PixelRect& clip);
+float clearDepth(const FrameCommand& command);
+
 // The pixels that can differ between drawing previous and drawing next on the same
 // starting picture: the commands both frames share at their start and at their end
 // are left out, and what lies between, in either frame, is bounded by its vertices.
@@ -79,8 +88,8 @@ bool frameDamage(const FrameRecord& previous, const FrameRecord& next, int width
 // bottom right, bottom left, at whole positions, with coordinates on texel centres
 // (texel + 0.5) / size, one diffuse colour and one depth.
 struct TexelCopy {
-    PixelRect target;   // back-buffer pixels
-    int texelLeft;      // the texel drawn at target's top left
+    PixelRect target;  // back-buffer pixels
+    int texelLeft;     // the texel drawn at target's top left
     int texelTop;
     DWORD diffuse;
     float z;

@@ -1,5 +1,7 @@
 // Checking the Direct3D 9 pipeline state (see pipeline_state.h for what is and is
 // not supported).
+//
+// Implements: the setters and checkTextureRequest of pipeline_state.h.
 #include "pipeline_state.h"
 
 namespace fwd3d {
@@ -9,9 +11,7 @@ namespace {
 bool isBool(DWORD value) { return value == FALSE || value == TRUE; }
 bool isCompare(DWORD value) { return value >= D3DCMP_NEVER && value <= D3DCMP_ALWAYS; }
 bool isBlend(DWORD value) { return value >= D3DBLEND_ZERO && value <= D3DBLEND_INVSRCALPHA; }
-bool isArgument(DWORD value) {
-    return value == D3DTA_DIFFUSE || value == D3DTA_CURRENT || value == D3DTA_TEXTURE;
-}
+bool isArgument(DWORD value) { return value == D3DTA_DIFFUSE || value == D3DTA_CURRENT || value == D3DTA_TEXTURE; }
 bool isFilter(DWORD value) { return value == D3DTEXF_POINT || value == D3DTEXF_LINEAR; }
 
 HRESULT store(DWORD& field, DWORD value, bool valid) {
@@ -71,13 +71,11 @@ HRESULT setRenderState(PipelineState& state, DWORD type, DWORD value) {
 HRESULT setTextureStageState(PipelineState& state, DWORD stage, DWORD type, DWORD value) {
     if (stage != 0) return D3DERR_INVALIDCALL;
     switch (type) {
-    case D3DTSS_COLOROP:
-        return store(state.colorOp, value, value >= D3DTOP_DISABLE && value <= D3DTOP_MODULATE);
+    case D3DTSS_COLOROP: return store(state.colorOp, value, value >= D3DTOP_DISABLE && value <= D3DTOP_MODULATE);
     case D3DTSS_COLORARG1: return store(state.colorArg1, value, isArgument(value));
     case D3DTSS_COLORARG2: return store(state.colorArg2, value, isArgument(value));
     // Disabling alpha alone while colour stays on is not a valid Direct3D setup.
-    case D3DTSS_ALPHAOP:
-        return store(state.alphaOp, value, value >= D3DTOP_SELECTARG1 && value <= D3DTOP_MODULATE);
+    case D3DTSS_ALPHAOP: return store(state.alphaOp, value, value >= D3DTOP_SELECTARG1 && value <= D3DTOP_MODULATE);
     case D3DTSS_ALPHAARG1: return store(state.alphaArg1, value, isArgument(value));
     case D3DTSS_ALPHAARG2: return store(state.alphaArg2, value, isArgument(value));
     default: return D3DERR_INVALIDCALL;
@@ -145,8 +143,7 @@ TexelCopyUse texelCopyUse(const PipelineState& state, DWORD diffuse) {
 HRESULT checkTextureRequest(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                             const HANDLE* sharedHandle, int maxTextureSize) {
     if (width == 0 || height == 0) return D3DERR_INVALIDCALL;
-    if (maxTextureSize <= 0 || width > static_cast<UINT>(maxTextureSize) ||
-        height > static_cast<UINT>(maxTextureSize))
+    if (maxTextureSize <= 0 || width > static_cast<UINT>(maxTextureSize) || height > static_cast<UINT>(maxTextureSize))
         return D3DERR_INVALIDCALL;
     // One level only: a full mip chain (0) or several levels are not made.
     if (levels != 1 || usage != 0 || sharedHandle != nullptr) return D3DERR_INVALIDCALL;

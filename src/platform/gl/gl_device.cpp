@@ -3,7 +3,7 @@
 // its lifetime, and Present. gl_objects.h lists the other files of the backend.
 //
 // Implemented (the recording calls themselves are d3d/device_base.h's):
-//   IDirect3D9 (d3d/direct3d.cpp's Direct3DCreate9 picks this backend or cpu)
+//   available (gl_renderer.h), IDirect3D9 (platform/renderers.cpp picks this backend or cpu)
 //   IDirect3D9::CreateDevice: adapter 0, D3DDEVTYPE_HAL, windowed, hardware or
 //     software vertex processing (the same here), an optional D16 depth buffer
 //   IDirect3DDevice9: SetRenderState, SetTextureStageState, SetSamplerState (the
@@ -25,8 +25,10 @@
 // composed (gl_video.cpp) and only the pixels drawn are copied to the window
 // (GLX_MESA_copy_sub_buffer; a swap where that is missing).
 #include <SDL_syswm.h>
+#include <dirent.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "gl_objects.h"
@@ -34,8 +36,6 @@
 namespace fwgl {
 
 namespace {
-
-int gLiveDevices = 0;
 
 // An OpenGL 2.1 context on window (with 16 depth bits when asked for), current, or
 // null with SDL's OpenGL library released again.
@@ -72,43 +72,24 @@ SDL_GLContext createContext(SDL_Window* window, bool wantDepth, int* major) {
 
 HRESULT GlDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
                                  D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) {
-    HWND deviceWindow = nullptr;
-    HRESULT check = checkCreateDevice(adapter, deviceType, focusWindow, behaviorFlags, params, device, &deviceWindow);
+    DeviceRequest request = {};
+    HRESULT check = checkCreateDevice(adapter, deviceType, focusWindow, behaviorFlags, params, device,
+                                      GlDevice::liveDevices, SDL_WINDOW_OPENGL, SDL_GL_GetDrawableSize, &request);
     if (check != D3D_OK) return check;
-    SDL_Window* window = fwlayer::windowSdlHandle(deviceWindow);
-    if (!window) return D3DERR_INVALIDCALL;
-    // One device per window: the window has one OpenGL drawable.
-    if (gLiveDevices > 0) return D3DERR_NOTAVAILABLE;
-    if (!(SDL_GetWindowFlags(window) & SDL_WINDOW_OPENGL)) return D3DERR_NOTAVAILABLE;
-
-    int drawableWidth = 0, drawableHeight = 0;
-    SDL_GL_GetDrawableSize(window, &drawableWidth, &drawableHeight);
-    int width = params->BackBufferWidth ? static_cast<int>(params->BackBufferWidth) : drawableWidth;
-    int height = params->BackBufferHeight ? static_cast<int>(params->BackBufferHeight) : drawableHeight;
-    if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return D3DERR_INVALIDCALL;
     int major = 0;
-    SDL_GLContext context = createContext(window, params->EnableAutoDepthStencil != FALSE, &major);
+    SDL_GLContext context = createContext(request.sdlWindow, params->EnableAutoDepthStencil != FALSE, &major);
     if (!context) return D3DERR_NOTAVAILABLE;
     SDL_GL_SetSwapInterval(params->PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE ? 0 : 1);
 
     GlDevice* created = new GlDevice;
-    created->d3d = this;
-    AddRef();
-    created->hwnd = deviceWindow;
+    created->attach(this, request, *params);
     created->context = context;
-    created->width = width;
-    created->height = height;
-    created->hasDepthBuffer = params->EnableAutoDepthStencil != FALSE;
-    created->state = defaultPipelineState(created->hasDepthBuffer);
     created->setUpOpenGl();
     created->loadFramebufferCalls(major);
-    created->findCopySubBuffer(window);
-    created->backBufferPreserved = created->copySubBuffer || created->checkBackBufferPreserved(window);
+    created->findCopySubBuffer(request.sdlWindow);
+    created->backBufferPreserved = created->copySubBuffer || created->checkBackBufferPreserved(request.sdlWindow);
     created->stats.backBufferPreserved = created->backBufferPreserved;
-    ++gLiveDevices;
-    fwlayer::windowSetRepaintHandler(deviceWindow, &GlDevice::onRepaint, created);
-    *device = created;
-    return D3D_OK;
+    return created->publish(device);
 }
 
 // --- Device lifetime ------------------------------------------------------------------
@@ -125,10 +106,7 @@ void GlDevice::destroyIfUnused() {
     // Without its window the context's objects simply go with it.
     SDL_GL_DeleteContext(context);
     SDL_GL_UnloadLibrary();
-    --gLiveDevices;
-    GlDirect3D* owner = d3d;
-    delete this;
-    owner->Release();
+    destroy();
 }
 
 bool GlDevice::makeCurrent() {
@@ -237,10 +215,8 @@ void GlDevice::scissorTo(const PixelRect& rect) {
 
 void GlDevice::setClip(const PixelRect& rect) {
     clip = rect;
-    if (rect == PixelRect{0, 0, width, height})
-        glDisable(GL_SCISSOR_TEST);
-    else
-        scissorTo(rect);
+    if (rect == PixelRect{0, 0, width, height}) glDisable(GL_SCISSOR_TEST);
+    else scissorTo(rect);
 }
 
 // A framebuffer that reads texture, for plain copies; false (and none) when OpenGL
@@ -273,22 +249,7 @@ void GlDevice::blitTexels(GLuint framebuffer, int sourceX, int sourceY, const Pi
 
 // --- Presenting -------------------------------------------------------------------------
 
-HRESULT GlDevice::Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
-                          CONST RGNDATA* dirtyRegion) {
-    bool draw = false, frameChanged = false, videoChanged = false;
-    HRESULT result = beginPresent(hwnd, sourceRect, destRect, destWindowOverride, dirtyRegion, &draw, &frameChanged,
-                                  &videoChanged);
-    if (result != D3D_OK || !draw) return result;
-    if (!makeCurrent()) {
-        current.reset();
-        return D3DERR_DEVICELOST;
-    }
-    compose(fwlayer::windowSdlHandle(hwnd), current, frameChanged, videoChanged);
-    endPresent();
-    return D3D_OK;
-}
-
-void GlDevice::present(SDL_Window* window, const PixelRect& rect) {
+void GlDevice::putOnWindow(SDL_Window* window, const PixelRect& rect) {
     if (rect.empty()) return;
     ++stats.presents;
     if (copySubBuffer) {
@@ -299,11 +260,20 @@ void GlDevice::present(SDL_Window* window, const PixelRect& rect) {
     }
 }
 
-bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) {
-    GlDevice* glDevice = dynamic_cast<GlDevice*>(device);
-    if (!glDevice || !stats) return false;
-    *stats = glDevice->stats;
-    return true;
+bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats) { return statsOf<GlDevice>(device, stats); }
+
+// Where OpenGL has no GPU behind it, it is a software rasterizer: the cpu backend
+// makes the same pixels for a fraction of the cost.
+bool available() {
+    const char* software = std::getenv("LIBGL_ALWAYS_SOFTWARE");
+    if (software && *software && std::strcmp(software, "0") != 0) return false;
+    DIR* directory = opendir("/dev/dri");
+    if (!directory) return false;
+    bool found = false;
+    while (dirent* entry = readdir(directory))
+        if (std::strncmp(entry->d_name, "renderD", 7) == 0) found = true;
+    closedir(directory);
+    return found;
 }
 
 IDirect3D9* createDirect3D() { return new GlDirect3D; }

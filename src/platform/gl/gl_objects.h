@@ -4,8 +4,11 @@
 //   gl_replay.cpp   a recorded frame into OpenGL: the state cache, clears, draws,
 //                   and the texel-copy fast path
 //   gl_video.cpp    the child-video compositor and the composition of a picture
-// Shared by those files only; the rest of the layer sees createDirect3D and
-// deviceStatsOf below (through d3d/direct3d.cpp).
+// Shared by those files only; the rest of the layer sees gl_renderer.h alone
+// (through platform/renderers.cpp).
+//
+// Implements: the objects' declarations.
+// Does not: anything the other backends could call (they see gl_renderer.h).
 #pragma once
 
 #include <SDL.h>
@@ -14,9 +17,8 @@
 
 #include <vector>
 
-#include "../common/com_object.h"
-#include "../common/layer.h"
-#include "../d3d/device_base.h"
+#include "../d3d/recording_device.h"
+#include "gl_renderer.h"
 #include "gl_state.h"
 
 namespace fwgl {
@@ -24,25 +26,15 @@ namespace fwgl {
 struct GlDevice;
 
 // The texels (TexelStore) and the OpenGL texture that follows them.
-struct GlTexture final : public fwlayer::ComObject<IDirect3DTexture9>, public TexelStore {
-    GlDevice* device = nullptr;
+struct GlTexture final : public fwd3d::RecordedTexture<GlDevice, GlTexture> {
     GLuint name = 0;
-    bool uploaded = false;     // OpenGL holds the CPU copy (at least once in full)
+    bool uploaded = false;  // OpenGL holds the CPU copy (at least once in full)
     GLint appliedMinFilter = 0;
     GLint appliedMagFilter = 0;
-    GLuint framebuffer = 0;    // reads the texture for plain copies
+    GLuint framebuffer = 0;  // reads the texture for plain copies
     bool framebufferUnusable = false;
 
-    HRESULT STDMETHODCALLTYPE GetLevelDesc(UINT level, D3DSURFACE_DESC* desc) override {
-        return describe(level, desc);
-    }
-    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect,
-                                       DWORD flags) override {
-        return lock(level, lockedRect, rect, flags);
-    }
-    HRESULT STDMETHODCALLTYPE UnlockRect(UINT level) override;
-    void released(ULONG left) override;
-
+    void texelsWritten() override;
     void uploadRows(LONG top, LONG bottom);
 };
 
@@ -53,15 +45,14 @@ struct VideoSlot {
     int textureWidth = 0, textureHeight = 0;
     int left = 0, top = 0, width = 0, height = 0;
     bool hasFrame = false;
-    bool uploaded = false;     // the texture holds the frame of serial
-    GLint filter = 0;          // the texture's filter now
-    GLuint framebuffer = 0;    // reads the texture for plain copies
+    bool uploaded = false;   // the texture holds the frame of serial
+    GLint filter = 0;        // the texture's filter now
+    GLuint framebuffer = 0;  // reads the texture for plain copies
 };
 
 struct GlDirect3D final : public fwlayer::ComObject<IDirect3D9> {
-    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
-                                           DWORD behaviorFlags, D3DPRESENT_PARAMETERS* params,
-                                           IDirect3DDevice9** device) override;
+    HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
+                                           D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) override;
 };
 
 // Plain copies of texel rectangles (framebuffer blits), when OpenGL has them.
@@ -71,11 +62,10 @@ struct FramebufferCalls {
     PFNGLBINDFRAMEBUFFERPROC bind = nullptr;
     PFNGLFRAMEBUFFERTEXTURE2DPROC texture2D = nullptr;
     PFNGLCHECKFRAMEBUFFERSTATUSPROC checkStatus = nullptr;
-    PFNGLBLITFRAMEBUFFERPROC blit = nullptr;   // null: no plain copies
+    PFNGLBLITFRAMEBUFFERPROC blit = nullptr;  // null: no plain copies
 };
 
 struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
-    GlDirect3D* d3d = nullptr;
     SDL_GLContext context = nullptr;
     bool backBufferPreserved = false;
     float pixelCentreShift = 0.5f;
@@ -84,8 +74,8 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     std::vector<VideoSlot> videos;
     size_t visibleVideos = 0;
     bool videoRectsChanged = false;
-    PixelRect clip = {0, 0, 0, 0};   // where replays draw now
-    int viewportY = 0;               // OpenGL row of the back buffer's bottom row
+    PixelRect clip = {0, 0, 0, 0};  // where replays draw now
+    int viewportY = 0;              // OpenGL row of the back buffer's bottom row
 
     // The X11 partial copy from back to front buffer, when OpenGL offers it: only
     // changed pixels travel to the window, and the back buffer stays as drawn.
@@ -106,10 +96,7 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     float depthValue = 0.0f;
 
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
-                                            D3DPOOL pool, IDirect3DTexture9** texture,
-                                            HANDLE* sharedHandle) override;
-    HRESULT STDMETHODCALLTYPE Present(CONST RECT* sourceRect, CONST RECT* destRect, HWND destWindowOverride,
-                                      CONST RGNDATA* dirtyRegion) override;
+                                            D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override;
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, CONST void* vertices,
                                               UINT stride) override {
         return recordDraw(type, primitiveCount, vertices, stride, boundTexture);
@@ -117,6 +104,7 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
 
     // gl_device.cpp
     bool makeCurrent();
+    bool readyToDraw() { return makeCurrent(); }
     void setUpOpenGl();
     bool checkBackBufferPreserved(SDL_Window* window);
     void findCopySubBuffer(SDL_Window* window);
@@ -127,11 +115,10 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     void setClip(const PixelRect& rect);
     bool makeReadFramebuffer(GLuint texture, GLuint* framebuffer);
     void blitTexels(GLuint framebuffer, int sourceX, int sourceY, const PixelRect& target);
-    void present(SDL_Window* window, const PixelRect& rect);
+    void putOnWindow(SDL_Window* window, const PixelRect& rect);
 
     // gl_texture.cpp
-    GlTexture* findTexture(uint64_t id) const;
-    void textureDestroyed(GlTexture* texture);
+    void textureGone(GlTexture* texture);
 
     // gl_replay.cpp
     void replay(const FrameRecord& frame);
@@ -157,9 +144,5 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     PixelRect unite(const PixelRect& a, const PixelRect& b) const;
     static void onRepaint(void* user);
 };
-
-// The backend's entry points for d3d/direct3d.cpp.
-IDirect3D9* createDirect3D();
-bool deviceStatsOf(IDirect3DDevice9* device, DeviceStats* stats);   // false: not a gl device
 
 }  // namespace fwgl

@@ -26,10 +26,8 @@ PipelineState withoutDepthTest(const PipelineState& state) {
 }
 
 void enableIf(GLenum capability, bool enabled) {
-    if (enabled)
-        glEnable(capability);
-    else
-        glDisable(capability);
+    if (enabled) glEnable(capability);
+    else glDisable(capability);
 }
 
 // The mask of a Clear, with its colour and depth values set.
@@ -37,14 +35,13 @@ GLbitfield prepareClear(const FrameCommand& command) {
     GLbitfield mask = 0;
     if (command.clearFlags & D3DCLEAR_TARGET) {
         D3DCOLOR color = command.clearColor;
-        glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f, static_cast<float>((color >> 8) & 0xFF) / 255.0f,
-                     static_cast<float>(color & 0xFF) / 255.0f, static_cast<float>(color >> 24) / 255.0f);
+        glClearColor(static_cast<float>((color >> 16) & 0xFF) / 255.0f,
+                     static_cast<float>((color >> 8) & 0xFF) / 255.0f, static_cast<float>(color & 0xFF) / 255.0f,
+                     static_cast<float>(color >> 24) / 255.0f);
         mask |= GL_COLOR_BUFFER_BIT;
     }
     if (command.clearFlags & D3DCLEAR_ZBUFFER) {
-        float z = 0.0f;
-        std::memcpy(&z, &command.clearDepthBits, sizeof(z));
-        glClearDepth(z);
+        glClearDepth(clearDepth(command));
         // A clear writes depth whatever ZWRITEENABLE says.
         glDepthMask(GL_TRUE);
         mask |= GL_DEPTH_BUFFER_BIT;
@@ -68,33 +65,27 @@ void GlDevice::replay(const FrameRecord& frame) {
         const FrameCommand& command = frame.commands[i];
         if (command.kind == FrameCommand::Clear)
             replayClear(frame, command, i + 1 < frame.commands.size() ? &frame.commands[i + 1] : nullptr);
-        else
-            replayDraw(frame, command);
+        else replayDraw(frame, command);
     }
 }
 
 void GlDevice::replayClear(const FrameRecord& frame, const FrameCommand& command, const FrameCommand* next) {
     GLbitfield mask = prepareClear(command);
-    size_t rectCount = command.dataSize / sizeof(D3DRECT);
+    size_t rectCount = clearRectCount(command);
     if (mask & GL_DEPTH_BUFFER_BIT) {
         depthKnown = rectCount == 0;
-        std::memcpy(&depthValue, &command.clearDepthBits, sizeof(depthValue));
+        depthValue = clearDepth(command);
     }
     // After the depth it leaves is known: the copy that follows may depend on it.
     if ((mask & GL_COLOR_BUFFER_BIT) && rectCount == 0 && next && next->kind != FrameCommand::Clear &&
         copyCoversClip(frame, *next))
         mask &= ~GLbitfield(GL_COLOR_BUFFER_BIT);
     if (rectCount == 0) {
-        if (mask != 0) glClear(mask);   // within the clip
+        if (mask != 0) glClear(mask);  // within the clip
     } else {
         const PixelRect whole = clip;
-        const uint8_t* data = frame.dataOf(command);
         for (size_t i = 0; i < rectCount; ++i) {
-            D3DRECT rect;
-            std::memcpy(&rect, data + i * sizeof(D3DRECT), sizeof(rect));
-            PixelRect part = intersection({static_cast<int>(rect.x1), static_cast<int>(rect.y1),
-                                           static_cast<int>(rect.x2), static_cast<int>(rect.y2)},
-                                          whole);
+            PixelRect part = clearRect(frame, command, i, whole);
             if (part.empty()) continue;
             scissorTo(part);
             glClear(mask);

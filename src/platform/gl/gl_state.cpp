@@ -1,4 +1,7 @@
 // The pipeline state's OpenGL counterparts (gl_state.h).
+//
+// Implements: the mappings of gl_state.h.
+// Does not: call OpenGL.
 #include "gl_state.h"
 
 #include <GL/gl.h>
@@ -31,16 +34,14 @@ unsigned glBlendFactor(DWORD d3dBlend) {
 
 unsigned glTextureFilter(DWORD d3dFilter) { return d3dFilter == D3DTEXF_LINEAR ? GL_LINEAR : GL_NEAREST; }
 
-unsigned glCombineSource(DWORD d3dArgument) {
-    return d3dArgument == D3DTA_TEXTURE ? GL_TEXTURE : GL_PRIMARY_COLOR;
-}
+unsigned glCombineSource(DWORD d3dArgument) { return d3dArgument == D3DTA_TEXTURE ? GL_TEXTURE : GL_PRIMARY_COLOR; }
 
 GlCombine glCombine(DWORD d3dOp, DWORD arg1, DWORD arg2) {
     switch (d3dOp) {
     case D3DTOP_SELECTARG1: return {GL_REPLACE, glCombineSource(arg1), glCombineSource(arg1)};
     case D3DTOP_SELECTARG2: return {GL_REPLACE, glCombineSource(arg2), glCombineSource(arg2)};
     case D3DTOP_MODULATE: return {GL_MODULATE, glCombineSource(arg1), glCombineSource(arg2)};
-    default: return {GL_REPLACE, GL_PRIMARY_COLOR, GL_PRIMARY_COLOR};   // a disabled stage 0 passes the diffuse
+    default: return {GL_REPLACE, GL_PRIMARY_COLOR, GL_PRIMARY_COLOR};  // a disabled stage 0 passes the diffuse
     }
 }
 

@@ -1,5 +1,8 @@
 // What the Direct3D 9 pipeline state (d3d/pipeline_state.h) becomes in OpenGL's
 // fixed function: only values the setters there accepted reach these mappings.
+//
+// Implements: comparison functions, blend factors, culling and stage 0 combiners as OpenGL values.
+// Does not: call OpenGL, or map anything pipeline_state.h refuses.
 #pragma once
 
 #include "../d3d/pipeline_state.h"
@@ -12,7 +15,7 @@ using namespace fwd3d;
 unsigned glCompareFunc(DWORD d3dCompare);
 unsigned glBlendFactor(DWORD d3dBlend);
 unsigned glTextureFilter(DWORD d3dFilter);
-unsigned glCombineSource(DWORD d3dArgument);   // stage 0: CURRENT is the diffuse colour
+unsigned glCombineSource(DWORD d3dArgument);  // stage 0: CURRENT is the diffuse colour
 // The combine function of an operation and which argument(s) it reads:
 // GL_REPLACE with source 0, or GL_MODULATE with sources 0 and 1.
 struct GlCombine {

@@ -43,62 +43,37 @@ GLuint makeGlTexture(UINT width, UINT height) {
 
 HRESULT GlDevice::CreateTexture(UINT textureWidth, UINT textureHeight, UINT levels, DWORD usage, D3DFORMAT format,
                                 D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) {
-    if (!texture) return D3DERR_INVALIDCALL;
-    *texture = nullptr;
-    HRESULT check = checkTextureRequest(textureWidth, textureHeight, levels, usage, format, pool, sharedHandle,
-                                        maxTextureSize);
-    if (check != D3D_OK) return check;
-    if (!makeCurrent()) return D3DERR_INVALIDCALL;
-    GlTexture* created = new GlTexture;
-    GLuint name = created->allocate(textureWidth, textureHeight) ? makeGlTexture(textureWidth, textureHeight) : 0;
-    appliedTexture = name;   // bound now, or nothing
+    GlTexture* created = nullptr;
+    HRESULT result = makeTexture(textureWidth, textureHeight, levels, usage, format, pool, texture, sharedHandle,
+                                 maxTextureSize, &created);
+    if (result != D3D_OK) return result;
+    if (!makeCurrent()) {
+        created->Release();  // not yet known to the device
+        return D3DERR_INVALIDCALL;
+    }
+    GLuint name = makeGlTexture(textureWidth, textureHeight);
+    appliedTexture = name;  // bound now, or nothing
     if (!name) {
-        created->Release();   // not yet known to the device
+        created->Release();
         return D3DERR_OUTOFVIDEOMEMORY;
     }
-    created->device = this;
-    created->id = nextTextureId++;
     created->name = name;
     created->appliedMinFilter = GL_NEAREST;
     created->appliedMagFilter = GL_NEAREST;
-    textures.push_back(created);
-    ++liveTextures;
-    *texture = created;
-    return D3D_OK;
+    return adoptTexture(created, texture);
 }
 
-GlTexture* GlDevice::findTexture(uint64_t id) const {
-    for (GlTexture* texture : textures)
-        if (texture->id == id) return texture;
-    return nullptr;
-}
-
-void GlDevice::textureDestroyed(GlTexture* texture) {
-    for (size_t i = 0; i < textures.size(); ++i)
-        if (textures[i] == texture) {
-            textures.erase(textures.begin() + static_cast<std::ptrdiff_t>(i));
-            break;
-        }
+// The OpenGL objects of a texture going.
+void GlDevice::textureGone(GlTexture* texture) {
     if (texture->name && makeCurrent()) {
         if (appliedTexture == texture->name) appliedTexture = 0;
         if (texture->framebuffer) framebuffers.remove(1, &texture->framebuffer);
         glDeleteTextures(1, &texture->name);
     }
-    --liveTextures;
-    destroyIfUnused();
 }
 
-void GlTexture::released(ULONG left) {
-    if (left > 0) return;
-    if (device) device->textureDestroyed(this);
-    delete this;
-}
-
-HRESULT GlTexture::UnlockRect(UINT level) {
-    bool written = false;
-    HRESULT result = unlock(level, &written);
-    if (written && device->makeCurrent()) uploadRows(uploaded ? lockedRect.top : 0, uploaded ? lockedRect.bottom : height);
-    return result;
+void GlTexture::texelsWritten() {
+    if (device->makeCurrent()) uploadRows(uploaded ? lockedRect.top : 0, uploaded ? lockedRect.bottom : height);
 }
 
 // Whole rows of the CPU copy into OpenGL, top row first, as texture row 0; the first

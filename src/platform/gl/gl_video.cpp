@@ -49,7 +49,7 @@ void GlDevice::takeVideo(const fwlayer::ChildVideoView& view, size_t index, bool
     if (index >= visibleVideos || slot.left != view.left || slot.top != view.top || slot.width != view.width ||
         slot.height != view.height) {
         *rectsChanged = true;
-        slot.uploaded = false;   // perhaps another video in this place now
+        slot.uploaded = false;  // perhaps another video in this place now
     }
     slot.left = view.left;
     slot.top = view.top;
@@ -161,22 +161,13 @@ void GlDevice::drawVideos() {
 void GlDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged) {
     collectVideos();
     const PixelRect full = {0, 0, width, height};
-    bool keepPicture = backBufferPreserved && !videoRectsChanged;
-    PixelRect redraw = {0, 0, 0, 0};
-    if (frameChanged) {
-        if (!keepPicture || !frameDamage(last, frame, width, height, &redraw)) redraw = full;
-    } else if (!keepPicture) {
-        redraw = full;
-    }
+    PixelRect redraw = redrawArea(frame, frameChanged, backBufferPreserved && !videoRectsChanged, full);
     PixelRect shown = redraw;
     if (!redraw.empty()) {
         setClip(redraw);
         replay(frame);
-        ++stats.framesDrawn;
-        if (!(redraw == full)) ++stats.partialRedraws;
-    } else {
-        ++stats.videoOnlyUpdates;
     }
+    countRedraw(redraw, full);
     if (videoChanged) {
         setClip(full);
         drawVideos();
@@ -184,10 +175,10 @@ void GlDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frameC
             shown = unite(shown, {videos[i].left, videos[i].top, videos[i].left + videos[i].width,
                                   videos[i].top + videos[i].height});
     } else if (!redraw.empty()) {
-        drawVideos();   // within the redrawn part
+        drawVideos();  // within the redrawn part
     }
     setClip(full);
-    present(window, shown);
+    putOnWindow(window, shown);
 }
 
 PixelRect GlDevice::unite(const PixelRect& a, const PixelRect& b) const {
@@ -210,7 +201,7 @@ void GlDevice::onRepaint(void* user) {
         device->lastVideoGeneration = generation;
         device->compose(window, device->last, false, true);
     } else if (device->backBufferPreserved) {
-        device->present(window, {0, 0, device->width, device->height});
+        device->putOnWindow(window, {0, 0, device->width, device->height});
     } else {
         device->compose(window, device->last, false, true);
     }

@@ -38,6 +38,8 @@ struct MediaRule {
     const char* package;
 };
 
+// One rule a line:
+// clang-format off
 const MediaRule kMediaRules[] = {
     {"video/mpeg", "systemstream", 1, kBad},   // MPEG program streams (mpegpsdemux)
     {"video/mpeg", nullptr, 0, kLibav},        // MPEG-1, -2 and -4 video
@@ -73,13 +75,14 @@ const MediaRule kMediaRules[] = {
     {"video/mpegts", nullptr, 0, kBad},
     {"video/x-av1", nullptr, 0, kBad},
 };
+// clang-format on
 
 // Elements asked for by name, by the start of their name.
 const struct {
     const char* prefix;
     const char* package;
 } kElementRules[] = {
-    {"avdec_", kLibav}, {"asfdemux", kUgly}, {"mpeg2dec", kUgly}, {"mpegpsdemux", kBad}, {"tsdemux", kBad},
+    {"avdec_", kLibav}, {"asfdemux", kUgly}, {"mpeg2dec", kUgly},      {"mpegpsdemux", kBad}, {"tsdemux", kBad},
     {"qtdemux", kGood}, {"avidemux", kGood}, {"matroskademux", kGood}, {"oggdemux", kBase},
 };
 
@@ -118,8 +121,7 @@ const char* packageFor(const std::string& wanted) {
 // "a, b and c".
 std::string listed(const std::vector<std::string>& words) {
     std::string text;
-    for (size_t i = 0; i < words.size(); ++i)
-        text += (i == 0 ? "" : i + 1 == words.size() ? " and " : ", ") + words[i];
+    for (size_t i = 0; i < words.size(); ++i) text += (i == 0 ? "" : i + 1 == words.size() ? " and " : ", ") + words[i];
     return text;
 }
 
@@ -154,8 +156,8 @@ std::string missingPluginsText(const std::vector<std::string>& details) {
     if (parts.empty()) return "";
     std::string text = "GStreamer lacks " + listed(parts);
     if (!packages.empty())
-        text += std::string(" (install the Debian package") + (packages.size() > 1 ? "s " : " ") +
-                listed(packages) + ")";
+        text +=
+            std::string(" (install the Debian package") + (packages.size() > 1 ? "s " : " ") + listed(packages) + ")";
     return text;
 }
 

@@ -35,22 +35,22 @@ void resetAll();
 
 // --- Win32 --------------------------------------------------------------------------
 struct Win32State {
-    DWORD clock = 0;                   // timeGetTime's answer, in ms; Sleep adds to it
+    DWORD clock = 0;  // timeGetTime's answer, in ms; Sleep adds to it
     bool failCreateWindow = false;
-    std::deque<MSG> queue;             // what PeekMessageA / GetMessageA deliver
-    POINT cursor = {0, 0};             // GetCursorPos
-    RECT windowRect = {0, 0, 0, 0};    // GetWindowRect of the main window
-    bool leftHeld = false;             // GetKeyState(VK_LBUTTON)
-    bool rightHeld = false;            // GetKeyState(VK_RBUTTON)
-    HWND capture = nullptr;            // SetCapture / ReleaseCapture
-    HWND window = nullptr;             // the last window made
-    WNDPROC windowProc = nullptr;      // its class's procedure
-    LONG_PTR userData = 0;             // its GWLP_USERDATA
+    std::deque<MSG> queue;           // what PeekMessageA / GetMessageA deliver
+    POINT cursor = {0, 0};           // GetCursorPos
+    RECT windowRect = {0, 0, 0, 0};  // GetWindowRect of the main window
+    bool leftHeld = false;           // GetKeyState(VK_LBUTTON)
+    bool rightHeld = false;          // GetKeyState(VK_RBUTTON)
+    HWND capture = nullptr;          // SetCapture / ReleaseCapture
+    HWND window = nullptr;           // the last window made
+    WNDPROC windowProc = nullptr;    // its class's procedure
+    LONG_PTR userData = 0;           // its GWLP_USERDATA
     bool windowDestroyed = false;
-    int coInitializeCount = 0;         // CoInitialize minus CoUninitialize
+    int coInitializeCount = 0;  // CoInitialize minus CoUninitialize
     struct Box {
         HWND owner;
-        std::string caption;           // as given (code page 932 bytes)
+        std::string caption;  // as given (code page 932 bytes)
         std::string text;
         UINT type;
     };
@@ -73,24 +73,24 @@ struct RecordedVertex {
     float u, v;
 };
 struct RecordedDraw {
-    IDirect3DBaseTexture9* texture;    // bound to stage 0 when the draw was made
+    IDirect3DBaseTexture9* texture;  // bound to stage 0 when the draw was made
     DWORD fvf;
     D3DPRIMITIVETYPE type;
     UINT primitiveCount;
     UINT stride;
     std::vector<RecordedVertex> vertices;
 };
-struct RecordedTexture;                // the recorder's IDirect3DTexture9
+struct RecordedTexture;  // the recorder's IDirect3DTexture9
 
 struct D3DState {
-    std::vector<HRESULT> createDeviceResults; // one per CreateDevice call, in order; S_OK when run out
-    UINT maxTextureSize = 4096;               // CreateTexture beyond: D3DERR_INVALIDCALL
+    std::vector<HRESULT> createDeviceResults;  // one per CreateDevice call, in order; S_OK when run out
+    UINT maxTextureSize = 4096;                // CreateTexture beyond: D3DERR_INVALIDCALL
     bool failCreateTexture = false;
-    int pitchPadding = 16;                    // bytes added to each locked row, so pitch is honoured
-    std::vector<RecordedDraw> draws;          // every DrawPrimitiveUP
+    int pitchPadding = 16;            // bytes added to each locked row, so pitch is honoured
+    std::vector<RecordedDraw> draws;  // every DrawPrimitiveUP
     int presents = 0;
     D3DPRESENT_PARAMETERS lastPresentParams = {};
-    int liveObjects = 0;                      // made minus released to 0
+    int liveObjects = 0;  // made minus released to 0
 };
 D3DState& d3d();
 
@@ -107,17 +107,17 @@ std::string textureName(const IDirect3DBaseTexture9* texture);
 // --- DirectShow ---------------------------------------------------------------------
 struct DShowState {
     HRESULT createInstanceResult = S_OK;
-    std::map<std::string, HRESULT> renderFileResults;      // by UTF-8 path; S_OK otherwise
-    int filtersPerRender = 3;             // filters a successful RenderFile adds
-    int filterCount = 0;                  // filters in the graph now
+    std::map<std::string, HRESULT> renderFileResults;  // by UTF-8 path; S_OK otherwise
+    int filtersPerRender = 3;                          // filters a successful RenderFile adds
+    int filterCount = 0;                               // filters in the graph now
     HRESULT putOwnerResult = S_OK;
     HRESULT putWindowStyleResult = S_OK;
     HRESULT setWindowPositionResult = S_OK;
     HRESULT getDurationResult = S_OK;
-    LONGLONG duration = 100000000;        // GetDuration's answer
-    LONGLONG position = 0;                // GetCurrentPosition's answer; SetPositions writes it
+    LONGLONG duration = 100000000;  // GetDuration's answer
+    LONGLONG position = 0;          // GetCurrentPosition's answer; SetPositions writes it
     HRESULT getCurrentPositionResult = S_OK;
-    std::deque<LONG> eventCodes;          // WaitForCompletion's codes, one per call; then none
+    std::deque<LONG> eventCodes;  // WaitForCompletion's codes, one per call; then none
     bool visible = false;
     LONG volume = 0;
     int liveObjects = 0;

@@ -35,8 +35,7 @@ struct RecordedTexture : public fwlayer::ComObject<IDirect3DTexture9> {
         desc->Height = height;
         return D3D_OK;
     }
-    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect,
-                                       DWORD flags) override {
+    HRESULT STDMETHODCALLTYPE LockRect(UINT level, D3DLOCKED_RECT* lockedRect, CONST RECT* rect, DWORD flags) override {
         record("LockRect " + name + " " + std::to_string(level) + " " + (rect ? "rect" : "null") + " " +
                std::to_string(flags));
         if (level != 0 || locked) return D3DERR_INVALIDCALL;
@@ -85,9 +84,9 @@ struct RecordedDevice : public fwlayer::ComObject<IDirect3DDevice9> {
     }
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* shared) override {
-        record("CreateTexture " + std::to_string(width) + "x" + std::to_string(height) + " levels=" +
-               std::to_string(levels) + " usage=" + std::to_string(usage) + " format=" + std::to_string(format) +
-               " pool=" + std::to_string(pool) + (shared ? " shared" : ""));
+        record("CreateTexture " + std::to_string(width) + "x" + std::to_string(height) +
+               " levels=" + std::to_string(levels) + " usage=" + std::to_string(usage) +
+               " format=" + std::to_string(format) + " pool=" + std::to_string(pool) + (shared ? " shared" : ""));
         if (d3d().failCreateTexture || width == 0 || height == 0 || width > d3d().maxTextureSize ||
             height > d3d().maxTextureSize || format != D3DFMT_A8R8G8B8 || levels != 1)
             return D3DERR_INVALIDCALL;
@@ -114,8 +113,8 @@ struct RecordedDevice : public fwlayer::ComObject<IDirect3DDevice9> {
     HRESULT STDMETHODCALLTYPE Clear(DWORD count, CONST D3DRECT* rects, DWORD flags, D3DCOLOR color, float z,
                                     DWORD stencil) override {
         std::ostringstream line;
-        line << "Clear " << count << " " << (rects ? "rects" : "null") << " " << flags << " " << hex(color) << " "
-             << z << " " << stencil;
+        line << "Clear " << count << " " << (rects ? "rects" : "null") << " " << flags << " " << hex(color) << " " << z
+             << " " << stencil;
         record(line.str());
         return D3D_OK;
     }
@@ -134,21 +133,19 @@ struct RecordedDevice : public fwlayer::ComObject<IDirect3DDevice9> {
         if (stage == 0) stage0 = texture;
         return D3D_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
-                                                   DWORD value) override {
+    HRESULT STDMETHODCALLTYPE SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) override {
         record("SetTextureStageState " + std::to_string(stage) + " " + std::to_string(type) + " " +
                std::to_string(value));
         return D3D_OK;
     }
     HRESULT STDMETHODCALLTYPE SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) override {
-        record("SetSamplerState " + std::to_string(sampler) + " " + std::to_string(type) + " " +
-               std::to_string(value));
+        record("SetSamplerState " + std::to_string(sampler) + " " + std::to_string(type) + " " + std::to_string(value));
         return D3D_OK;
     }
     HRESULT STDMETHODCALLTYPE DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT count, CONST void* data,
                                               UINT stride) override {
-        record("DrawPrimitiveUP " + std::to_string(type) + " " + std::to_string(count) + " " +
-               std::to_string(stride) + " " + textureName(stage0));
+        record("DrawPrimitiveUP " + std::to_string(type) + " " + std::to_string(count) + " " + std::to_string(stride) +
+               " " + textureName(stage0));
         RecordedDraw draw;
         draw.texture = stage0;
         draw.fvf = fvf;
@@ -194,8 +191,8 @@ size_t createDeviceCalls = 0;
 
 HRESULT RecordedD3D::CreateDevice(UINT adapter, D3DDEVTYPE type, HWND focus, DWORD behavior,
                                   D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) {
-    record("CreateDevice " + std::to_string(adapter) + " " + std::to_string(type) + " " +
-           (focus ? "hwnd" : "null") + " " + hex(behavior));
+    record("CreateDevice " + std::to_string(adapter) + " " + std::to_string(type) + " " + (focus ? "hwnd" : "null") +
+           " " + hex(behavior));
     d3d().lastPresentParams = *params;
     size_t attempt = createDeviceCalls++;
     HRESULT result = attempt < d3d().createDeviceResults.size() ? d3d().createDeviceResults[attempt] : D3D_OK;

@@ -40,8 +40,8 @@ struct RecordedEnum final : public fwlayer::ComObject<IEnumFilters> {
     }
 };
 
-struct RecordedGraph final : public fwlayer::ComObject<IGraphBuilder, IMediaControl, IMediaEvent, IMediaSeeking,
-                                                      IBasicAudio, IVideoWindow> {
+struct RecordedGraph final
+    : public fwlayer::ComObject<IGraphBuilder, IMediaControl, IMediaEvent, IMediaSeeking, IBasicAudio, IVideoWindow> {
     std::vector<IBaseFilter*> filters;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -153,8 +153,8 @@ struct RecordedGraph final : public fwlayer::ComObject<IGraphBuilder, IMediaCont
     }
     HRESULT STDMETHODCALLTYPE SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop,
                                            DWORD stopFlags) override {
-        record("SetPositions " + position(current) + " " + std::to_string(currentFlags) + " " + position(stop) +
-               " " + std::to_string(stopFlags));
+        record("SetPositions " + position(current) + " " + std::to_string(currentFlags) + " " + position(stop) + " " +
+               std::to_string(stopFlags));
         if (current && (currentFlags & AM_SEEKING_AbsolutePositioning)) dshow().position = *current;
         return S_OK;
     }
@@ -182,8 +182,8 @@ struct RecordedGraph final : public fwlayer::ComObject<IGraphBuilder, IMediaCont
         return dshow().putOwnerResult;
     }
     HRESULT STDMETHODCALLTYPE SetWindowPosition(LONG left, LONG top, LONG width, LONG height) override {
-        record("SetWindowPosition " + std::to_string(left) + " " + std::to_string(top) + " " +
-               std::to_string(width) + " " + std::to_string(height));
+        record("SetWindowPosition " + std::to_string(left) + " " + std::to_string(top) + " " + std::to_string(width) +
+               " " + std::to_string(height));
         return dshow().setWindowPositionResult;
     }
 };

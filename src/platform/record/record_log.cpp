@@ -1,4 +1,6 @@
 // The recorders' shared call log and reset.
+//
+// Implements: the call log and resetting every recorder.
 #include "record.h"
 
 namespace fwrecord {

@@ -55,14 +55,14 @@ using namespace fwrecord;
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* wc) {
     record("RegisterClassA " + text(wc->lpszClassName) + " style=" + std::to_string(wc->style) +
-           " icon=" + handle(wc->hIcon) + " cursor=" + handle(wc->hCursor) +
-           " brush=" + handle(wc->hbrBackground) + " menu=" + text(wc->lpszMenuName));
+           " icon=" + handle(wc->hIcon) + " cursor=" + handle(wc->hCursor) + " brush=" + handle(wc->hbrBackground) +
+           " menu=" + text(wc->lpszMenuName));
     registeredProc = wc->lpfnWndProc;
     return 1;
 }
 
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
-                            int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y, int width,
+                            int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
     (void)parent;
     (void)menu;
     (void)instance;
@@ -89,7 +89,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPa
         proc(kWindow, WM_DESTROY, 0, 0);
         win32().windowDestroyed = true;
     }
-    return 0;
+    return message == WM_QUERYENDSESSION ? TRUE : 0;
 }
 
 void WINAPI PostQuitMessage(int exitCode) {

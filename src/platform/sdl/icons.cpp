@@ -44,7 +44,7 @@ bool readDibLayout(const uint8_t* dib, size_t size, DibLayout* layout) {
     if (size < 40) return false;
     uint32_t headerSize = readLe32(dib);
     int32_t width = static_cast<int32_t>(readLe32(dib + 4));
-    int32_t height = static_cast<int32_t>(readLe32(dib + 8));   // XOR and AND halves
+    int32_t height = static_cast<int32_t>(readLe32(dib + 8));  // XOR and AND halves
     uint16_t bitCount = readLe16(dib + 14);
     uint32_t compression = readLe32(dib + 16);
     uint32_t colorsUsed = readLe32(dib + 32);
@@ -54,8 +54,13 @@ bool readDibLayout(const uint8_t* dib, size_t size, DibLayout* layout) {
     size_t paletteCount = 0;
     if (bitCount <= 8) paletteCount = colorsUsed != 0 ? colorsUsed : (1u << bitCount);
     if (paletteCount > 256) return false;
-    DibLayout l = {bitCount, paletteCount, size_t((kIconSide * bitCount + 31) / 32) * 4,
-                   size_t((kIconSide + 31) / 32) * 4, headerSize, 0, 0};
+    DibLayout l = {bitCount,
+                   paletteCount,
+                   size_t((kIconSide * bitCount + 31) / 32) * 4,
+                   size_t((kIconSide + 31) / 32) * 4,
+                   headerSize,
+                   0,
+                   0};
     l.xorOffset = l.paletteOffset + paletteCount * 4;
     l.andOffset = l.xorOffset + l.xorStride * kIconSide;
     if (l.andOffset + l.andStride * kIconSide > size) return false;
@@ -84,7 +89,7 @@ bool decodeDib(const uint8_t* dib, size_t size, uint32_t* argb) {
     if (!readDibLayout(dib, size, &l)) return false;
     bool anyAlpha = false;
     for (int row = 0; row < kIconSide; ++row) {
-        const uint8_t* bits = dib + l.xorOffset + l.xorStride * (kIconSide - 1 - row);   // bottom-up
+        const uint8_t* bits = dib + l.xorOffset + l.xorStride * (kIconSide - 1 - row);  // bottom-up
         for (int x = 0; x < kIconSide; ++x) {
             argb[row * kIconSide + x] = dibColour(dib, l, bits, x);
             anyAlpha = anyAlpha || (l.bitCount == 32 && (argb[row * kIconSide + x] >> 24) != 0);
@@ -115,7 +120,7 @@ bool decodeIcon(const uint8_t* data, size_t size, uint32_t* argb) {
         uint32_t offset = readLe32(entry + 12);
         if (entry[0] != kIconSide || entry[1] != kIconSide) continue;
         if (offset > size || bytes > size - offset || bytes < 40) continue;
-        int bits = readLe16(data + offset + 14);   // the DIB's own bit count is the one that counts
+        int bits = readLe16(data + offset + 14);  // the DIB's own bit count is the one that counts
         if (bits > bestBits) {
             best = i;
             bestBits = bits;

@@ -5,7 +5,8 @@
 // buttons.
 // SDL events become posted messages: mouse motion WM_MOUSEMOVE, left and right
 // buttons WM_[LR]BUTTONDOWN / WM_[LR]BUTTONUP (never double clicks), a moved
-// window WM_MOVE, the close button (and SIGINT / SIGTERM) WM_CLOSE. Mouse positions are client
+// window WM_MOVE, the close button WM_CLOSE, and so does the session's end
+// (session_end.cpp: SIGHUP, SIGINT, SIGTERM, the display gone). Mouse positions are client
 // coordinates packed as two unsigned 16-bit halves of LPARAM, so a captured move
 // left of the window arrives as 65536 minus the distance; wParam carries the MK_
 // flags. WM_QUIT comes when nothing else is queued, as on Windows. Repaint
@@ -24,6 +25,7 @@ namespace {
 
 std::deque<MSG> gQueue;
 bool gQuitPending = false;
+bool gSessionEndPosted = false;
 int gQuitCode = 0;
 
 // The buttons as the events translated so far left them (the MK_ flags of the
@@ -102,6 +104,12 @@ void translateWindowEvent(const SDL_WindowEvent& event) {
     }
 }
 
+// A signal or the session's end: every window is asked to close, as its close button would.
+void closeEveryWindow() {
+    for (int slot = 0; WindowRecord* window = windowSlot(slot); ++slot)
+        if (window->used && window->alive.load()) post(window, WM_CLOSE, 0, 0, 0, 0);
+}
+
 void translate(const SDL_Event& event) {
     if (event.type == repaintEventType()) {
         runRepaint(event.user.code);
@@ -112,15 +120,19 @@ void translate(const SDL_Event& event) {
     } else if (event.type == SDL_WINDOWEVENT) {
         translateWindowEvent(event.window);
     } else if (event.type == SDL_QUIT) {
-        // SIGINT or SIGTERM: ask every window to close, as its close button would.
-        for (int slot = 0; WindowRecord* window = windowSlot(slot); ++slot)
-            if (window->used && window->alive.load()) post(window, WM_CLOSE, 0, 0, 0, 0);
+        closeEveryWindow();
     }
 }
 
-// Moves everything SDL has into the queue, without waiting.
+// Moves everything SDL has into the queue, without waiting. The session's end
+// closes every window once; after the display has gone there is nothing to read.
 void pump() {
     if (!videoReady()) return;
+    if (sessionEnding() && !gSessionEndPosted) {
+        gSessionEndPosted = true;
+        closeEveryWindow();
+    }
+    if (displayLost()) return;
     SDL_PumpEvents();
     SDL_Event events[32];
     for (;;) {
@@ -140,9 +152,15 @@ void noteRetrieved(const MSG& msg) {
     int index = -1;
     bool down = false;
     switch (msg.message) {
-    case WM_LBUTTONDOWN: index = VK_LBUTTON; down = true; break;
+    case WM_LBUTTONDOWN:
+        index = VK_LBUTTON;
+        down = true;
+        break;
     case WM_LBUTTONUP: index = VK_LBUTTON; break;
-    case WM_RBUTTONDOWN: index = VK_RBUTTON; down = true; break;
+    case WM_RBUTTONDOWN:
+        index = VK_RBUTTON;
+        down = true;
+        break;
     case WM_RBUTTONUP: index = VK_RBUTTON; break;
     default: return;
     }
@@ -194,12 +212,12 @@ BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFi
 
 BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax) {
     if (lpMsg == nullptr) return -1;
-    if (hWnd != nullptr && windowFromHandle(hWnd) == nullptr) return -1;   // as Windows does for a bad handle
+    if (hWnd != nullptr && windowFromHandle(hWnd) == nullptr) return -1;  // as Windows does for a bad handle
     for (;;) {
         if (take(lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) return lpMsg->message == WM_QUIT ? FALSE : TRUE;
         pump();
         if (take(lpMsg, hWnd, wMsgFilterMin, wMsgFilterMax, true)) return lpMsg->message == WM_QUIT ? FALSE : TRUE;
-        if (!ensureVideo()) return -1;   // nothing could ever arrive
+        if (!ensureVideo()) return -1;  // nothing could ever arrive
         SDL_Event event;
         if (SDL_WaitEvent(&event) == 1) translate(event);
     }

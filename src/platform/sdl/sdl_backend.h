@@ -1,6 +1,9 @@
 // What the files of the sdl backend share: the window table, the video
 // subsystem's start, and the message queue's hooks. Main thread only, except
 // where a function says otherwise.
+//
+// Implements: the backend's shared declarations.
+// Does not: anything the program or other backends call (they see layer.h).
 #pragma once
 
 #include <atomic>
@@ -13,7 +16,7 @@
 namespace fwsdl {
 
 const int kMaxWindowClasses = 8;
-const int kMaxWindows = 8;   // slots are never reused, so a stale HWND stays invalid
+const int kMaxWindows = 8;  // slots are never reused, so a stale HWND stays invalid
 const int kMaxClassName = 64;
 
 struct WindowClass {
@@ -27,10 +30,10 @@ struct WindowClass {
 };
 
 struct WindowRecord {
-    std::atomic<bool> alive;            // read by windowRequestRepaint on any thread
-    std::atomic<bool> repaintPending;   // a repaint event is in SDL's queue
+    std::atomic<bool> alive;           // read by windowRequestRepaint on any thread
+    std::atomic<bool> repaintPending;  // a repaint event is in SDL's queue
     bool used;
-    SDL_Window* sdl;                    // kept (hidden) after destruction, see destroyWindow
+    SDL_Window* sdl;  // kept (hidden) after destruction, see destroyWindow
     uint32_t sdlId;
     const WindowClass* windowClass;
     DWORD style;
@@ -86,6 +89,16 @@ bool x11Sync(SDL_Window* window);
 }  // namespace fwsdl
 
 namespace fwsdl {
+
+// The session's end from outside the window (session_end.cpp): SIGHUP, SIGINT and
+// SIGTERM, watched from the process's start (the player's main calls it), and the
+// X server going away, watched on the display of the first window. From the first
+// of them on, sessionEnding() is true (any thread): the pump closes every window
+// once and message boxes are not shown.
+void watchSessionEnd();
+bool sessionEnding();
+bool displayLost();
+void watchDisplayLoss(SDL_Window* window);
 
 // The picture of an icon from LoadIconA, as a 32-bit ARGB surface owned by the
 // icon; null for handles that are not icons of ours.

@@ -3,8 +3,8 @@
 // with an OpenGL surface for the gl backend (a plain one for cpu: layer.h,
 // "Renderer choice"), its client area the outer size
 // less the frame that GetSystemMetrics describes, never resizable; the title and
-// the class icon shown); DefWindowProcA (WM_CLOSE destroys the window, everything
-// else answers 0); GetWindowRect; Set/GetWindowLongPtrA for GWLP_USERDATA;
+// the class icon shown); DefWindowProcA (WM_CLOSE destroys the window,
+// WM_QUERYENDSESSION answers TRUE, everything else 0); GetWindowRect; Set/GetWindowLongPtrA for GWLP_USERDATA;
 // GetSystemMetrics for the frame metrics and the screen size; SetCapture and
 // ReleaseCapture (SDL_CaptureMouse: moves outside the window keep arriving while
 // the capture is held); GetCursorPos (asked of the X server); and the layer's
@@ -31,13 +31,13 @@ namespace {
 // The frame metrics of a classic fixed-frame window with a client edge. Only
 // their sums matter: the program sizes its window with them and takes them off
 // again to find its client area.
-const int kFixedFrame = 3;    // SM_CXFIXEDFRAME, SM_CYFIXEDFRAME
-const int kEdge = 2;          // SM_CXEDGE, SM_CYEDGE
-const int kCaption = 19;      // SM_CYCAPTION
+const int kFixedFrame = 3;  // SM_CXFIXEDFRAME, SM_CYFIXEDFRAME
+const int kEdge = 2;        // SM_CXEDGE, SM_CYEDGE
+const int kCaption = 19;    // SM_CYCAPTION
 
 WindowClass gClasses[kMaxWindowClasses];
 WindowRecord gWindows[kMaxWindows];
-ATOM gNextAtom = 0xC000;   // where Windows numbers registered classes from
+ATOM gNextAtom = 0xC000;  // where Windows numbers registered classes from
 
 bool gVideoTried = false;
 bool gVideoReady = false;
@@ -51,8 +51,7 @@ WindowClass* findClass(LPCSTR name) {
     for (WindowClass& windowClass : gClasses) {
         if (!windowClass.used) continue;
         // Class names compare without regard to case, as on Windows.
-        if (value <= 0xFFFF ? windowClass.atom == value : strcasecmp(windowClass.name, name) == 0)
-            return &windowClass;
+        if (value <= 0xFFFF ? windowClass.atom == value : strcasecmp(windowClass.name, name) == 0) return &windowClass;
     }
     return nullptr;
 }
@@ -63,8 +62,9 @@ bool ensureVideo() {
     if (gVideoTried) return gVideoReady;
     gVideoTried = true;
     // The program ends through its own window messages: closing the last window
-    // is only a WM_CLOSE, and so is an interrupt or termination signal once a
-    // window exists (SDL turns them into SDL_QUIT), so the player still saves.
+    // is only a WM_CLOSE, and so is an interrupt or termination signal (the
+    // player watches them itself from its start, session_end.cpp; SDL's own
+    // handlers, installed only where none is, turn them into SDL_QUIT).
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "0");
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     // The mouse is captured only by SetCapture, as on Windows.
@@ -128,7 +128,7 @@ void frameBorders(DWORD style, DWORD exStyle, RECT* borders) {
     borders->left = side;
     borders->top = top;
     borders->right = side;
-    borders->bottom = side;   // the frame below is as wide as at the sides
+    borders->bottom = side;  // the frame below is as wide as at the sides
 }
 
 bool clientOrigin(const WindowRecord* window, int* x, int* y) {
@@ -152,8 +152,9 @@ void destroyWindow(WindowRecord* window) {
     dropQueuedMessages(handleOf(window));
     // The SDL window is hidden, not destroyed: a Direct3D device made on it may
     // outlive the HWND (the program releases it later), and its GL context must
-    // not lose its drawable under it. It goes with the process.
-    SDL_HideWindow(window->sdl);
+    // not lose its drawable under it. It goes with the process. On a display that
+    // has gone, hiding would wait for ever for the server's answer.
+    if (!displayLost()) SDL_HideWindow(window->sdl);
 }
 
 }  // namespace fwsdl
@@ -184,7 +185,7 @@ void windowRequestRepaint(HWND hwnd) {
     for (WindowRecord& candidate : gWindows)
         if (reinterpret_cast<HWND>(&candidate) == hwnd) window = &candidate;
     if (window == nullptr || !window->alive.load()) return;
-    if (window->repaintPending.exchange(true)) return;   // one is on its way already
+    if (window->repaintPending.exchange(true)) return;  // one is on its way already
     SDL_Event event;
     std::memset(&event, 0, sizeof event);
     event.type = gRepaintEvent;
@@ -202,11 +203,10 @@ void windowRequestRepaint(HWND hwnd) {
 // --- Win32 ---------------------------------------------------------------------------
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* lpWndClass) {
-    if (lpWndClass == nullptr || lpWndClass->lpfnWndProc == nullptr || lpWndClass->lpszClassName == nullptr)
-        return 0;
+    if (lpWndClass == nullptr || lpWndClass->lpfnWndProc == nullptr || lpWndClass->lpszClassName == nullptr) return 0;
     if (reinterpret_cast<ULONG_PTR>(lpWndClass->lpszClassName) <= 0xFFFF) return 0;
     if (std::strlen(lpWndClass->lpszClassName) >= static_cast<size_t>(kMaxClassName)) return 0;
-    if (findClass(lpWndClass->lpszClassName) != nullptr) return 0;   // already registered
+    if (findClass(lpWndClass->lpszClassName) != nullptr) return 0;  // already registered
     for (WindowClass& windowClass : gClasses) {
         if (windowClass.used) continue;
         windowClass.used = true;
@@ -285,6 +285,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
     if (sdl == nullptr) return nullptr;
     if (SDL_Surface* icon = iconSurface(windowClass->icon)) SDL_SetWindowIcon(sdl, icon);
     fillWindowRecord(window, sdl, windowClass, dwStyle, dwExStyle);
+    watchDisplayLoss(sdl);
     if ((dwStyle & WS_VISIBLE) != 0) {
         // A new top-level window becomes the active one; without the keyboard focus
         // SDL would refuse to capture the mouse for it.
@@ -305,7 +306,7 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     if (Msg == WM_CLOSE) {
         if (WindowRecord* window = windowFromHandle(hWnd)) destroyWindow(window);
     }
-    return 0;
+    return Msg == WM_QUERYENDSESSION ? TRUE : 0;  // the session may end
 }
 
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
@@ -340,21 +341,17 @@ LONG_PTR WINAPI GetWindowLongPtrA(HWND hWnd, int nIndex) {
 int WINAPI GetSystemMetrics(int nIndex) {
     switch (nIndex) {
     case SM_CXFIXEDFRAME:
-    case SM_CYFIXEDFRAME:
-        return kFixedFrame;
+    case SM_CYFIXEDFRAME: return kFixedFrame;
     case SM_CXEDGE:
-    case SM_CYEDGE:
-        return kEdge;
-    case SM_CYCAPTION:
-        return kCaption;
+    case SM_CYEDGE: return kEdge;
+    case SM_CYCAPTION: return kCaption;
     case SM_CXSCREEN:
     case SM_CYSCREEN: {
         SDL_DisplayMode mode;
         if (!ensureVideo() || SDL_GetDesktopDisplayMode(0, &mode) != 0) return 0;
         return nIndex == SM_CXSCREEN ? mode.w : mode.h;
     }
-    default:
-        return 0;   // as Windows answers an index it does not know
+    default: return 0;  // as Windows answers an index it does not know
     }
 }
 

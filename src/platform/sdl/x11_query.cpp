@@ -5,6 +5,9 @@
 // window's position from the same server keeps the two consistent.
 // Only the X11 video driver is handled; elsewhere both report false and the
 // callers fall back to SDL's own answers.
+//
+// Implements: the pointer and window positions of X11.
+// Does not: other video drivers.
 #include <SDL2/SDL_syswm.h>
 
 #include "sdl_backend.h"
@@ -29,9 +32,8 @@ bool x11PointerPosition(SDL_Window* window, int* x, int* y) {
     ::Window root = 0, child = 0;
     int rootX = 0, rootY = 0, windowX = 0, windowY = 0;
     unsigned int mask = 0;
-    if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX, &windowY,
-                       &mask))
-        return false;   // the pointer is on another screen
+    if (!XQueryPointer(display, DefaultRootWindow(display), &root, &child, &rootX, &rootY, &windowX, &windowY, &mask))
+        return false;  // the pointer is on another screen
     *x = rootX;
     *y = rootY;
     return true;
@@ -43,8 +45,7 @@ bool x11ClientOrigin(SDL_Window* window, int* x, int* y) {
     Display* display = info.info.x11.display;
     ::Window child = 0;
     int rootX = 0, rootY = 0;
-    if (!XTranslateCoordinates(display, info.info.x11.window, DefaultRootWindow(display), 0, 0, &rootX, &rootY,
-                               &child))
+    if (!XTranslateCoordinates(display, info.info.x11.window, DefaultRootWindow(display), 0, 0, &rootX, &rootY, &child))
         return false;
     *x = rootX;
     *y = rootY;

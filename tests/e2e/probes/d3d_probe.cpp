@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "gfx/gfx.h"
-#include "gl_harness.h"
+#include "d3d_harness.h"
 #include "platform/common/layer.h"
 #include "platform/platform.h"
 
 namespace {
 
-using namespace glharness;   // say, pump, printStats, makeTexture, patternTexel
+using namespace d3dharness;  // say, pump, printStats, makeTexture, patternTexel
 
 std::atomic<int> gInputLines{0};
 HWND gWindow = nullptr;
@@ -47,26 +47,31 @@ struct Quad {
 
 const D3DCOLOR kClearColor = 0xFF203040;
 const Quad kPictureQuads[] = {
-    {0, {0, 0, 256, 256}, 0, 0, 0xFFFFFFFF},         // 1:1, every texel once
-    {0, {17, 33, 80, 71}, 5, 300, 0xFFFFFFFF},       // a rectangle from inside the texture
-    {0, {200, 1, 256, 9}, 100, 350, 0xFFFFFFFF},     // to the texture's right edge
-    {0, {255, 255, 256, 256}, 120, 370, 0xFFFFFFFF}, // one texel
-    {0, {0, 0, 1, 256}, 140, 300, 0xFFFFFFFF},       // one column, the whole height
-    {0, {3, 7, 253, 8}, 160, 580, 0xFFFFFFFF},       // one row
-    {0, {0, 0, 64, 64}, 600, 0, 0xFFFFFFFF},         // beneath the texels of alpha 0
-    {1, {0, 0, 64, 64}, 600, 0, 0xFFFFFFFF},         // alpha 0 on every third diagonal
-    {3, {0, 0, 256, 256}, 300, 0, 0xFFFFFFFF},       // grey by row ...
-    {2, {0, 0, 256, 256}, 300, 0, 0xC0FFFFFF},       // ... under grey by column at 192/255
-    {0, {10, 10, 60, 60}, 600, 100, 0xFFFFFFFF},     // two overlapping quads at one depth:
-    {2, {0, 0, 50, 50}, 620, 120, 0xFFFFFFFF},       // the later one is on top
-    {2, {0, 0, 20, 20}, 200, 200, 0xFFFFFFFF},       // over the first quad, moved later
+    {0, {0, 0, 256, 256}, 0, 0, 0xFFFFFFFF},          // 1:1, every texel once
+    {0, {17, 33, 80, 71}, 5, 300, 0xFFFFFFFF},        // a rectangle from inside the texture
+    {0, {200, 1, 256, 9}, 100, 350, 0xFFFFFFFF},      // to the texture's right edge
+    {0, {255, 255, 256, 256}, 120, 370, 0xFFFFFFFF},  // one texel
+    {0, {0, 0, 1, 256}, 140, 300, 0xFFFFFFFF},        // one column, the whole height
+    {0, {3, 7, 253, 8}, 160, 580, 0xFFFFFFFF},        // one row
+    {0, {0, 0, 64, 64}, 600, 0, 0xFFFFFFFF},          // beneath the texels of alpha 0
+    {1, {0, 0, 64, 64}, 600, 0, 0xFFFFFFFF},          // alpha 0 on every third diagonal
+    {3, {0, 0, 256, 256}, 300, 0, 0xFFFFFFFF},        // grey by row ...
+    {2, {0, 0, 256, 256}, 300, 0, 0xC0FFFFFF},        // ... under grey by column at 192/255
+    {0, {10, 10, 60, 60}, 600, 100, 0xFFFFFFFF},      // two overlapping quads at one depth:
+    {2, {0, 0, 50, 50}, 620, 120, 0xFFFFFFFF},        // the later one is on top
+    {2, {0, 0, 20, 20}, 200, 200, 0xFFFFFFFF},        // over the first quad, moved later
 };
+
+// Cleared by rectangle over the whole clear: one inside the window, one past its right edge.
+const D3DCOLOR kRectClearColor = 0xFF806040;
+const D3DRECT kClearRects[] = {{700, 300, 790, 350}, {780, 400, 900, 420}};
 
 // One quad of the picture can be moved, to change a small part of the frame.
 int gMovedQuad = -1, gMoveX = 0, gMoveY = 0;
 
 void drawPicture(IDirect3DTexture9* const* textures, int shift) {
     gDevice->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, kClearColor, 1.0f, 0);
+    gDevice->Clear(2, kClearRects, D3DCLEAR_TARGET, kRectClearColor, 1.0f, 0);
     gDevice->BeginScene();
     int index = 0;
     for (const Quad& quad : kPictureQuads) {
@@ -82,9 +87,9 @@ void drawPicture(IDirect3DTexture9* const* textures, int shift) {
 IDirect3DTexture9* gTextures[4];
 
 bool makePictureTextures() {
-    const glharness::TexelFn texels[4] = {patternTexel, holesTexel, columnGreyTexel, rowGreyTexel};
+    const d3dharness::TexelFn texels[4] = {patternTexel, holesTexel, columnGreyTexel, rowGreyTexel};
     for (int i = 0; i < 4; ++i)
-        if (!(gTextures[i] = glharness::makeTexture(gDevice, i == 1 ? 64 : 256, texels[i]))) return false;
+        if (!(gTextures[i] = d3dharness::makeTexture(gDevice, i == 1 ? 64 : 256, texels[i]))) return false;
     return true;
 }
 
@@ -115,9 +120,12 @@ void showPhase(int frames, bool draw, const char* stats, const char* phase) {
 void printPicture() {
     for (const Quad& quad : kPictureQuads)
         say("QUAD %d %d %d %d %d %d %d %u", quad.texture, static_cast<int>(quad.src.left),
-            static_cast<int>(quad.src.top), static_cast<int>(quad.src.right), static_cast<int>(quad.src.bottom),
-            quad.x, quad.y, static_cast<unsigned>(quad.color));
+            static_cast<int>(quad.src.top), static_cast<int>(quad.src.right), static_cast<int>(quad.src.bottom), quad.x,
+            quad.y, static_cast<unsigned>(quad.color));
     say("CLEAR %u", static_cast<unsigned>(kClearColor));
+    for (const D3DRECT& rect : kClearRects)
+        say("CLEARRECT %ld %ld %ld %ld %u", static_cast<long>(rect.x1), static_cast<long>(rect.y1),
+            static_cast<long>(rect.x2), static_cast<long>(rect.y2), static_cast<unsigned>(kRectClearColor));
 }
 
 int runPixels() {
@@ -203,8 +211,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR lpCmdLine, int) {
         while ((c = std::getchar()) != EOF)
             if (c == '\n') gInputLines.fetch_add(1);
     }).detach();
-    gWindow = glharness::openWindow();
-    if (!gWindow || !glharness::openDevice(gWindow, &gD3d, &gDevice)) {
+    gWindow = d3dharness::openWindow();
+    if (!gWindow || !d3dharness::openDevice(gWindow, &gD3d, &gDevice)) {
         say("FAILED device");
         return 2;
     }

@@ -49,8 +49,8 @@ int playClips(HWND window, char* clips) {
     uint8_t unlockFlags[MAX_TABLE_CLIPS] = {};
     int32_t volume = 0, currentItem = 0, currentClip = 0, clipPlayCount = 0, isPlaying = 1;
     int64_t duration = 0;
-    MovieState movie = {window, {}, &item, 1, unlockFlags, &volume, &duration, &currentItem, &currentClip,
-                        &clipPlayCount, &isPlaying};
+    MovieState movie = {window,       {},           &item,          1,         unlockFlags, &volume, &duration,
+                        &currentItem, &currentClip, &clipPlayCount, &isPlaying};
     if (!createGraph(&movie.graph)) return 2;
     char* next = nullptr;
     for (char* clip = strtok_r(clips, " ", &next); clip; clip = strtok_r(nullptr, " ", &next)) {
@@ -79,13 +79,20 @@ int playClips(HWND window, char* clips) {
 int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR pCmdLine, int) {
     std::setvbuf(stdout, nullptr, _IONBF, 0);  // each line seen as it is printed
     CoInitialize(nullptr);
-    WNDCLASSA windowClass = {0, probeWindowProc, 0, 0, hInstance, LoadIconA(hInstance, "MAINICON"),
-                             LoadCursorA(nullptr, IDC_ARROW), static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)),
-                             nullptr, "MAINWNDOW"};
+    WNDCLASSA windowClass = {0,
+                             probeWindowProc,
+                             0,
+                             0,
+                             hInstance,
+                             LoadIconA(hInstance, "MAINICON"),
+                             LoadCursorA(nullptr, IDC_ARROW),
+                             static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)),
+                             nullptr,
+                             "MAINWNDOW"};
     if (RegisterClassA(&windowClass) == 0) return 2;
     int width = 800 + 2 * GetSystemMetrics(SM_CXFIXEDFRAME) + 2 * GetSystemMetrics(SM_CXEDGE);
-    int height = 600 + 2 * GetSystemMetrics(SM_CYFIXEDFRAME) + 2 * GetSystemMetrics(SM_CYEDGE) +
-                 GetSystemMetrics(SM_CYCAPTION);
+    int height =
+        600 + 2 * GetSystemMetrics(SM_CYFIXEDFRAME) + 2 * GetSystemMetrics(SM_CYEDGE) + GetSystemMetrics(SM_CYCAPTION);
     // "Probeプローブ": the title is code page 932 like the player's strings.
     HWND window = CreateWindowExA(WS_EX_CLIENTEDGE, "MAINWNDOW", "Probe\x83\x76\x83\x8d\x81\x5b\x83\x75", 0x12CA0000,
                                   CW_USEDEFAULT, CW_USEDEFAULT, width, height, nullptr, nullptr, hInstance, nullptr);

@@ -1,22 +1,24 @@
 // The process entry point on Linux: calls the program's WinMain as Windows would,
 // with an instance handle of its own, no previous instance, the command line after
 // the program name, and SW_SHOWDEFAULT. The exit status is what WinMain returns.
-// SDL starts when the first window is made. In the player (FW_PLAYER_COMMAND_LINE)
-// the command line is acted on first (start_folder.cpp: a gallery folder, --demo,
-// --help, --version); the probes and the benchmark pass theirs to WinMain as it is.
+// SDL starts when the first window is made.
+//
+// Implements: main. In the player (FW_PLAYER_COMMAND_LINE) the command line is acted
+//   on first (start_folder.cpp: a gallery folder, --demo, --help, --version).
+// Does not: parse the command line of the probes and the benchmark (WinMain gets it whole).
 #include <malloc.h>
 
 #include <string>
 
-#include "platform/platform.h"
+#include "../sdl_backend.h"
 #ifdef FW_PLAYER_COMMAND_LINE
 #include "start_folder.h"
 #endif
 
 namespace {
 
-const int kShowDefault = 10;   // SW_SHOWDEFAULT
-char gInstance;                // any non-null address names the module
+const int kShowDefault = 10;  // SW_SHOWDEFAULT
+char gInstance;               // any non-null address names the module
 
 // Decoded frames are large and short-lived, made and freed on streaming threads
 // that come and go with each clip. With glibc's defaults they settle in per-thread
@@ -38,6 +40,7 @@ int main(int argc, char** argv) {
     if (status >= 0) return status;
 #endif
     tuneAllocator();
+    fwsdl::watchSessionEnd();
     std::string commandLine;
     for (int i = 1; i < argc; ++i) {
         if (i > 1) commandLine += ' ';

@@ -92,8 +92,8 @@ std::string installedDemo() {
     std::error_code error;
     fs::path program = fs::read_symlink("/proc/self/exe", error);
     if (error) return "";
-    for (const fs::path& candidate : {program.parent_path().parent_path() / "share/fernwood2/demo",
-                                      program.parent_path() / "demo"})
+    for (const fs::path& candidate :
+         {program.parent_path().parent_path() / "share/fernwood2/demo", program.parent_path() / "demo"})
         if (fs::is_directory(candidate, error)) return candidate.string();
     return "";
 }

@@ -62,8 +62,7 @@ int32_t applyClick(PlayerApp& App, const MainScreenClick& Click) {
         App.mediaControl->Pause();
         App.videoWindow->put_Visible(OAFALSE);
         break;
-    default:
-        break;
+    default: break;
     }
     return 1;
 }

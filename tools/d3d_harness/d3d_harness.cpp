@@ -1,14 +1,14 @@
-// The gl probe's and benchmark's shared harness (gl_harness.h).
-#include "gl_harness.h"
+// The Direct3D probe's and benchmark's shared harness (d3d_harness.h).
+#include "d3d_harness.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "gfx/device_setup.h"
-#include "platform/d3d/device_base.h"
+#include "platform/renderers.h"
 
-namespace glharness {
+namespace d3dharness {
 
 namespace {
 
@@ -36,8 +36,8 @@ HWND openWindow() {
     windowClass.lpfnWndProc = windowProc;
     windowClass.lpszClassName = "D3DPROBE";
     if (RegisterClassA(&windowClass) == 0) return nullptr;
-    return CreateWindowExA(0, "D3DPROBE", "d3d probe", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr,
-                           nullptr, nullptr);
+    return CreateWindowExA(0, "D3DPROBE", "d3d probe", WS_POPUP | WS_VISIBLE, 0, 0, 800, 600, nullptr, nullptr, nullptr,
+                           nullptr);
 }
 
 bool openDevice(HWND window, IDirect3D9** d3d, IDirect3DDevice9** device) {
@@ -77,12 +77,12 @@ bool pump() {
 
 void printStats(IDirect3DDevice9* device, const char* label) {
     fwd3d::DeviceStats stats = {};
-    fwd3d::deviceStats(device, &stats);
+    fwlayer::deviceStats(device, &stats);
     say("STATS %s presents %llu drawn %llu partial %llu skipped %llu videoonly %llu repaints %llu preserved %d "
         "copies %llu puts %llu",
-        label, count(stats.presents), count(stats.framesDrawn), count(stats.partialRedraws),
-        count(stats.framesSkipped), count(stats.videoOnlyUpdates), count(stats.repaints),
-        stats.backBufferPreserved ? 1 : 0, count(stats.texelCopies), count(stats.videoPuts));
+        label, count(stats.presents), count(stats.framesDrawn), count(stats.partialRedraws), count(stats.framesSkipped),
+        count(stats.videoOnlyUpdates), count(stats.repaints), stats.backBufferPreserved ? 1 : 0,
+        count(stats.texelCopies), count(stats.videoPuts));
 }
 
-}  // namespace glharness
+}  // namespace d3dharness

@@ -1,5 +1,6 @@
-// Prints the player's layout (gfx/layout.h) as JSON, so the end-to-end tests place
-// their clicks and compose their expected screens from the program's own numbers.
+// fw_layout_json: prints the player's layout (gfx/layout.h) as JSON, so that the
+// end-to-end tests, the benchmark and the demo pictures take their places from the
+// program's own numbers (tools/layout/layout.py reads it).
 #include <cstdio>
 
 #include "gfx/layout.h"
@@ -17,8 +18,12 @@ void key(const char* name) {
 void rects(const char* name, const RECT* r, int count, bool alone = false) {
     key(name);
     for (int i = 0; i < count; ++i)
-        std::printf("%s[%ld, %ld, %ld, %ld]", alone ? "" : i ? ", " : "[", static_cast<long>(r[i].left),
-                    static_cast<long>(r[i].top), static_cast<long>(r[i].right), static_cast<long>(r[i].bottom));
+        std::printf("%s[%ld, %ld, %ld, %ld]",
+                    alone ? ""
+                    : i   ? ", "
+                          : "[",
+                    static_cast<long>(r[i].left), static_cast<long>(r[i].top), static_cast<long>(r[i].right),
+                    static_cast<long>(r[i].bottom));
     std::printf("%s", alone ? "" : "]");
 }
 
@@ -42,7 +47,8 @@ int main() {
     NUMBER_OF(kSliderOrigin), NUMBER_OF(kSliderSpan), NUMBER_OF(kQuietestVolume), NUMBER_OF(kKnobLeft);
     NUMBER_OF(kSeekKnobY), NUMBER_OF(kVolumeKnobY), NUMBER_OF(kGalleryRows), NUMBER_OF(kGalleryColumns);
     NUMBER_OF(kCellWidth), NUMBER_OF(kCellHeight), NUMBER_OF(kCellLeft), NUMBER_OF(kCellTop);
-    NUMBER_OF(kCellStepX), NUMBER_OF(kCellStepY), NUMBER_OF(kAtlasPageHeight);
+    NUMBER_OF(kCellStepX), NUMBER_OF(kCellStepY), NUMBER_OF(kAtlasPageHeight), NUMBER_OF(kGalleryPages);
+    NUMBER_OF(kVideoLeft), NUMBER_OF(kVideoTop), NUMBER_OF(kVideoWidth), NUMBER_OF(kVideoHeight);
 #undef RECT_OF
 #undef NUMBER_OF
     std::printf("\n}\n");

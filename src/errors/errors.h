@@ -1,6 +1,12 @@
-// The texts the player shows, as Shift-JIS (code page 932) bytes.
+// The player's error messages: their texts, as Shift-JIS (code page 932) bytes, and
+// showError. Start-up, the save and a failed clip load show them; fwgallery names
+// the one a gallery's fault would bring up.
 #pragma once
 
+#include "platform/platform.h"
+
+// The texts stay one line each: a hex escape ends where its literal does.
+// clang-format off
 // Caption of every message box.
 static const char kErrorCaption[] = "Error!!";
 
@@ -20,3 +26,7 @@ static const char kMessageThumbnailTableFailed[] = "\x83T\x83\x80\x83l\x83" "C\x
 static const char kMessageMovieFailed[] = "\x83\x80\x81[\x83r\x81[\x82\xCC\x83\x8D\x81[\x83h\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
 // データのセーブに失敗しました
 static const char kMessageSaveFailed[] = "\x83" "f\x81[\x83^\x82\xCC\x83Z\x81[\x83u\x82\xC9\x8E\xB8\x94s\x82\xB5\x82\xDC\x82\xB5\x82\xBD";
+// clang-format on
+
+// Shows text in a message box captioned "Error!!" with MB_ICONERROR, owned by owner.
+inline void showError(HWND owner, const char* text) { MessageBoxA(owner, text, kErrorCaption, MB_ICONERROR); }

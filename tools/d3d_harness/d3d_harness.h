@@ -1,11 +1,11 @@
-// What the layer's probes (tests/e2e/probes) and the gl benchmark (tools/bench) share:
+// What the layer's probes (tests/e2e/probes) and the Direct3D benchmark (tools/bench) share:
 // a window and a device as the player makes them, the message pump, and the
-// device's statistics as one "STATS" line. Both link the fw_gl_harness library.
+// device's statistics as one "STATS" line. Both link the fw_d3d_harness library.
 #pragma once
 
 #include "platform/platform.h"
 
-namespace glharness {
+namespace d3dharness {
 
 // One line on stdout, flushed at once: the test or the benchmark script reads it live.
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -30,4 +30,4 @@ bool pump();
 // preserved 0|1 copies N": key and value pairs.
 void printStats(IDirect3DDevice9* device, const char* label);
 
-}  // namespace glharness
+}  // namespace d3dharness
