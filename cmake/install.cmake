@@ -35,10 +35,13 @@ set(FW_APP_ID example.fernwood2.player)
 set(FW_SHARE ${CMAKE_INSTALL_DATADIR}/fernwood2)
 
 install(TARGETS fernwood2 fwgallery fwpicture RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# fwgallery new's Python, in the same places relative to each other as in tools/;
-# fwgallery runs it from FW_NEW_GALLERY_SCRIPT.
+# fwgallery new's Python, in the same places relative to each other as in tools/, and
+# the layout program its pictures are drawn by; fwgallery runs them from
+# FW_NEW_GALLERY_SCRIPT and FW_LAYOUT_PROGRAM (tools/fwgallery/CMakeLists.txt).
 install(PROGRAMS tools/fwgallery/new_gallery.py DESTINATION ${FW_SHARE}/tools/fwgallery)
 install(PROGRAMS tools/demo/make_demo.py tools/demo/make_pictures.py DESTINATION ${FW_SHARE}/tools/demo)
+install(FILES tools/layout/layout.py DESTINATION ${FW_SHARE}/tools/layout)
+install(TARGETS fw_layout_json RUNTIME DESTINATION lib/fernwood2)
 
 # The menu entry, its icons, the AppStream metainfo and the manual pages.
 install(FILES ${FW_LINUX_FILES}/${FW_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
