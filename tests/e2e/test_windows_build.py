@@ -1,43 +1,140 @@
-"""The Windows build under Wine (prefix build/wine-prefix, made once). Where Wine is not
-faithful to Windows the case is a strict expected failure naming Wine's fault; what Wine 8
-gets wrong whatever the player does (the video picture, clip ends) has no case (docs/wine.md)."""
+"""The Windows build: its resources, read out of the exe, and the build run under Wine 10
+(scripts/test-windows runs this file in a Debian 13 root; the prefix build/wine-prefix-<version>
+is made once). Where Wine is not faithful to Windows the case is a strict expected failure naming
+Wine's fault (docs/wine.md)."""
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
+import time
+import xml.etree.ElementTree as ElementTree
 
 import pytest
 
-from conftest import (BUILD, NEUTRAL, ROOT, cached, cell_centre, close_player, flags_of,
-                      gallery_check, main_check, make_gallery, poll, read_save, volume_for_x, volume_knob_x,
-                      wait_for_shot)
+from conftest import (BUILD, NEUTRAL, RED, ROOT, cached, cell_centre, colour_clips, flags_of, gallery_check,
+                      main_check, make_gallery, poll, read_save, volume_for_x, volume_knob_x, wait_for_shot)
 
 sys.path.insert(0, str(ROOT / "tools" / "demo"))
 import make_demo  # noqa: E402
 
 EXE, PROBE = BUILD / "windows" / "fernwood2.exe", BUILD / "windows" / "graph_probe.exe"
-PREFIX = BUILD / "wine-prefix"
-pytestmark = pytest.mark.skipif(not (EXE.exists() and PROBE.exists() and shutil.which("wine")),
-                                reason="needs wine and the Windows build (scripts/build-windows)")
+needs_exe = pytest.mark.skipif(not EXE.exists(), reason="needs the Windows build (scripts/build-windows)")
 
-MPEG1_ENDS_EARLY = "Wine 8's MPEG-1 stream ends after under a second of the clip"
+
+def wine_version():
+    if not shutil.which("wine"):
+        return None
+    out = subprocess.run(["wine", "--version"], capture_output=True, text=True, timeout=60,
+                         env=dict(os.environ, WINEDEBUG="-all")).stdout
+    found = re.match(r"wine-(\d+)\.(\d+)", out)
+    return found and (int(found[1]), int(found[2]))
+
+
+WINE = wine_version()
+needs_wine = pytest.mark.skipif(not (EXE.exists() and PROBE.exists() and WINE and WINE >= (10, 0)),
+                                reason="needs Wine 10 and the Windows build: scripts/test-windows runs it")
+STALE_COMPLETION = "Wine's graph keeps its completion event set from the first clip's end on"
 
 
 @pytest.fixture
 def wine():  # killing wine's launcher leaves the Windows processes: the test ends them all
-    os.environ.update(WINEPREFIX=str(PREFIX), WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-    if not (PREFIX / "system.reg").exists():
+    os.environ.update(WINEPREFIX=str(BUILD / ("wine-prefix-%d.%d" % WINE)), WINEDEBUG="-all",
+                      WINEDLLOVERRIDES="mscoree,mshtml=")
+    if not os.path.exists(os.path.join(os.environ["WINEPREFIX"], "system.reg")):
         subprocess.run(["wineboot", "--init"], capture_output=True, timeout=600, check=True)
     yield
     subprocess.run(["wineserver", "--kill"], timeout=60)
     subprocess.run(["wineserver", "--wait"], timeout=60)
 
 
-def clip(extension, seconds=3):  # red, with sound, in one of the demo's formats
-    name, picture = f"red-{seconds}s{extension}", "pattern=solid-color foreground-color=0xffff0000"
+# --- The resources ---------------------------------------------------------------------------
+def pe_resources(data):
+    """{(type, id): bytes} of a PE file's resource section (ids only, first language)."""
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, optional_size = struct.unpack_from("<H12xH", data, header + 6)
+    optional = header + 24
+    resource_rva = struct.unpack_from("<I", data, optional + 112 + 2 * 8)[0]  # PE32+: data directory 2
+    table = optional + optional_size
+    for index in range(sections):
+        size, rva, _, offset = struct.unpack_from("<IIII", data, table + 40 * index + 8)
+        if rva <= resource_rva < rva + size:
+            base = offset + resource_rva - rva
+            break
+
+    def entries(directory):
+        named, ids = struct.unpack_from("<HH", data, base + directory + 12)
+        for entry in range(named + ids):
+            name, target = struct.unpack_from("<II", data, base + directory + 16 + 8 * entry)
+            yield name, target
+
+    found = {}
+    for kind, names in entries(0):
+        for name, languages in entries(names & 0x7FFFFFFF):
+            _, leaf = next(entries(languages & 0x7FFFFFFF))
+            leaf_rva, leaf_size = struct.unpack_from("<II", data, base + leaf)
+            found[(kind, name)] = data[offset + leaf_rva - rva:offset + leaf_rva - rva + leaf_size]
+    return found
+
+
+def version_strings(block):
+    """The StringFileInfo values of a VS_VERSIONINFO block, and its fixed file version."""
+    strings = {}
+
+    def walk(at, end):
+        while at < end:
+            length, value_length, kind = struct.unpack_from("<HHH", block, at)
+            key_end = block.index(b"\0\0", at + 6)
+            key_end += (key_end - at) % 2  # the NUL that ends an UTF-16 key is at an even offset
+            key = block[at + 6:key_end].decode("utf-16-le")
+            value_at = (key_end + 2 + 3) & ~3
+            if kind == 1 and value_length:
+                strings[key] = block[value_at:value_at + 2 * value_length].decode("utf-16-le").rstrip("\0")
+            children = (value_at + (value_length * (2 if kind == 1 else 1)) + 3) & ~3
+            if key in ("VS_VERSION_INFO", "StringFileInfo") or re.fullmatch("[0-9A-Fa-f]{8}", key):
+                walk(children, at + length)
+            at = (at + length + 3) & ~3
+
+    walk(0, len(block))
+    fixed = block.index(struct.pack("<I", 0xFEEF04BD))
+    major_minor, patch_build = struct.unpack_from("<II", block, fixed + 8)
+    return strings, (major_minor >> 16, major_minor & 0xFFFF, patch_build >> 16, patch_build & 0xFFFF)
+
+
+@needs_exe
+def test_exe_carries_its_manifest_and_version():
+    resources = pe_resources(EXE.read_bytes())
+    assert (3, 1) in resources, "no icon"  # RT_ICON: MAINICON's images
+    manifest = ElementTree.fromstring(resources[(24, 1)])  # RT_MANIFEST, the process's own
+    xml = {"asm": "urn:schemas-microsoft-com:asm.v1", "asm3": "urn:schemas-microsoft-com:asm.v3",
+           "compat": "urn:schemas-microsoft-com:compatibility.v1",
+           "ws2005": "http://schemas.microsoft.com/SMI/2005/WindowsSettings",
+           "ws2016": "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}
+    settings = manifest.find("asm3:application/asm3:windowsSettings", xml)
+    assert settings.find("ws2005:dpiAware", xml).text == "false"
+    assert settings.find("ws2016:dpiAwareness", xml).text == "unaware"
+    controls = manifest.find("asm:dependency/asm:dependentAssembly/asm:assemblyIdentity", xml).attrib
+    assert (controls["name"], controls["version"]) == ("Microsoft.Windows.Common-Controls", "6.0.0.0")
+    systems = {entry.get("Id") for entry in manifest.findall("compat:compatibility/compat:application/"
+                                                              "compat:supportedOS", xml)}
+    assert systems == {"{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",
+                       "{1f676c76-80e1-4239-95bb-83d0f6d0da78}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}
+
+    strings, fixed = version_strings(resources[(16, 1)])  # RT_VERSION
+    version = re.search(r"project\(fernwood2 VERSION ([\d.]+)", (ROOT / "CMakeLists.txt").read_text())[1]
+    assert strings["ProductName"] == "Fernwood2" and strings["FileDescription"] == "Fernwood2 movie gallery player"
+    assert strings["ProductVersion"] == strings["FileVersion"] == version
+    assert fixed == tuple(int(part) for part in version.split(".")) + (0,)
+    assert manifest.find("asm:assemblyIdentity", xml).get("version") == version + ".0"
+
+
+# --- Under Wine --------------------------------------------------------------------------------
+def clip(extension, seconds=3, profile="linux"):  # red, with sound, in one of the demo's formats
+    name, picture = f"red-{seconds}s-{profile}{extension}", "pattern=solid-color foreground-color=0xffff0000"
+    formats = make_demo.profile_formats(profile)
     return cached(name, lambda partial: make_demo.gst_launch(
-        make_demo.clip_pipeline((name, "", picture, "sine", 440, seconds), partial, False), name))
+        make_demo.clip_pipeline((name, "", picture, "sine", 440, seconds), partial, False, formats), name))
 
 
 def start_exe(launch, folder):
@@ -51,22 +148,34 @@ def start_exe(launch, folder):
     return app
 
 
+def close_exe(app):  # the process must be gone within 5 s of the close
+    app.close()
+    started = time.monotonic()
+    try:
+        status = app.wait(5)
+    except subprocess.TimeoutExpired:
+        pytest.fail("the process still runs 5 s after the window's close")
+    assert "Error!!" not in app.stderr, app.stderr
+    return status, time.monotonic() - started
+
+
 @pytest.fixture
 def gallery(tmp_path):  # items 0 and 1: a 3-second red MP4 each, repeating
     table = 'SingleItem "movies/a.mp4" 0\nSingleItem "movies/b.mp4" 0\nEnd\n'
     return lambda: make_gallery(tmp_path / "g", {"a.mp4": clip(".mp4"), "b.mp4": clip(".mp4")}, table, "2\n0 0\n1 0\n")
 
 
-def test_main_screen_and_gallery_pixels_equal_the_linux_builds_and_the_save_is_kept(wine, launch, gallery):
+@needs_wine
+def test_main_screen_video_and_gallery_show_as_on_linux_and_the_save_is_kept(wine, launch, gallery):
     folder = gallery()
     app = start_exe(launch, folder)
-    wait_for_shot(app, main_check(playing=True, item_count=2), timeout=30, what="the main screen, item 0 playing")
-    assert close_player(app) == 1
+    wait_for_shot(app, main_check(video=RED, playing=True, item_count=2), timeout=30, what="item 0 playing, red")
+    assert close_exe(app)[0] == 1
     assert read_save(folder) == (0, flags_of(0))
     (folder / "GameData.sys").write_bytes((-2500).to_bytes(4, "little", signed=True) + flags_of(1))
     app = start_exe(launch, folder)
     state = dict(volume_x=202, item_count=2)
-    wait_for_shot(app, main_check(playing=True, **state), timeout=30, what="item 0 playing, volume -2500")
+    wait_for_shot(app, main_check(video=RED, playing=True, **state), timeout=30, what="item 0 playing, volume -2500")
     app.click(740, 557)  # the gallery button
     wait_for_shot(app, gallery_check(0, flags_of(0, 1), (740, 557)), what="page 1, slots 0 and 1 unlocked")
     app.click(750, 40)  # the page button
@@ -74,29 +183,29 @@ def test_main_screen_and_gallery_pixels_equal_the_linux_builds_and_the_save_is_k
     app.click(750, 40)
     app.click(*cell_centre(1))  # slot 1: item 1 from its start
     app.move(*NEUTRAL)
-    wait_for_shot(app, main_check(playing=True, item=1, **state), what="item 1 playing")
-    assert close_player(app) == 1
+    wait_for_shot(app, main_check(video=RED, playing=True, item=1, **state), what="item 1 playing, red")
+    assert close_exe(app)[0] == 1
     assert read_save(folder) == (-2500, flags_of(0, 1))
 
 
-# Each format as a probe run's first clip (Wine's stale completion plays no part).
-FORMATS = [".mp4", ".avi", ".wmv", ".ogv",
-           pytest.param(".mpg", marks=pytest.mark.xfail(reason=MPEG1_ENDS_EARLY, raises=AssertionError, strict=True))]
+@needs_wine
+def test_close_ends_the_process_within_5_s_every_time(wine, launch, gallery):
+    folder, times = gallery(), []
+    for _ in range(10):
+        app = start_exe(launch, folder)
+        wait_for_shot(app, main_check(video=RED, playing=True, item_count=2), timeout=30, what="item 0 playing")
+        status, seconds = close_exe(app)
+        assert status == 1
+        times.append(round(seconds, 2))
+    assert read_save(folder) == (0, flags_of(0))
+    print("closes took", times, "s")
 
 
-@pytest.mark.parametrize("extension", FORMATS)
-def test_probe_sees_each_format_end_at_its_length(wine, tmp_path, extension):
-    shutil.copy(clip(extension), tmp_path / ("clip" + extension))
-    out = subprocess.run(["wine", PROBE, "clip" + extension], cwd=tmp_path, capture_output=True, text=True,
-                         timeout=120).stdout
-    fields = re.search(r"loaded 1 duration (\d+) ms; poll 0 code 1 after (\d+)", out)
-    assert fields and int(fields[2]) >= int(fields[1]) - 300, out
-
-
+@needs_wine
 def test_the_session_ending_keeps_this_runs_unlocks_and_volume(wine, launch, gallery):
     folder = gallery()  # logoff or shutdown: the system may end the process right after WM_ENDSESSION
     app = start_exe(launch, folder)
-    wait_for_shot(app, main_check(playing=True, item_count=2), timeout=30, what="item 0 playing")
+    wait_for_shot(app, main_check(video=RED, playing=True, item_count=2), timeout=30, what="item 0 playing")
     app.click(660, 550)  # next: item 1 unlocked
     app.move(*NEUTRAL)
     wait_for_shot(app, main_check(playing=True, item=1, item_count=2), what="item 1 playing")
@@ -108,3 +217,36 @@ def test_the_session_ending_keeps_this_runs_unlocks_and_volume(wine, launch, gal
     subprocess.run(["wineboot", "--end-session"], capture_output=True, timeout=60, check=True)
     poll(lambda: not app.running(), 20, "the exe outlived the session")
     assert read_save(folder) == (volume, flags_of(0, 1))
+
+
+def probe(folder, *arguments):
+    """The probe's (duration, end seen after) in ms per clip, from one process."""
+    out = subprocess.run(["wine", PROBE, *arguments], cwd=folder, capture_output=True, text=True, timeout=120).stdout
+    ends = [(int(duration), int(after)) for duration, after in
+            re.findall(r"loaded 1 duration (\d+) ms; poll 0 code 1 after (\d+)", out)]
+    assert len(ends) == len([word for word in arguments if not word.startswith("--")]), out
+    return ends
+
+
+# Each format as a probe run's first clip; MPEG-1 as the demo and as the other tests make it.
+# Wine starts the stream 200 ms after Run, and its MPEG-1 source ends about 0.8 s late.
+FORMATS = [(".mp4", "linux"), (".avi", "linux"), (".wmv", "linux"), (".ogv", "linux"), (".mpg", "linux"),
+           (".avi", "windows"), ("colour clips", "linux")]
+
+
+@needs_wine
+@pytest.mark.parametrize("extension, profile", FORMATS)
+def test_probe_sees_each_format_end_at_its_length(wine, tmp_path, extension, profile):
+    source = colour_clips([RED, RED])[0] if extension == "colour clips" else clip(extension, profile=profile)
+    shutil.copy(source, tmp_path / ("clip" + source.suffix))
+    [(duration, after)] = probe(tmp_path, "clip" + source.suffix)
+    assert duration - 300 <= after <= duration + 1500, (duration, after)
+
+
+@needs_wine
+@pytest.mark.xfail(reason=STALE_COMPLETION, raises=AssertionError, strict=True)
+def test_probe_sees_a_later_clip_end_at_its_length(wine, tmp_path):
+    for name in ("first.mp4", "second.mp4"):  # MP4: the probe's Stop mid MPEG-1 clip may hang (docs/wine.md)
+        shutil.copy(clip(".mp4"), tmp_path / name)
+    ends = probe(tmp_path, "first.mp4", "second.mp4")
+    assert all(duration - 300 <= after for duration, after in ends), ends

@@ -6,14 +6,16 @@
   Bmp/*.bmp                 the four pictures, with a frame of each clip as its thumbnail
   movies/                   the ten clips: test pictures with their name written large,
                             a tone of their own, in MPEG-1, MPEG-4 AVI, H.264 MP4,
-                            WMV and Theora
+                            WMV and Theora; with --profile windows only in formats that
+                            Windows' own DirectShow filters decode: MPEG-1, WMV, and
+                            Motion JPEG AVI in place of the MPEG-4 one
   png/                      the four pictures as PNG, to look at
 
 The clips are made with GStreamer's encoders (gst-launch-1.0), two at a time.
 The folder is cached: it is made again only when it is missing or incomplete,
 or when this script or the pictures generator has changed (or with --force).
 
-  make_demo.py [--out build/demo] [--force]
+  make_demo.py [--out build/demo] [--profile linux|windows] [--force]
 """
 import argparse
 import concurrent.futures
@@ -70,26 +72,47 @@ FORMATS = {
 ENCODER_START_NS = 1000 * 3600 * 10**9
 SHIFTED_AUDIO = {".wmv"}
 
-REQUIRED = ["Data/PlayTable.txt", "Data/ThumbnailTable.txt", "Bmp/MainBG.bmp", "Bmp/ThumbnailBG1.bmp",
-            "Bmp/ThumbnailBG2.bmp", "Bmp/Thumbnail.bmp"] + [f"movies/{clip[0]}" for clip in CLIPS]
+# The Windows profile: only what Microsoft's list of DirectShow's formats has Windows decode
+# itself. H.264 MP4 becomes WMV and Theora MPEG-1 (DirectShow has no MP4 or Ogg source);
+# the AVI's MPEG-4 Part 2 becomes Motion JPEG with PCM sound (DirectShow's MJPEG Decompressor).
+WINDOWS_EXTENSIONS = {".mp4": ".wmv", ".ogv": ".mpg"}
+WINDOWS_FORMATS = dict(FORMATS, **{".avi": ("Motion JPEG AVI", (320, 240), "jpegenc quality=75",
+                                            "audioconvert ! audio/x-raw,format=S16LE", "avimux")})
+PROFILES = ("linux", "windows")
 
 
-def fingerprint():
-    digest = hashlib.sha256()
+def profile_clips(profile):
+    if profile == "linux":
+        return CLIPS
+    return [(os.path.splitext(name)[0] + WINDOWS_EXTENSIONS.get(os.path.splitext(name)[1], os.path.splitext(name)[1]),
+             *rest) for name, *rest in CLIPS]
+
+
+def profile_formats(profile):
+    return FORMATS if profile == "linux" else WINDOWS_FORMATS
+
+
+def required(profile):
+    return ["Data/PlayTable.txt", "Data/ThumbnailTable.txt", "Bmp/MainBG.bmp", "Bmp/ThumbnailBG1.bmp",
+            "Bmp/ThumbnailBG2.bmp", "Bmp/Thumbnail.bmp"] + [f"movies/{clip[0]}" for clip in profile_clips(profile)]
+
+
+def fingerprint(profile):
+    digest = hashlib.sha256(profile.encode())
     for path in (os.path.abspath(__file__), PICTURES):
         with open(path, "rb") as source:
             digest.update(source.read())
     return digest.hexdigest()
 
 
-def up_to_date(out):
+def up_to_date(out, profile):
     try:
         with open(os.path.join(out, ".fingerprint")) as stamp:
-            if stamp.read().strip() != fingerprint():
+            if stamp.read().strip() != fingerprint(profile):
                 return False
     except OSError:
         return False
-    return all(os.path.isfile(os.path.join(out, path)) for path in REQUIRED)
+    return all(os.path.isfile(os.path.join(out, path)) for path in required(profile))
 
 
 def have_element(name):
@@ -109,10 +132,10 @@ def quote(text):
     return '"' + text + '"'
 
 
-def clip_pipeline(clip, path, with_text):
+def clip_pipeline(clip, path, with_text, formats=FORMATS):
     name, caption, picture, wave, frequency, seconds = clip
     extension = os.path.splitext(name)[1]
-    format_name, (width, height), video_encoder, audio_encoder, muxer = FORMATS[extension]
+    format_name, (width, height), video_encoder, audio_encoder, muxer = formats[extension]
     video = (f"videotestsrc {picture} num-buffers={seconds * FPS} "
              f"! video/x-raw,width={width},height={height},framerate={FPS}/1,pixel-aspect-ratio=1/1")
     if with_text:
@@ -139,22 +162,22 @@ def thumbnail_pipeline(movie, png):
             f"! filesink location={png} d. ! queue ! audioconvert ! fakesink")
 
 
-def make_clip(index, work, with_text):
-    clip = CLIPS[index]
+def make_clip(index, work, with_text, profile):
+    clip = profile_clips(profile)[index]
     movie = os.path.join(work, "movies", clip[0])
-    gst_launch(clip_pipeline(clip, movie, with_text), movie)
+    gst_launch(clip_pipeline(clip, movie, with_text, profile_formats(profile)), movie)
     gst_launch(thumbnail_pipeline(movie, os.path.join(work, "thumbnails", f"{index:02d}.png")),
                f"the thumbnail of {clip[0]}")
 
 
-def play_table():
+def play_table(clips):
     lines = ["# The demo gallery's play table: five items, ten clips."]
-    for clips, repeat in ITEMS:
-        if len(clips) == 1:
-            lines.append(f'SingleItem "movies/{CLIPS[clips[0]][0]}" {repeat}')
+    for indices, repeat in ITEMS:
+        if len(indices) == 1:
+            lines.append(f'SingleItem "movies/{clips[indices[0]][0]}" {repeat}')
         else:
-            lines.append(f"MultiItem {len(clips)}")
-            lines += [f'Item "movies/{CLIPS[index][0]}" {repeat}' for index in clips]
+            lines.append(f"MultiItem {len(indices)}")
+            lines += [f'Item "movies/{clips[index][0]}" {repeat}' for index in indices]
     lines.append("End")
     return "\n".join(lines) + "\n"
 
@@ -165,7 +188,7 @@ def thumbnail_table():
     return "\n".join([str(len(entries))] + entries) + "\n"
 
 
-def make(out):
+def make(out, profile):
     work = out + ".partial"
     shutil.rmtree(work, ignore_errors=True)
     for folder in ("Data", "Bmp", "movies", "thumbnails"):
@@ -175,18 +198,18 @@ def make(out):
     if not with_text:
         print("make_demo: GStreamer's text overlay is missing; the clips carry no captions", file=sys.stderr)
     with concurrent.futures.ThreadPoolExecutor(max_workers=max(2, os.cpu_count() or 2)) as pool:
-        for job in [pool.submit(make_clip, index, work, with_text) for index in range(len(CLIPS))]:
+        for job in [pool.submit(make_clip, index, work, with_text, profile) for index in range(len(CLIPS))]:
             job.result()
 
     with open(os.path.join(work, "Data", "PlayTable.txt"), "w") as table:
-        table.write(play_table())
+        table.write(play_table(profile_clips(profile)))
     with open(os.path.join(work, "Data", "ThumbnailTable.txt"), "w") as table:
         table.write(thumbnail_table())
     subprocess.run([sys.executable, PICTURES, "--bmp-dir", os.path.join(work, "Bmp"),
                     "--png-dir", os.path.join(work, "png"), "--thumbnails", os.path.join(work, "thumbnails")],
                    check=True)
     with open(os.path.join(work, ".fingerprint"), "w") as stamp:
-        stamp.write(fingerprint() + "\n")
+        stamp.write(fingerprint(profile) + "\n")
 
     shutil.rmtree(out, ignore_errors=True)
     os.rename(work, out)
@@ -195,17 +218,19 @@ def make(out):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--out", default=os.path.join(ROOT, "build", "demo"), help="the gallery folder to make")
+    parser.add_argument("--profile", choices=PROFILES, default="linux",
+                        help="windows: only formats Windows decodes without added filters")
     parser.add_argument("--force", action="store_true", help="make it again even when it is up to date")
     args = parser.parse_args()
     out = os.path.abspath(args.out)
 
-    if not args.force and up_to_date(out):
+    if not args.force and up_to_date(out, args.profile):
         print(f"Demo gallery {out} is up to date.")
         return 0
     print(f"Making the demo gallery in {out} ...", flush=True)
     started = time.monotonic()
     try:
-        make(out)
+        make(out, args.profile)
     except (RuntimeError, subprocess.CalledProcessError, OSError) as error:
         print(f"make_demo: {error}", file=sys.stderr)
         return 1
