@@ -14,6 +14,7 @@
 namespace {
 
 const GstClockTime kDiscoveryTimeout = 15 * GST_SECOND;
+const char kNoVideo[] = "the clip has no video: the player fails to load it";
 
 std::string describeCaps(GstCaps* caps) {
     if (!caps) return "unknown";
@@ -65,8 +66,7 @@ std::string describeClip(GstDiscovererInfo* info, const char* file, int32_t line
                          std::to_string(width) + " x " + std::to_string(height) +
                              " is not 4:3: the player stretches it to the 640 x 480 video area");
     } else {
-        findings.add(file, line, ERROR, "no-video", "the clip has no video: the player fails to load it",
-                     kMessageMovieFailed);
+        findings.add(file, line, ERROR, "no-video", kNoVideo, kMessageMovieFailed);
     }
     if (audios)
         text += ", " + describeCaps(gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(audios->data)));
@@ -131,4 +131,26 @@ bool checkClips(const Gallery& gallery, Findings& findings) {
     }
     g_object_unref(discoverer);
     return true;
+}
+
+std::string clipPlayFault(const char* path) {
+    std::string fault = fileFault(path);
+    if (!fault.empty()) return fault;
+    GError* error = nullptr;
+    if (!gst_init_check(nullptr, nullptr, &error)) {
+        g_clear_error(&error);
+        return "GStreamer cannot start";
+    }
+    GstDiscoverer* discoverer = gst_discoverer_new(kDiscoveryTimeout, &error);
+    gchar* uri = gst_filename_to_uri(path, nullptr);
+    GstDiscovererInfo* info = discoverer && uri ? gst_discoverer_discover_uri(discoverer, uri, &error) : nullptr;
+    fault = info ? discoveryFault(info, error) : "GStreamer cannot read it";
+    GList* videos = info && fault.empty() ? gst_discoverer_info_get_video_streams(info) : nullptr;
+    if (info && fault.empty() && !videos) fault = kNoVideo;
+    gst_discoverer_stream_info_list_free(videos);
+    if (info) gst_discoverer_info_unref(info);
+    if (discoverer) g_object_unref(discoverer);
+    g_clear_error(&error);
+    g_free(uri);
+    return fault;
 }

@@ -50,6 +50,8 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
     std::vector<PixelRect> videoAreas;  // the visible child videos as last composed
     bool videoAreasChanged = false;
     SharedVideoOutput* sharedVideo = nullptr;  // null: every frame is copied into the image
+    uint32_t* memoryPixels = nullptr;          // a memory device's back buffer (createMemoryDevice)
+    int memoryPitch = 0;
 
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override;

@@ -135,9 +135,17 @@ struct VideoPass {
     }
 };
 
-// The window's surface for this picture; false when there is none fit to draw in.
-// A surface made anew (the window was resized) holds nothing of the last picture.
+// The window's surface for this picture (a memory device's memory); false when
+// there is none fit to draw in. A surface made anew (the window was resized) holds
+// nothing of the last picture.
 bool CpuDevice::takeSurface(SDL_Window* window, bool* kept) {
+    if (memoryPixels) {
+        *kept = pixels == memoryPixels;
+        pixels = memoryPixels;
+        pitch = memoryPitch;
+        drawable = {0, 0, width, height};
+        return true;
+    }
     SDL_Surface* now = window ? SDL_GetWindowSurface(window) : nullptr;
     if (!now || now->format->BytesPerPixel != 4) {
         surface = nullptr;
@@ -201,7 +209,8 @@ void CpuDevice::updateWindow(SDL_Window* window, const std::vector<PixelRect>& r
     for (const PixelRect& rect : rects)
         if (!rect.empty()) sdlRects.push_back({rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top});
     ++stats.presents;
-    if (!sdlRects.empty()) SDL_UpdateWindowSurfaceRects(window, sdlRects.data(), static_cast<int>(sdlRects.size()));
+    if (!sdlRects.empty() && window)
+        SDL_UpdateWindowSurfaceRects(window, sdlRects.data(), static_cast<int>(sdlRects.size()));
 }
 
 // A new video frame between the program's frames, or the window uncovered.

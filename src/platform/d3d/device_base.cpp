@@ -172,7 +172,7 @@ HRESULT SceneRecorder::beginPresent(HWND hwnd, const RECT* sourceRect, const REC
                                     const RGNDATA* dirtyRegion, bool* draw, bool* frameChanged, bool* videoChanged) {
     *draw = false;
     if (sourceRect || destRect || destWindowOverride || dirtyRegion || inScene) return D3DERR_INVALIDCALL;
-    if (!fwlayer::windowSdlHandle(hwnd)) {
+    if (!drawsInMemory && !fwlayer::windowSdlHandle(hwnd)) {
         current.reset();
         return D3DERR_DEVICELOST;
     }

@@ -85,6 +85,7 @@ struct TexelStore {
 struct SceneRecorder {
     PipelineState state = {};
     bool hasDepthBuffer = false;
+    bool drawsInMemory = false;  // its pictures go to memory: Present needs no window
     bool inScene = false;
     FrameRecord current;
     FrameRecord last;
@@ -100,7 +101,8 @@ struct SceneRecorder {
                        const TexelStore* texture);
     // Present's checks and its first step: D3D_OK with *draw false when the frame
     // and the videos are as last shown (the frame is skipped), *draw true with what
-    // changed when something must be drawn; an error when the call is refused.
+    // changed when something must be drawn; an error when the call is refused (the
+    // window is gone, unless the device draws in memory).
     HRESULT beginPresent(HWND hwnd, const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
                          const RGNDATA* dirtyRegion, bool* draw, bool* frameChanged, bool* videoChanged);
     // After the frame was drawn: it becomes the last one shown.

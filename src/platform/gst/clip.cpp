@@ -1,6 +1,7 @@
 // A movie file played by one GStreamer playbin: the decoded video arrives at our
 // own appsink as 32-bit BGRx frames and goes to the graph's child video; the audio
-// goes to the audio output of start.cpp through playbin's volume.
+// goes through playbin's volume to our audio sink, whose sound output
+// (audio_output.cpp) plays it.
 //
 // Implements: opening with a bounded wait for the first frame, the graph states
 // (stopped, cued, paused, running) on a pipeline that never leaves PAUSED/PLAYING
@@ -10,9 +11,12 @@
 // Does not: run a GLib main loop (bus messages are handled synchronously as they
 // are posted), render subtitles or visualisations, or choose among streams.
 #include "clip.h"
+#include "audio_output.h"
+#include "decoders.h"
 #include "missing_plugins.h"
 #include "shared_pool.h"
 #include "start.h"
+#include "stream_errors.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -46,15 +50,14 @@ constexpr int kPlayFlags = 0x1 | 0x2 | 0x10;
 // lands late (see clipSeek): its mux delay plus a group of pictures.
 constexpr gint64 kLateDemuxerLeadNs = 1500 * GST_MSECOND;
 
-// The program's video area: pictures up to this many pixels decode on one thread.
-constexpr int64_t kOneThreadPixels = 640 * 480;
-
 }  // namespace
 
 struct Clip {
     GstElement* pipeline = nullptr;
     fwlayer::ChildVideo* video = nullptr;
-    GstElement* sinks[2] = {};   // video and audio, owned by the pipeline
+    GstElement* sinks[2] = {};      // video and audio, owned by the pipeline
+    AudioOutput* output = nullptr;  // where the audio sink's samples are played
+    gint64 audioAheadNs = 0;        // how far the audio sink's position runs ahead
     int videoStreams = 0;
     int audioStreams = 0;
     gint64 startOffsetNs = 0;
@@ -70,7 +73,7 @@ struct Clip {
     uint64_t asyncDoneCount = 0;
     bool endOfStream = false;
     HRESULT error = S_OK;
-    std::vector<std::string> missingPlugins;   // installer details, see missing_plugins.h
+    std::vector<std::string> missingPlugins;  // installer details, see missing_plugins.h
     GstSample* lastSample = nullptr;
     uint64_t lastSampleSerial = 0;
     uint64_t seekSerial = 0;
@@ -86,34 +89,6 @@ struct Clip {
 };
 
 namespace {
-
-HRESULT errorToHresult(const GError* error) {
-    if (!error) return VFW_E_CANNOT_RENDER;
-    if (error->domain == GST_RESOURCE_ERROR) {
-        if (error->code == GST_RESOURCE_ERROR_NOT_FOUND || error->code == GST_RESOURCE_ERROR_OPEN_READ ||
-            error->code == GST_RESOURCE_ERROR_READ)
-            return VFW_E_NOT_FOUND;
-        return VFW_E_CANNOT_RENDER;
-    }
-    if (error->domain == GST_STREAM_ERROR) {
-        switch (error->code) {
-            case GST_STREAM_ERROR_TYPE_NOT_FOUND:
-            case GST_STREAM_ERROR_WRONG_TYPE:
-                return VFW_E_UNKNOWN_FILE_TYPE;
-            case GST_STREAM_ERROR_CODEC_NOT_FOUND:
-                return VFW_E_UNSUPPORTED_STREAM;
-            case GST_STREAM_ERROR_DEMUX:
-            case GST_STREAM_ERROR_DECODE:
-            case GST_STREAM_ERROR_FORMAT:
-                return VFW_E_INVALID_FILE_FORMAT;
-            default:
-                return VFW_E_CANNOT_RENDER;
-        }
-    }
-    if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN)
-        return VFW_E_UNSUPPORTED_STREAM;
-    return VFW_E_CANNOT_RENDER;
-}
 
 // A decoded frame lent to the child video, mapped (and so referenced) until it is
 // handed back.
@@ -142,8 +117,7 @@ void pushSample(fwlayer::ChildVideo* video, GstSample* sample) {
     sharedSegmentOf(buffer, &segment);
     fwlayer::childVideoLendSharedFrame(video, pixels, GST_VIDEO_FRAME_WIDTH(&lent->frame),
                                        GST_VIDEO_FRAME_HEIGHT(&lent->frame),
-                                       GST_VIDEO_FRAME_PLANE_STRIDE(&lent->frame, 0), segment, &releaseLentFrame,
-                                       lent);
+                                       GST_VIDEO_FRAME_PLANE_STRIDE(&lent->frame, 0), segment, &releaseLentFrame, lent);
 }
 
 // Streaming thread: keep the sample as the one the clip stands on, and show it
@@ -180,77 +154,40 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
         clip->lastMessage = std::chrono::steady_clock::now();
     }
     switch (GST_MESSAGE_TYPE(message)) {
-        case GST_MESSAGE_ERROR: {
-            GError* error = nullptr;
-            gst_message_parse_error(message, &error, nullptr);
-            HRESULT hr = errorToHresult(error);
-            if (error) g_error_free(error);
+    case GST_MESSAGE_ERROR: {
+        GError* error = nullptr;
+        gst_message_parse_error(message, &error, nullptr);
+        HRESULT hr = errorToHresult(error);
+        if (error) g_error_free(error);
+        std::lock_guard<std::mutex> guard(clip->lock);
+        if (clip->error == S_OK) clip->error = hr;
+        clip->changed.notify_all();
+        break;
+    }
+    case GST_MESSAGE_EOS: {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        clip->endOfStream = true;
+        break;
+    }
+    case GST_MESSAGE_ASYNC_DONE:
+        if (GST_MESSAGE_SRC(message) == GST_OBJECT(clip->pipeline)) {
             std::lock_guard<std::mutex> guard(clip->lock);
-            if (clip->error == S_OK) clip->error = hr;
+            ++clip->asyncDoneCount;
             clip->changed.notify_all();
-            break;
         }
-        case GST_MESSAGE_EOS: {
-            std::lock_guard<std::mutex> guard(clip->lock);
-            clip->endOfStream = true;
-            break;
-        }
-        case GST_MESSAGE_ELEMENT: {
-            std::string missing = missingPluginDetail(message);
-            if (missing.empty()) break;
-            std::lock_guard<std::mutex> guard(clip->lock);
-            clip->missingPlugins.push_back(missing);
-            break;
-        }
-        case GST_MESSAGE_ASYNC_DONE:
-            if (GST_MESSAGE_SRC(message) == GST_OBJECT(clip->pipeline)) {
-                std::lock_guard<std::mutex> guard(clip->lock);
-                ++clip->asyncDoneCount;
-                clip->changed.notify_all();
-            }
-            break;
-        default:
-            break;
+        break;
+    case GST_MESSAGE_ELEMENT: {
+        std::string missing = missingPluginDetail(message);
+        if (missing.empty()) break;
+        std::lock_guard<std::mutex> guard(clip->lock);
+        clip->missingPlugins.push_back(missing);
+        break;
+    }
+    default: break;
     }
     // A handler that drops a message owns it.
     gst_message_unref(message);
     return GST_BUS_DROP;
-}
-
-// On a libav video decoder's input, before it opens its codec for these caps:
-// one thread for a picture no larger than the video area. Frame threads cost more
-// to start with every clip, and more CPU per picture, than they save at that size;
-// larger pictures keep them (0: as many as there are cores).
-GstPadProbeReturn onDecoderCaps(GstPad* pad, GstPadProbeInfo* info, gpointer) {
-    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-    if (!event || GST_EVENT_TYPE(event) != GST_EVENT_CAPS) return GST_PAD_PROBE_OK;
-    GstCaps* caps = nullptr;
-    gst_event_parse_caps(event, &caps);
-    const GstStructure* format = caps && gst_caps_get_size(caps) > 0 ? gst_caps_get_structure(caps, 0) : nullptr;
-    int width = 0, height = 0;
-    bool small = format && gst_structure_get_int(format, "width", &width) &&
-                 gst_structure_get_int(format, "height", &height) && int64_t(width) * height <= kOneThreadPixels;
-    GstElement* decoder = gst_pad_get_parent_element(pad);
-    if (!decoder) return GST_PAD_PROBE_OK;
-    g_object_set(decoder, "max-threads", small ? 1 : 0, nullptr);
-    gst_object_unref(decoder);
-    return GST_PAD_PROBE_OK;
-}
-
-// The libav video decoders' direct rendering hands each picture downstream while
-// the codec still holds it as a reference, so its buffer cannot go back to the
-// pool: a fresh one is mapped and faulted in for every frame (the allocator maps
-// anything this large, see the entry point). Decoding into the codec's own reused
-// pictures and copying each out costs less than those page faults.
-void tuneVideoDecoder(GstElement* decoder) {
-    GObjectClass* type = G_OBJECT_GET_CLASS(decoder);
-    if (g_object_class_find_property(type, "direct-rendering"))
-        g_object_set(decoder, "direct-rendering", FALSE, nullptr);
-    GstPad* input = gst_element_get_static_pad(decoder, "sink");
-    if (!input) return;
-    if (g_object_class_find_property(type, "max-threads"))
-        gst_pad_add_probe(input, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, onDecoderCaps, nullptr, nullptr);
-    gst_object_unref(input);
 }
 
 // MPEG program and transport stream demuxers find a seek's place by the
@@ -261,7 +198,7 @@ void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer user) {
     GstElementFactory* factory = gst_element_get_factory(element);
     if (!factory) return;
     const char* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
-    if (g_str_has_prefix(name, "avdec_")) tuneVideoDecoder(element);   // audio decoders have neither property
+    if (g_str_has_prefix(name, "avdec_")) tuneVideoDecoder(element);  // audio decoders have neither property
     if (std::strcmp(name, "mpegpsdemux") == 0 || std::strcmp(name, "tsdemux") == 0)
         static_cast<Clip*>(user)->seekLeadNs = kLateDemuxerLeadNs;
 }
@@ -306,8 +243,7 @@ GstElement* makeVideoSink(Clip* clip) {
     if (!sink) return nullptr;
     GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
     // qos lets late frames be skipped on a slow machine instead of drifting behind.
-    g_object_set(sink, "caps", caps, "sync", TRUE, "qos", TRUE, "enable-last-sample", FALSE, "max-buffers", 2,
-                 nullptr);
+    g_object_set(sink, "caps", caps, "sync", TRUE, "qos", TRUE, "enable-last-sample", FALSE, "max-buffers", 2, nullptr);
     gst_caps_unref(caps);
     GstAppSinkCallbacks callbacks = {};
     callbacks.new_preroll = onNewPreroll;
@@ -320,13 +256,16 @@ GstElement* makeVideoSink(Clip* clip) {
 // The latest position any of the two sinks reports, which is the pipeline's
 // answer too: asked through the pipeline, the query takes the same maximum but
 // first walks playbin's nested bins, several times the cost, and the screen asks
-// on every frame.
+// on every frame. The audio sink of a clip with a sound output runs ahead of the
+// picture; its position is taken back by that much.
 gint64 queryPositionNs(Clip* clip) {
     gint64 latest = -1;
     for (GstElement* sink : clip->sinks) {
         gint64 position = -1;
-        if (sink && gst_element_query_position(sink, GST_FORMAT_TIME, &position) && position > latest)
-            latest = position;
+        if (sink && gst_element_query_position(sink, GST_FORMAT_TIME, &position) && position >= 0) {
+            if (sink == clip->sinks[1]) position -= clip->audioAheadNs;
+            if (position > latest) latest = position;
+        }
     }
     if (latest < 0 && !gst_element_query_position(clip->pipeline, GST_FORMAT_TIME, &latest)) return -1;
     return latest;
@@ -345,7 +284,8 @@ Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
     clip->pipeline = gst_element_factory_make("playbin", nullptr);
     if (clip->pipeline) gst_object_ref_sink(clip->pipeline);
     GstElement* videoSink = clip->pipeline ? makeVideoSink(clip) : nullptr;
-    GstElement* audioSink = videoSink ? makeAudioSink(silent) : nullptr;
+    const char* factory = audioOutputFactory();
+    GstElement* audioSink = videoSink ? makeClipAudioSink() : nullptr;
     if (!audioSink) {
         if (videoSink) gst_object_unref(gst_object_ref_sink(videoSink));
         if (clip->pipeline) gst_object_unref(clip->pipeline);
@@ -354,8 +294,10 @@ Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
     }
     watchSinkSegments(videoSink, clip);
     watchSinkSegments(audioSink, clip);
-    clip->sinks[0] = videoSink;   // playbin holds them for as long as it lives
+    clip->sinks[0] = videoSink;  // playbin holds them for as long as it lives
     clip->sinks[1] = audioSink;
+    if (factory) clip->output = audioOutputOpen(clip->pipeline, audioSink, factory, &clip->audioAheadNs);
+    *silent = clip->output == nullptr;
     g_signal_connect(clip->pipeline, "deep-element-added", G_CALLBACK(onElementAdded), clip);
     g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags", kPlayFlags,
                  nullptr);
@@ -410,7 +352,7 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
     HRESULT failure = pauseOnFirstFrame(clip);
     {
         std::lock_guard<std::mutex> guard(clip->lock);
-        reportMissingPlugins(utf8Path, clip->missingPlugins);   // whether or not the clip opens without it
+        reportMissingPlugins(utf8Path, clip->missingPlugins);  // whether or not the clip opens without it
     }
     if (failure == S_OK) {
         g_object_get(clip->pipeline, "n-video", &clip->videoStreams, "n-audio", &clip->audioStreams, nullptr);
@@ -443,6 +385,7 @@ void clipClose(Clip* clip) {
         gst_object_unref(bus);
         gst_object_unref(clip->pipeline);
     }
+    if (clip->output) audioOutputClose(clip->output);
     if (clip->lastSample) gst_sample_unref(clip->lastSample);
     delete clip;
     // Every clip runs on streaming threads of its own, whose allocator arenas
@@ -464,6 +407,7 @@ void clipSetState(Clip* clip, ClipState state) {
         if (state == ClipState::Cued && clip->lastSample && clip->lastSampleSerial == clip->seekSerial)
             standing = gst_sample_ref(clip->lastSample);
     }
+    if (clip->output) audioOutputRun(clip->output, state == ClipState::Running, queryPositionNs(clip));
     gst_element_set_state(clip->pipeline, state == ClipState::Running ? GST_STATE_PLAYING : GST_STATE_PAUSED);
     if (standing) {
         pushSample(clip->video, standing);

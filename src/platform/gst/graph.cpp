@@ -51,7 +51,8 @@ class SingleInterface : public fwlayer::ComObject<Interface> {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
         if (!ppvObject) return E_POINTER;
-        if (!(riid == IID_IUnknown || riid == kInterfaceId)) return fwlayer::ComObject<Interface>::QueryInterface(riid, ppvObject);
+        if (!(riid == IID_IUnknown || riid == kInterfaceId))
+            return fwlayer::ComObject<Interface>::QueryInterface(riid, ppvObject);
         *ppvObject = static_cast<Interface*>(this);
         this->AddRef();
         return S_OK;
@@ -80,8 +81,8 @@ private:
 };
 
 // --- The filter graph manager ---------------------------------------------------------
-class FilterGraph final : public fwlayer::ComObject<IGraphBuilder, IMediaControl, IMediaEvent, IMediaSeeking,
-                                                    IBasicAudio, IVideoWindow> {
+class FilterGraph final
+    : public fwlayer::ComObject<IGraphBuilder, IMediaControl, IMediaEvent, IMediaSeeking, IBasicAudio, IVideoWindow> {
 public:
     FilterGraph() : video_(fwlayer::childVideoCreate()) {}
     ~FilterGraph() {
@@ -95,18 +96,12 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override {
         if (!ppvObject) return E_POINTER;
         void* view = nullptr;
-        if (riid == IID_IUnknown || riid == IID_IGraphBuilder)
-            view = static_cast<IGraphBuilder*>(this);
-        else if (riid == IID_IMediaControl)
-            view = static_cast<IMediaControl*>(this);
-        else if (riid == IID_IMediaEvent)
-            view = static_cast<IMediaEvent*>(this);
-        else if (riid == IID_IMediaSeeking)
-            view = static_cast<IMediaSeeking*>(this);
-        else if (riid == IID_IBasicAudio)
-            view = static_cast<IBasicAudio*>(this);
-        else if (riid == IID_IVideoWindow)
-            view = static_cast<IVideoWindow*>(this);
+        if (riid == IID_IUnknown || riid == IID_IGraphBuilder) view = static_cast<IGraphBuilder*>(this);
+        else if (riid == IID_IMediaControl) view = static_cast<IMediaControl*>(this);
+        else if (riid == IID_IMediaEvent) view = static_cast<IMediaEvent*>(this);
+        else if (riid == IID_IMediaSeeking) view = static_cast<IMediaSeeking*>(this);
+        else if (riid == IID_IBasicAudio) view = static_cast<IBasicAudio*>(this);
+        else if (riid == IID_IVideoWindow) view = static_cast<IVideoWindow*>(this);
         *ppvObject = view;
         if (!view) return E_NOINTERFACE;
         AddRef();

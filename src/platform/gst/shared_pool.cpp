@@ -72,9 +72,9 @@ void sharedAllocatorInit(GTypeInstance* instance, gpointer) {
 }
 
 GType sharedAllocatorType() {
-    static GType type = g_type_register_static_simple(
-        GST_TYPE_ALLOCATOR, "FwSharedFrameAllocator", sizeof(SharedAllocatorClass), sharedAllocatorClassInit,
-        sizeof(SharedAllocator), sharedAllocatorInit, GTypeFlags(0));
+    static GType type = g_type_register_static_simple(GST_TYPE_ALLOCATOR, "FwSharedFrameAllocator",
+                                                      sizeof(SharedAllocatorClass), sharedAllocatorClassInit,
+                                                      sizeof(SharedAllocator), sharedAllocatorInit, GTypeFlags(0));
     return type;
 }
 
@@ -107,8 +107,7 @@ GstPadProbeReturn offerPool(GstPad*, GstPadProbeInfo* info, gpointer) {
         gst_query_add_allocation_pool(query, pool, guint(video.size), 0, 0);
         if (gst_query_get_n_allocation_params(query) > 0)
             gst_query_set_nth_allocation_param(query, 0, sharedAllocator(), nullptr);
-        else
-            gst_query_add_allocation_param(query, sharedAllocator(), nullptr);
+        else gst_query_add_allocation_param(query, sharedAllocator(), nullptr);
     }
     gst_object_unref(pool);
     return GST_PAD_PROBE_OK;

@@ -4,13 +4,13 @@
 //   CoInitialize (layer.h's early start) or the first graph, that starts GStreamer,
 //   loads the plugins every clip needs (the decoders last; with the gl renderer
 //   only once the program has made its first graph) and asks once whether the
-//   default audio output can be opened; the audio sink of a clip: the default output, or a
-//   clock-paced fake sink when there is none, so the clip still plays in real time.
-//   With no sound device or sound server at all it goes straight to the fake sink,
+//   default audio output can be opened, and with which sink (audio_output.cpp plays
+//   to it). With no sound device or sound server at all clips play without sound,
 //   without probing (whose failures would only fill standard error).
 // Does not: choose among audio devices, or notice one that appears later.
 #include "start.h"
 
+#include <gst/gst.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,6 +19,7 @@
 #include <initializer_list>
 #include <mutex>
 #include <memory>
+#include <string>
 
 #include "clip.h"
 #include "../common/layer.h"
@@ -43,7 +44,7 @@ bool soundDevicePresent() {
     if (devices == nullptr) return false;
     bool found = false;
     for (const char* name = g_dir_read_name(devices); name != nullptr && !found; name = g_dir_read_name(devices))
-        found = g_str_has_prefix(name, "pcmC") && g_str_has_suffix(name, "p");   // a playback device
+        found = g_str_has_prefix(name, "pcmC") && g_str_has_suffix(name, "p");  // a playback device
     g_dir_close(devices);
     return found;
 }
@@ -52,7 +53,7 @@ bool soundDevicePresent() {
 // sink would fall back to a fake one on every load, with a warning and a probe of
 // every audio system each time, so it is asked once per process, and not at all
 // when there is no device.
-bool probeAudioOutput() {
+bool probeAudioOutput(std::string* factoryName) {
     int available = 0;
     GstElement* probe = gst_element_factory_make("autoaudiosink", nullptr);
     if (!probe) return false;
@@ -65,6 +66,7 @@ bool probeAudioOutput() {
             GstElementFactory* factory = gst_element_get_factory(child);
             const char* name = factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : "";
             available = g_str_has_prefix(name, "fake") ? 0 : 1;
+            *factoryName = name;
             g_value_reset(&item);
         }
         g_value_unset(&item);
@@ -93,8 +95,9 @@ bool probeAudioOutput() {
 // once, beside it. OpenGL's drivers load when the device is made: with the gl
 // renderer the decoders wait until the program has made its first graph (or
 // kDecoderDelayMs).
-std::shared_future<bool> gStarted;       // gst_init_check's answer
-std::shared_future<bool> gAudioOutput;   // whether the default audio output opens
+std::shared_future<bool> gStarted;      // gst_init_check's answer
+std::shared_future<bool> gAudioOutput;  // whether the default audio output opens
+std::string gOutputFactory;             // its sink's factory, set before gAudioOutput
 std::future<void> gStartThread;
 std::promise<void> gFirstGraph;
 std::once_flag gFirstGraphOnce;
@@ -111,14 +114,14 @@ void startGstreamer(std::promise<bool>& started, std::promise<bool>& audio, std:
     bool device = initialised && soundDevicePresent();
     if (!device) audio.set_value(false);
     if (!initialised) return;
-    // Everything the first clip's pipeline takes before its decoders (fakeaudiosink is
-    // in debugutilsbad), since a plugin asked for while another loads waits for it.
-    loadPlugins({"coreelements", "playback", "typefindfunctions", "app", "debugutilsbad", "isomp4",
-                 "videoparsersbad", "audioparsers", "videoconvertscale", "audioconvert", "audioresample", "volume"});
+    // Everything the first clip's pipeline takes before its decoders, since a plugin
+    // asked for while another loads waits for it.
+    loadPlugins({"coreelements", "playback", "typefindfunctions", "app", "isomp4", "videoparsersbad", "audioparsers",
+                 "videoconvertscale", "audioconvert", "audioresample", "volume"});
     if (fwlayer::chosenRenderer() == fwlayer::Renderer::Gl)
         firstGraph.wait_for(std::chrono::milliseconds(kDecoderDelayMs));
     loadPlugins({"libav"});
-    if (device) audio.set_value(probeAudioOutput());
+    if (device) audio.set_value(probeAudioOutput(&gOutputFactory));
 }
 
 void beginStart() {
@@ -137,22 +140,9 @@ struct EarlyStartRegistration {
     EarlyStartRegistration() { fwlayer::setMediaEarlyStart(&beginStart); }
 } gEarlyStartRegistration;
 
-bool audioOutputAvailable() {
-    static int available = -1;
-    if (available < 0) available = gAudioOutput.get() ? 1 : 0;
-    return available == 1;
-}
-
 }  // namespace
 
-GstElement* makeAudioSink(bool* silent) {
-    *silent = !audioOutputAvailable();
-    if (!*silent) return gst_element_factory_make("autoaudiosink", nullptr);
-    GstElement* sink = gst_element_factory_make("fakeaudiosink", nullptr);
-    if (!sink) sink = gst_element_factory_make("fakesink", nullptr);
-    if (sink) g_object_set(sink, "sync", TRUE, nullptr);
-    return sink;
-}
+const char* audioOutputFactory() { return gAudioOutput.get() ? gOutputFactory.c_str() : nullptr; }
 
 bool ensureGstreamer() {
     beginStart();

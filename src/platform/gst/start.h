@@ -1,12 +1,10 @@
-// What clip.cpp takes from start.cpp: the audio sink of a new clip.
+// What clip.cpp takes from start.cpp: where a new clip's sound goes.
 #pragma once
-
-#include <gst/gst.h>
 
 namespace fwgst {
 
-// The default audio output, or (with *silent set) a fake sink paced by the clock
-// when there is none; null when GStreamer has neither.
-GstElement* makeAudioSink(bool* silent);
+// The factory name of the default audio output's sink, as found once at start, or
+// null when there is none (clips then play without sound).
+const char* audioOutputFactory();
 
 }  // namespace fwgst

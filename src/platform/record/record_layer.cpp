@@ -1,7 +1,8 @@
 // The recording side of the backends' window seams: there is no window system,
 // so there is nothing to hand out and nothing to repaint.
 //
-// Implements: the window side of layer.h for tests: no SDL window, no repaints.
+// Implements: the window side of layer.h for tests, and for fwgallery preview, which
+//   draws into memory: no SDL window, no repaints.
 // Does not: resources or child videos (common/ has those).
 #include "platform/common/layer.h"
 
