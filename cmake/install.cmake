@@ -39,7 +39,7 @@ install(TARGETS fernwood2 fwgallery fwpicture RUNTIME DESTINATION ${CMAKE_INSTAL
 # the layout program its pictures are drawn by; fwgallery runs them from
 # FW_NEW_GALLERY_SCRIPT and FW_LAYOUT_PROGRAM (tools/fwgallery/CMakeLists.txt).
 install(PROGRAMS tools/fwgallery/new_gallery.py DESTINATION ${FW_SHARE}/tools/fwgallery)
-install(PROGRAMS tools/demo/make_demo.py tools/demo/make_pictures.py DESTINATION ${FW_SHARE}/tools/demo)
+install(PROGRAMS tools/demo/make_pictures.py DESTINATION ${FW_SHARE}/tools/demo)
 install(FILES tools/layout/layout.py DESTINATION ${FW_SHARE}/tools/layout)
 install(TARGETS fw_layout_json RUNTIME DESTINATION lib/fernwood2)
 
