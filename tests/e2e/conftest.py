@@ -3,7 +3,6 @@ shots compared with screens composed from coordinate atlases by mul(a, b) = roun
 (llvmpipe may round a product whose remainder by 255 is 128 down: such pixels may be 1 lower).
 xwininfo finds windows (xdotool search misses SDL's message boxes)."""
 import collections
-import ctypes
 import functools
 import json
 import os
@@ -95,12 +94,6 @@ def window_rect(window):  # left, top, width, height on the screen
                  for pattern in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
 
-class _ClientMessage(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
-
-
 class App:
     def __init__(self, command, cwd, log_dir, env=None):  # env: added to this process's
         self.program = Path(str(command[0]))
@@ -180,15 +173,7 @@ class App:
         self.up(button, settle)
 
     def close(self):  # WM_DELETE_WINDOW, as a window manager's close button sends it
-        x11, connection = _screen[0].x11, _screen[0].connection
-        x11.XInternAtom.restype = ctypes.c_ulong
-        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-        event = _ClientMessage(type=33, window=self.window, format=32,  # ClientMessage
-                               message_type=x11.XInternAtom(connection, b"WM_PROTOCOLS", 0))
-        event.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
-        x11.XSendEvent(connection, self.window, 0, 0, ctypes.byref(event))
-        _screen[0].sync()
+        _screen[0].request_close(self.window)
 
     def wait(self, timeout=20):
         return self.process.wait(timeout)

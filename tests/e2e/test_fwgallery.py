@@ -85,7 +85,8 @@ def test_check_finds_each_fault_of_the_tables_and_clips(tmp_path):
     (folder / TT).write_bytes(FAULTY_ENTRIES)
     status, found, findings = check(folder, {"GST_PLUGIN_FEATURE_RANK": "avdec_mpeg4:NONE"})  # no MPEG-4 decoder
     assert status == 1 and FAULTY_FINDINGS <= found, FAULTY_FINDINGS - found
-    assert "no plugin" in next(f["message"] for f in findings if f["line"] == 22)
+    assert "GStreamer lacks the DivX MPEG-4 Version 4 decoder (install the Debian package gstreamer1.0-libav)" in \
+        next(f["message"] for f in findings if f["line"] == 22)
     boxes = {f["box"] for f in findings if "box" in f}
     assert boxes == {"\u30e0\u30fc\u30d3\u30fc\u306e\u30ed\u30fc\u30c9\u306b\u5931\u6557\u3057\u307e\u3057\u305f"}
 

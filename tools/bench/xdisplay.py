@@ -25,6 +25,12 @@ class _XImage(ctypes.Structure):
                 ("red_mask", ctypes.c_ulong), ("green_mask", ctypes.c_ulong), ("blue_mask", ctypes.c_ulong)]
 
 
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
+
+
 def _load(name):
     path = ctypes.util.find_library(name)
     if not path:
@@ -67,6 +73,9 @@ class VirtualScreen:
         x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
         x11.XFlush.argtypes = [ctypes.c_void_p]
         x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
         xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int,
                                               ctypes.c_ulong]
         xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
@@ -114,6 +123,14 @@ class VirtualScreen:
 
     def sync(self):
         self.x11.XSync(self.connection, 0)
+
+    def request_close(self, window):
+        """WM_DELETE_WINDOW, as a window manager's close button sends it."""
+        event = _ClientMessage(type=33, window=window, format=32,  # ClientMessage
+                               message_type=self.x11.XInternAtom(self.connection, b"WM_PROTOCOLS", 0))
+        event.data[0] = self.x11.XInternAtom(self.connection, b"WM_DELETE_WINDOW", 0)
+        self.x11.XSendEvent(self.connection, window, 0, 0, ctypes.byref(event))
+        self.sync()
 
 
 def window_origin(name, timeout=20.0):

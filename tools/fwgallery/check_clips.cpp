@@ -9,6 +9,7 @@
 
 #include "errors/errors.h"
 #include "gallery_check.h"
+#include "platform/gst/missing_plugins.h"
 
 namespace {
 
@@ -30,11 +31,11 @@ std::string discoveryFault(GstDiscovererInfo* info, GError* error) {
     case GST_DISCOVERER_OK: return "";
     case GST_DISCOVERER_TIMEOUT: return "GStreamer took too long to read it";
     case GST_DISCOVERER_MISSING_PLUGINS: {
+        std::vector<std::string> missing;
         const gchar** details = gst_discoverer_info_get_missing_elements_installer_details(info);
-        std::string missing = details && details[0] ? details[0] : "";
-        // An installer detail reads "gstreamer|1.0|program|description|id".
-        for (int i = 0; i < 3 && missing.find('|') != std::string::npos; ++i) missing.erase(0, missing.find('|') + 1);
-        return "GStreamer on this machine has no plugin for it (" + missing.substr(0, missing.find('|')) + ")";
+        for (int i = 0; details && details[i]; ++i) missing.push_back(details[i]);
+        std::string text = fwgst::missingPluginsText(missing);
+        return text.empty() ? "GStreamer on this machine has no plugin for it" : text;
     }
     default: {
         std::string why = error ? error->message : "unknown error";

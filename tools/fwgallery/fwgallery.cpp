@@ -9,6 +9,7 @@
 // check exits with 0 when it finds no error, 1 when it does, 2 when it cannot run.
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -84,6 +85,8 @@ int makeNew(int argc, char** argv) {
     arguments[2] = const_cast<char*>(selfArgument.c_str());
     for (int i = 2; i < argc; ++i) arguments[i + 1] = argv[i];
     arguments[argc + 1] = nullptr;
+    // The pictures are drawn by the player's layout (tools/layout); a setting of the user's stays.
+    setenv("FW_LAYOUT_JSON", FWGALLERY_LAYOUT_PROGRAM, 0);
     execv(kPython, arguments);
     std::fprintf(stderr, "fwgallery: cannot run %s: %s\n", kPython, std::strerror(errno));
     return 2;
