@@ -7,6 +7,7 @@ import functools
 import json
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -94,6 +95,13 @@ def window_rect(window):  # left, top, width, height on the screen
                  for pattern in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
 
+def default_signals():
+    """For a child's preexec_fn: interrupts and hang-ups as a terminal gives them, even where
+    this run was started with them ignored (a background job of a script, as in CI)."""
+    for number in (signal.SIGINT, signal.SIGHUP, signal.SIGTERM):
+        signal.signal(number, signal.SIG_DFL)
+
+
 class App:
     def __init__(self, command, cwd, log_dir, env=None):  # env: added to this process's
         self.program = Path(str(command[0]))
@@ -101,7 +109,8 @@ class App:
         self.stdout_path, self.stderr_path = log_dir / "stdout.txt", log_dir / "stderr.txt"
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen([str(part) for part in command], cwd=str(cwd), stdout=out, stderr=err,
-                                            stdin=subprocess.DEVNULL, env=dict(os.environ, **env) if env else None)
+                                            stdin=subprocess.DEVNULL, env=dict(os.environ, **env) if env else None,
+                                            preexec_fn=default_signals)
         self.window = self.rect = None
         self.placement = None  # (left, top, width, height) of the client area in the window; None: 1:1
 

@@ -20,7 +20,7 @@ import pytest
 from PIL import Image
 
 from conftest import (BLUE, BUILD, GREEN, NEUTRAL, OUTSIDE_VIDEO, RED, ROOT, YELLOW, atlases, cached, close_player,
-                      colour_clips, coordinate_picture, gst_launch, make_gallery, poll, skip_without_player,
+                      colour_clips, coordinate_picture, default_signals, gst_launch, make_gallery, poll, skip_without_player,
                       start_player, video_sample, wait_for_shot, write_picture)
 
 TOOL = BUILD / "fwgallery"
@@ -291,7 +291,7 @@ def new_on_a_terminal(*args):
     terminal, program_side = pty.openpty()
     process = subprocess.Popen([str(TOOL), "new", *map(str, args)], stdin=program_side, stdout=subprocess.PIPE,
                                stderr=program_side, text=True, start_new_session=True,
-                               preexec_fn=lambda: fcntl.ioctl(0, termios.TIOCSCTTY, 0))
+                               preexec_fn=lambda: (default_signals(), fcntl.ioctl(0, termios.TIOCSCTTY, 0)))
     os.close(program_side)
     return process, terminal
 
