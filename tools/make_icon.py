@@ -4,6 +4,13 @@
 
 The picture is a fern frond: a curved stem with leaflets, on a transparent
 background. Run it again after changing the drawing; the output is deterministic.
+
+  make_icon.py [res/fernwood2.ico]
+  make_icon.py --desktop res/linux/icons
+
+--desktop draws the same frond as vectors on a rounded film-frame tile for the
+desktop's icon theme: hicolor/scalable/apps/fernwood2.svg and PNGs of 48 to 256
+pixels (drawn four times larger and scaled down, with PIL).
 """
 import math
 import struct
@@ -87,5 +94,115 @@ def main(path):
         f.write(out)
 
 
+# ---- the desktop icon: the same frond as polygons on a 256-unit canvas ----------
+DESKTOP_SIZES = (48, 64, 128, 256)
+TILE, TILE_COLOUR, HOLE_COLOUR = (16, 16, 240, 240, 44), '#17332b', '#2c5a4c'
+STEM_COLOUR, LEAF_COLOURS = '#b4e39a', ('#63bf5e', '#41a04c')
+
+
+def stem_point(t):
+    return 78 + 104 * t + 20 * math.sin(t * math.pi), 212 - 168 * t
+
+
+def stem_polygon():
+    """The stem as a band tapering from 9 units wide to 3."""
+    left, right = [], []
+    for i in range(41):
+        t = i / 40
+        (x, y), (x2, y2) = stem_point(t), stem_point(min(t + 0.01, 1.0) if t < 1 else t - 0.01)
+        dx, dy = (x2 - x, y2 - y) if t < 1 else (x - x2, y - y2)
+        norm = math.hypot(dx, dy)
+        half = (9 - 6 * t) / 2
+        left.append((x - dy / norm * half, y + dx / norm * half))
+        right.append((x + dy / norm * half, y - dx / norm * half))
+    return left + right[::-1]
+
+
+def leaf_polygon(base, direction, length):
+    """A leaflet from base along direction: widest a third of the way, pointed at the end."""
+    dx, dy = direction
+    norm = math.hypot(dx, dy)
+    dx, dy = dx / norm, dy / norm
+    width = length * 0.16
+    side_a, side_b = [], []
+    for i in range(17):
+        u = i / 16
+        w = width * math.sin(math.pi * u ** 0.8) ** 0.9
+        x, y = base[0] + dx * u * length, base[1] + dy * u * length
+        side_a.append((x - dy * w, y + dx * w))
+        side_b.append((x + dy * w, y - dx * w))
+    return side_a + side_b[::-1]
+
+
+def stem_tangent(t):
+    (x0, y0), (x1, y1) = stem_point(max(t - 0.01, 0)), stem_point(min(t + 0.01, 1))
+    return x1 - x0, y1 - y0
+
+
+def rotated(vector, degrees):
+    c, s = math.cos(math.radians(degrees)), math.sin(math.radians(degrees))
+    return vector[0] * c - vector[1] * s, vector[0] * s + vector[1] * c
+
+
+def frond_shapes():
+    """(colour, polygon) from back to front: pairs of leaflets at 62 degrees to the stem,
+    longest near the base, then the tip and the stem."""
+    shapes = []
+    for k in range(9):
+        t = 0.05 + k * 0.1
+        length = 50 * (1 - t) ** 0.8 + 10
+        for angle, colour in ((-62, LEAF_COLOURS[0]), (62, LEAF_COLOURS[1])):
+            shapes.append((colour, leaf_polygon(stem_point(t), rotated(stem_tangent(t), angle), length)))
+    shapes.append((LEAF_COLOURS[0], leaf_polygon(stem_point(0.96), stem_tangent(1.0), 16)))
+    shapes.append((STEM_COLOUR, stem_polygon()))
+    return shapes
+
+
+def film_holes():
+    return [(x, y, x + 12, y + 14) for x in (26, 218) for y in range(36, 216, 30)]
+
+
+def icon_svg():
+    left, top, right, bottom, radius = TILE
+    parts = ['<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">',
+             f'<rect x="{left}" y="{top}" width="{right - left}" height="{bottom - top}" rx="{radius}" '
+             f'fill="{TILE_COLOUR}"/>']
+    parts += [f'<rect x="{x0}" y="{y0}" width="{x1 - x0}" height="{y1 - y0}" rx="3" fill="{HOLE_COLOUR}"/>'
+              for x0, y0, x1, y1 in film_holes()]
+    for colour, points in frond_shapes():
+        path = " ".join(f"{x:.1f},{y:.1f}" for x, y in points)
+        parts.append(f'<polygon points="{path}" fill="{colour}"/>')
+    return "\n".join(parts + ["</svg>"]) + "\n"
+
+
+def icon_png(size, path):
+    from PIL import Image, ImageDraw
+    scale = 4 * size / 256
+    big = Image.new("RGBA", (4 * size, 4 * size), (0, 0, 0, 0))
+    draw = ImageDraw.Draw(big)
+    left, top, right, bottom, radius = TILE
+    draw.rounded_rectangle([left * scale, top * scale, right * scale, bottom * scale], radius * scale, TILE_COLOUR)
+    for x0, y0, x1, y1 in film_holes():
+        draw.rounded_rectangle([x0 * scale, y0 * scale, x1 * scale, y1 * scale], 3 * scale, HOLE_COLOUR)
+    for colour, points in frond_shapes():
+        draw.polygon([(x * scale, y * scale) for x, y in points], colour)
+    big.resize((size, size), Image.LANCZOS).save(path, optimize=True)
+
+
+def desktop_icons(folder):
+    import os
+    scalable = os.path.join(folder, "hicolor", "scalable", "apps")
+    os.makedirs(scalable, exist_ok=True)
+    with open(os.path.join(scalable, "fernwood2.svg"), "w") as out:
+        out.write(icon_svg())
+    for size in DESKTOP_SIZES:
+        apps = os.path.join(folder, "hicolor", f"{size}x{size}", "apps")
+        os.makedirs(apps, exist_ok=True)
+        icon_png(size, os.path.join(apps, "fernwood2.png"))
+
+
 if __name__ == '__main__':
-    main(sys.argv[1] if len(sys.argv) > 1 else 'res/fernwood2.ico')
+    if len(sys.argv) > 2 and sys.argv[1] == '--desktop':
+        desktop_icons(sys.argv[2])
+    else:
+        main(sys.argv[1] if len(sys.argv) > 1 else 'res/fernwood2.ico')

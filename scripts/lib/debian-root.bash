@@ -169,7 +169,7 @@ root_stop_processes() {
       process_root=$(readlink "$pid/root" 2>/dev/null)
       [[ "$process_root" == "$dir" || "$process_root" == "$dir"/* ]] && pids+=("${pid#/proc/}")
     done
-    [ ${#pids[@]} -eq 0 ] && return
+    [ ${#pids[@]} -eq 0 ] && return 0
     kill -s "$signal" "${pids[@]}" 2>/dev/null
     sleep 1
   done
@@ -185,7 +185,7 @@ root_unmount() {
   for point in $(root_mounts_under "$1"); do
     umount "$point" 2>/dev/null || umount -l "$point" 2>/dev/null
   done
-  [ -z "$(root_mounts_under "$1")" ] && return
+  [ -z "$(root_mounts_under "$1")" ] && return 0
   echo "$root_name: could not unmount $(root_mounts_under "$1" | tr '\n' ' '); $1 is left in place" >&2
   return 1
 }

@@ -1,4 +1,4 @@
-// The main window and the input state its procedure keeps.
+// The main window and the input state its procedure keeps: the mouse, and the keys.
 #include <cstdio>
 
 #include "app/player_app.h"
@@ -60,6 +60,10 @@ LRESULT CALLBACK PlayerApp::mainWindowProc(HWND hWnd, UINT message, WPARAM wPara
     case WM_RBUTTONUP:
         if (!buttonHeld(VK_LBUTTON)) ReleaseCapture();
         break;
+    case WM_KEYDOWN:
+        // Bit 30: the key was down already, a held key's repeat.
+        if (pApp) pApp->setKeyPressed(static_cast<int32_t>(wParam), (lParam & 0x40000000) != 0);
+        break;
     case WM_DESTROY: PostQuitMessage(0); break;
     case WM_MOVE:
         // With the sequence off, a move cues the movie again at its current frame.
@@ -84,3 +88,7 @@ void PlayerApp::setMousePosition(int32_t x, int32_t y) {
 void PlayerApp::setLeftPressed() { leftPressed = 1; }
 
 void PlayerApp::setLeftReleased() { leftReleased = 1; }
+
+void PlayerApp::setKeyPressed(int32_t key, bool repeated) {
+    if (keyCount < MAX_QUEUED_KEYS) keyQueue[keyCount++] = key | (repeated ? KEY_REPEATED : 0);
+}

@@ -50,7 +50,11 @@ PlayerApp::PlayerApp()
       mouseX(0),
       mouseY(0),
       leftPressed(0),
-      leftReleased(0) {
+      leftReleased(0),
+      keyCount(0),
+      galleryHighlight(-1),
+      displayRequired(0) {
+    std::memset(keyQueue, 0, sizeof(keyQueue));
     std::memset(playItems, 0, sizeof(playItems));
     std::memset(thumbnailTable, 0, sizeof(thumbnailTable));
     std::memset(unlockFlags, 0, sizeof(unlockFlags));
@@ -154,7 +158,9 @@ int32_t PlayerApp::startUp(HINSTANCE hInstance) {
 int32_t PlayerApp::runFrame() {
     drawScreen();
     advanceSequence();
-    return handleInput() != 0 ? 1 : 0;
+    int32_t Result = handleInput() != 0 ? 1 : 0;
+    requireDisplay(screenMode == SCREEN_MAIN && isPlaying == 1 ? 1 : 0);
+    return Result;
 }
 
 int32_t PlayerApp::drawScreen() {
@@ -168,9 +174,17 @@ int32_t PlayerApp::handleInput() {
     int32_t Result = 1;
     if (screenMode == SCREEN_MAIN) Result = handleMainScreenInput();
     else if (screenMode == SCREEN_THUMBNAIL) Result = handleThumbnailScreenInput();
+    if (Result == 1 && keyCount > 0) Result = handleKey();
     leftPressed = 0;
     leftReleased = 0;
     return Result;
+}
+
+// While the sequence plays on the main screen the display stays on; asked only on a change.
+void PlayerApp::requireDisplay(int32_t required) {
+    if (required == displayRequired) return;
+    displayRequired = required;
+    SetThreadExecutionState(required == 1 ? ES_CONTINUOUS | ES_DISPLAY_REQUIRED : ES_CONTINUOUS);
 }
 
 void PlayerApp::shutDown() {
@@ -189,6 +203,7 @@ void PlayerApp::shutDown() {
         videoWindow->put_Owner(0);
     }
     if (mediaControl) mediaControl->Stop();
+    requireDisplay(0);
     releaseInterface(mediaControl);
     releaseInterface(basicAudio);
     releaseInterface(videoWindow);

@@ -8,6 +8,9 @@
 #include "screens/screens.h"
 #include "tables/tables.h"
 
+// Keys pressed and not yet handled (one is handled a frame); more are dropped.
+const int32_t MAX_QUEUED_KEYS = 16;
+
 enum {
     SCREEN_MAIN = 0,       // the movie plays; controls around it
     SCREEN_THUMBNAIL = 1,  // the gallery; movie paused, video hidden
@@ -26,6 +29,7 @@ public:
     int32_t runFrame();
     int32_t drawScreen();
     int32_t handleInput();
+    void requireDisplay(int32_t required);
     void shutDown();
 
     // app/main_window.cpp
@@ -34,6 +38,7 @@ public:
     void setMousePosition(int32_t x, int32_t y);
     void setLeftPressed();
     void setLeftReleased();
+    void setKeyPressed(int32_t key, bool repeated);
 
     // app/save_data.cpp
     int32_t loadSaveData();
@@ -55,6 +60,7 @@ public:
     int32_t drawThumbnailScreen();
     int32_t handleMainScreenInput();
     int32_t handleThumbnailScreenInput();
+    int32_t handleKey();
     int32_t cursorClientX();
 
     // The fields the lower folders work on, handed over as plain views.
@@ -95,4 +101,8 @@ public:
     int32_t mouseY;
     int32_t leftPressed;
     int32_t leftReleased;
+    int32_t keyQueue[MAX_QUEUED_KEYS];  // virtual-key codes, oldest first; KEY_REPEATED on a repeat
+    int32_t keyCount;
+    int32_t galleryHighlight;  // the slot the arrow keys highlight, or -1
+    int32_t displayRequired;   // 1 while the display is asked to stay on
 };

@@ -10,7 +10,8 @@ MainScreenView PlayerApp::mainScreenView() {
 }
 
 GalleryView PlayerApp::galleryView() {
-    GalleryView View = {mouseX, mouseY, thumbnailPage, unlockFlags, thumbnailTable, playItems, itemCount};
+    GalleryView View = {mouseX,         mouseY,    thumbnailPage, unlockFlags,
+                        thumbnailTable, playItems, itemCount,     galleryHighlight};
     return View;
 }
 
@@ -62,7 +63,30 @@ int32_t applyClick(PlayerApp& App, const MainScreenClick& Click) {
         App.mediaControl->Pause();
         App.videoWindow->put_Visible(OAFALSE);
         break;
+    case MAIN_CLICK_VOLUME:
+        App.volume = Click.volume;
+        App.basicAudio->put_Volume(App.volume);
+        break;
     default: break;
+    }
+    return 1;
+}
+
+// What a release or a key on the gallery does. 0 when the chosen clip fails to load.
+int32_t applyGalleryClick(PlayerApp& App, const GalleryClick& Click) {
+    if (Click.action == GALLERY_CLICK_PAGE) {
+        App.thumbnailPage = App.thumbnailPage == 0 ? 1 : 0;
+    } else if (Click.action == GALLERY_CLICK_PLAY) {
+        App.screenMode = SCREEN_MAIN;
+        if (!playClip(App.movieState(), Click.entry.item, Click.entry.clip)) return 0;
+        App.videoWindow->put_Visible(OATRUE);
+        App.mediaControl->Run();
+    } else if (Click.action == GALLERY_CLICK_BACK) {
+        App.screenMode = SCREEN_MAIN;
+        App.videoWindow->put_Visible(OATRUE);
+        App.mediaControl->Run();
+    } else if (Click.action == GALLERY_CLICK_HIGHLIGHT) {
+        App.galleryHighlight = Click.highlight;
     }
     return 1;
 }
@@ -112,18 +136,17 @@ int32_t PlayerApp::handleMainScreenInput() {
 
 int32_t PlayerApp::handleThumbnailScreenInput() {
     if (leftReleased != 1) return 1;
-    GalleryClick Click = galleryClick(galleryView());
-    if (Click.action == GALLERY_CLICK_PAGE) {
-        thumbnailPage = thumbnailPage == 0 ? 1 : 0;
-    } else if (Click.action == GALLERY_CLICK_PLAY) {
-        screenMode = SCREEN_MAIN;
-        if (!playClip(movieState(), Click.entry.item, Click.entry.clip)) return 0;
-        videoWindow->put_Visible(OATRUE);
-        mediaControl->Run();
-    } else if (Click.action == GALLERY_CLICK_BACK) {
-        screenMode = SCREEN_MAIN;
-        videoWindow->put_Visible(OATRUE);
-        mediaControl->Run();
-    }
+    return applyGalleryClick(*this, galleryClick(galleryView()));
+}
+
+// The oldest key waiting, on the screen shown: what a click on its button does, by the
+// same rules. While a knob is dragged, as a release then, no button acts.
+int32_t PlayerApp::handleKey() {
+    int32_t Key = keyQueue[0];
+    for (int32_t k = 1; k < keyCount; ++k) keyQueue[k - 1] = keyQueue[k];
+    --keyCount;
+    if (screenMode == SCREEN_MAIN && dragMode == DRAG_NONE)
+        return applyClick(*this, mainScreenKey(mainScreenView(), Key));
+    if (screenMode == SCREEN_THUMBNAIL) return applyGalleryClick(*this, galleryKey(galleryView(), Key));
     return 1;
 }

@@ -26,6 +26,7 @@ const RECT kClipButtonRects[kClipButtonCount] = {
 const int kSliderOrigin = 44;
 const int kSliderSpan = 335;
 const int kQuietestVolume = -5000;
+const int kVolumeStep = -kQuietestVolume / 20;  // Up and Down
 // The knobs' left edge runs from 35 to 370; they stand on these rows.
 const int kKnobLeft = 35;
 const float kSeekKnobY = 534.0f;

@@ -1,6 +1,6 @@
 // The gallery: two pages of 4 x 7 cells, locked cells under a translucent lock,
-// unlocked cells highlighted under the mouse; the page button flips pages, an
-// unlocked cell plays its clip, the back button returns to the main screen.
+// unlocked cells highlighted under the mouse or the arrow keys; the page button flips
+// pages, an unlocked cell plays its clip, the back button returns to the main screen.
 #include "gfx/gfx.h"
 #include "gfx/layout.h"
 #include "screens/screens.h"
@@ -64,12 +64,12 @@ void drawGalleryView(IDirect3DDevice9* device, const GalleryTextures& textures, 
     button(kPageButtonRect, hovered(view, kPageButtonRect) ? kPageButtonHighlighted[Page] : kPageButtonNormal[Page]);
 
     // An unlocked cell that is not hovered shows the background's own picture.
-    walkCells(view, [&](const Cell& C, int32_t) {
+    walkCells(view, [&](const Cell& C, int32_t Index) {
         float x = static_cast<float>(C.rect.left);
         float y = static_cast<float>(C.rect.top);
         if (!C.unlocked) {
             drawQuad(device, Atlas, 0, x, y, &kLockImage, kLockTint);
-        } else if (C.hovered) {
+        } else if (C.hovered || Index == view.highlight) {
             LONG Left = kCellWidth * C.column;
             LONG Top = kCellHeight * C.row + kAtlasPageHeight * view.page;
             RECT Image = {Left, Top, Left + kCellWidth, Top + kCellHeight};
@@ -85,7 +85,7 @@ void drawGalleryView(IDirect3DDevice9* device, const GalleryTextures& textures, 
 }
 
 GalleryClick galleryClick(const GalleryView& view) {
-    GalleryClick Click = {GALLERY_CLICK_NOTHING, {0, 0}};
+    GalleryClick Click = {GALLERY_CLICK_NOTHING, {0, 0}, 0};
     if (hovered(view, kPageButtonRect)) {
         Click.action = GALLERY_CLICK_PAGE;
         return Click;
@@ -103,4 +103,38 @@ GalleryClick galleryClick(const GalleryView& view) {
     });
     if (!bOnCell && hovered(view, kBackButtonRect)) Click.action = GALLERY_CLICK_BACK;
     return Click;
+}
+
+GalleryClick galleryKey(GalleryView view, int32_t key) {
+    GalleryClick Click = {GALLERY_CLICK_NOTHING, {0, 0}, view.highlight};
+    int32_t Code = key & ~KEY_REPEATED;
+    int32_t First = view.page * kCellsPerPage;
+    bool bOnPage = view.highlight >= First && view.highlight < First + kCellsPerPage;
+    int32_t Step = Code == VK_LEFT    ? -1
+                   : Code == VK_RIGHT ? 1
+                   : Code == VK_UP    ? -kGalleryColumns
+                   : Code == VK_DOWN  ? kGalleryColumns
+                                      : 0;
+    if (Step != 0) {
+        // From no highlight on this page, the first unlocked cell.
+        int32_t From = bOnPage ? view.highlight : First - 1;
+        if (!bOnPage) Step = 1;
+        for (int32_t Index = From + Step; Index >= First && Index < First + kCellsPerPage; Index += Step) {
+            if (view.unlockFlags[Index] != 1) continue;
+            Click.action = GALLERY_CLICK_HIGHLIGHT;
+            Click.highlight = Index;
+            break;
+        }
+        return Click;
+    }
+    RECT Target = {-1, -1, -1, -1};
+    if (Code == VK_ESCAPE || Code == VK_BACK || Code == 'G') Target = kBackButtonRect;
+    else if ((Code == VK_NEXT && view.page == 0) || (Code == VK_PRIOR && view.page == 1)) Target = kPageButtonRect;
+    else if (Code == VK_RETURN && bOnPage)
+        Target = cellRect((view.highlight - First) / kGalleryColumns, (view.highlight - First) % kGalleryColumns);
+    if (key != Code || Target.left < 0) return Click;
+    // A release on the control's corner: the same rules as the mouse's.
+    view.mouseX = Target.left;
+    view.mouseY = Target.top;
+    return galleryClick(view);
 }

@@ -78,7 +78,7 @@ void drawMainScreenView(IDirect3DDevice9* device, IDirect3DTexture9* atlas, cons
 }
 
 MainScreenClick mainScreenClick(const MainScreenView& view) {
-    MainScreenClick Click = {MAIN_CLICK_NOTHING, 0};
+    MainScreenClick Click = {MAIN_CLICK_NOTHING, 0, 0};
     if (view.currentItem > 0 && hovered(view, kPreviousRect)) Click.action = MAIN_CLICK_PREVIOUS;
     else if (hovered(view, kStopRect)) Click.action = MAIN_CLICK_STOP;
     else if (hovered(view, kPlayRect)) Click.action = MAIN_CLICK_PLAY;
@@ -98,4 +98,26 @@ int32_t mainScreenPress(const MainScreenView& view) {
     if (hovered(view, kSeekBarRect)) return DRAG_SEEK;
     if (hovered(view, kVolumeBarRect)) return DRAG_VOLUME;
     return DRAG_NONE;
+}
+
+MainScreenClick mainScreenKey(MainScreenView view, int32_t key) {
+    MainScreenClick Click = {MAIN_CLICK_NOTHING, 0, 0};
+    int32_t Code = key & ~KEY_REPEATED;
+    if (Code == VK_UP || Code == VK_DOWN) {
+        int32_t Volume = view.volume + (Code == VK_UP ? kVolumeStep : -kVolumeStep);
+        Click.action = MAIN_CLICK_VOLUME;
+        Click.volume = Volume > 0 ? 0 : Volume < kQuietestVolume ? kQuietestVolume : Volume;
+        return Click;
+    }
+    const RECT* Button = nullptr;
+    if (Code == VK_SPACE) Button = view.isPlaying == 1 ? &kStopRect : &kPlayRect;
+    else if (Code == VK_LEFT) Button = &kPreviousRect;
+    else if (Code == VK_RIGHT) Button = &kNextRect;
+    else if (Code == 'G') Button = &kThumbnailButtonRect;
+    else if (Code >= '1' && Code < '1' + kClipButtonCount) Button = &kClipButtonRects[Code - '1'];
+    if (!Button || key != Code) return Click;
+    // A release on the button's corner: the same rules as the mouse's.
+    view.mouseX = Button->left;
+    view.mouseY = Button->top;
+    return mainScreenClick(view);
 }

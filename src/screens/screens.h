@@ -7,6 +7,10 @@
 #include "platform/platform.h"
 #include "tables/tables.h"
 
+// A key as the window procedure records it: its virtual-key code, with this bit when
+// it is a held key's repeat.
+const int32_t KEY_REPEATED = 0x10000;
+
 enum {
     DRAG_NONE = 0,
     DRAG_SEEK = 1,
@@ -36,12 +40,14 @@ enum {
     MAIN_CLICK_PLAY,
     MAIN_CLICK_NEXT,
     MAIN_CLICK_GALLERY,
-    MAIN_CLICK_CLIP,  // clip button MainScreenClick::clip
+    MAIN_CLICK_CLIP,    // clip button MainScreenClick::clip
+    MAIN_CLICK_VOLUME,  // a volume key: the volume becomes MainScreenClick::volume
 };
 
 struct MainScreenClick {
     int32_t action;
     int32_t clip;
+    int32_t volume;
 };
 
 void drawMainScreenView(IDirect3DDevice9* device, IDirect3DTexture9* atlas, const MainScreenView& view);
@@ -49,6 +55,11 @@ void drawMainScreenView(IDirect3DDevice9* device, IDirect3DTexture9* atlas, cons
 // What a release with no drag under way means: a transport or clip button that is shown
 // and live, or nothing.
 MainScreenClick mainScreenClick(const MainScreenView& view);
+
+// What a key means: the release the button it stands for would get (Space: Stop or
+// Play, Left and Right: Previous and Next, 1 to 4: the clip buttons, G: the
+// thumbnail-screen button), or a volume step (Up, Down). Only the volume keys repeat.
+MainScreenClick mainScreenKey(MainScreenView view, int32_t key);
 
 // The bar a press at the mouse starts dragging: DRAG_SEEK, DRAG_VOLUME or DRAG_NONE.
 int32_t mainScreenPress(const MainScreenView& view);
@@ -70,6 +81,7 @@ struct GalleryView {
     const ThumbnailEntry* entries;  // MAX_THUMBNAILS entries
     const PlayItem* playItems;
     int32_t itemCount;
+    int32_t highlight;  // the slot the arrow keys highlight, or -1
 };
 
 struct GalleryTextures {
@@ -79,14 +91,16 @@ struct GalleryTextures {
 
 enum {
     GALLERY_CLICK_NOTHING = 0,
-    GALLERY_CLICK_PAGE,  // flip the page
-    GALLERY_CLICK_PLAY,  // play GalleryClick::entry on the main screen
-    GALLERY_CLICK_BACK,  // back to the main screen and the paused clip
+    GALLERY_CLICK_PAGE,       // flip the page
+    GALLERY_CLICK_PLAY,       // play GalleryClick::entry on the main screen
+    GALLERY_CLICK_BACK,       // back to the main screen and the paused clip
+    GALLERY_CLICK_HIGHLIGHT,  // an arrow key: the highlight moves to GalleryClick::highlight
 };
 
 struct GalleryClick {
     int32_t action;
     ThumbnailEntry entry;
+    int32_t highlight;
 };
 
 void drawGalleryView(IDirect3DDevice9* device, const GalleryTextures& textures, const GalleryView& view);
@@ -94,3 +108,8 @@ void drawGalleryView(IDirect3DDevice9* device, const GalleryTextures& textures, 
 // What a release means. An unlocked cell whose entry names no clip of the table means
 // nothing.
 GalleryClick galleryClick(const GalleryView& view);
+
+// What a key means: the arrows move the highlight to the next unlocked cell of the page
+// that way (and repeat), Return is a release on the highlighted cell, Page Down on page
+// 0 and Page Up on page 1 on the page button, Escape, Backspace and G on the back button.
+GalleryClick galleryKey(GalleryView view, int32_t key);

@@ -3,11 +3,11 @@ shots compared with screens composed from coordinate atlases by mul(a, b) = roun
 (llvmpipe may round a product whose remainder by 255 is 128 down: such pixels may be 1 lower).
 xwininfo finds windows (xdotool search misses SDL's message boxes)."""
 import collections
-import ctypes
 import functools
 import json
 import os
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -26,7 +26,7 @@ WIDTH, HEIGHT = 800, 600
 sys.path.insert(0, str(ROOT / "tools" / "bench"))
 sys.path.insert(0, str(ROOT / "tools" / "layout"))
 import layout  # noqa: E402
-from xdisplay import SCREEN_SIZE, VirtualScreen  # noqa: E402
+from xdisplay import VirtualScreen  # noqa: E402
 
 _screen = []
 
@@ -36,6 +36,22 @@ def display():
     _screen.append(VirtualScreen())
     yield os.environ["DISPLAY"]
     _screen.pop().close()
+
+
+@pytest.fixture
+def screen_of():
+    """screen_of(width, height): a virtual screen of that size for this test alone; the players it
+    starts and the grabs go to it. Ask for it before launch, so that it closes after the players."""
+    made = []
+
+    def make(width, height):
+        made.append(VirtualScreen((width, height)))
+        _screen.insert(0, made[-1])
+        return made[-1]
+    yield make
+    for screen in reversed(made):
+        _screen.remove(screen)
+        screen.close()
 
 
 def grab(left, top, width, height):
@@ -79,10 +95,11 @@ def window_rect(window):  # left, top, width, height on the screen
                  for pattern in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
 
 
-class _ClientMessage(ctypes.Structure):
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
+def default_signals():
+    """For a child's preexec_fn: interrupts and hang-ups as a terminal gives them, even where
+    this run was started with them ignored (a background job of a script, as in CI)."""
+    for number in (signal.SIGINT, signal.SIGHUP, signal.SIGTERM):
+        signal.signal(number, signal.SIG_DFL)
 
 
 class App:
@@ -92,8 +109,10 @@ class App:
         self.stdout_path, self.stderr_path = log_dir / "stdout.txt", log_dir / "stderr.txt"
         with open(self.stdout_path, "wb") as out, open(self.stderr_path, "wb") as err:
             self.process = subprocess.Popen([str(part) for part in command], cwd=str(cwd), stdout=out, stderr=err,
-                                            stdin=subprocess.DEVNULL, env=dict(os.environ, **env) if env else None)
+                                            stdin=subprocess.DEVNULL, env=dict(os.environ, **env) if env else None,
+                                            preexec_fn=default_signals)
         self.window = self.rect = None
+        self.placement = None  # (left, top, width, height) of the client area in the window; None: 1:1
 
     stdout = property(lambda self: self.stdout_path.read_bytes().decode("utf-8", "replace"))
     stderr = property(lambda self: self.stderr_path.read_bytes().decode("utf-8", "replace"))
@@ -116,12 +135,37 @@ class App:
         return window_rect(self.window)
 
     def screenshot(self):
-        return grab(*self.rect)
+        """The client area; where it is placed larger, each client pixel as the window pixel at its middle."""
+        shot = grab(*self.rect)
+        if not self.placement:
+            return shot
+        left, top, width, height = self.placement
+        rows = top + (np.arange(HEIGHT) * 2 + 1) * height // (2 * HEIGHT)
+        columns = left + (np.arange(WIDTH) * 2 + 1) * width // (2 * WIDTH)
+        return shot[rows][:, columns]
+
+    def on_screen(self, x, y):
+        """The screen position of client point (x, y): the middle of its pixels in the window."""
+        left, top = (self.rect or self.client_rect())[:2]
+        if self.placement:
+            (dx, dy, width, height), x, y = self.placement, x + 0.5, y + 0.5
+            x, y = dx + int(x * width // WIDTH), dy + int(y * height // HEIGHT)
+        return left + x, top + y
 
     def move(self, x, y, settle=0.05):
-        left, top = (self.rect or self.client_rect())[:2]
-        _screen[0].move(min(max(left + x, 0), SCREEN_SIZE[0] - 1), min(max(top + y, 0), SCREEN_SIZE[1] - 1))
+        x, y = self.on_screen(x, y)
+        size = _screen[0].size
+        _screen[0].move(min(max(x, 0), size[0] - 1), min(max(y, 0), size[1] - 1))
         _screen[0].sync()
+        time.sleep(settle)
+
+    def key(self, *names, settle=0.1):  # key names as xdotool knows them (space, Right, Escape, alt+Return)
+        subprocess.run(["xdotool", "key", "--delay", "30", *names], timeout=10, check=True)
+        time.sleep(settle)
+
+    def hold(self, name, seconds, settle=0.1):  # down, held (repeating), up
+        subprocess.run(["xdotool", "keydown", name, "sleep", str(seconds), "keyup", name], timeout=10 + seconds,
+                       check=True)
         time.sleep(settle)
 
     def down(self, button=1, settle=0.05, pressed=True):
@@ -138,15 +182,7 @@ class App:
         self.up(button, settle)
 
     def close(self):  # WM_DELETE_WINDOW, as a window manager's close button sends it
-        x11, connection = _screen[0].x11, _screen[0].connection
-        x11.XInternAtom.restype = ctypes.c_ulong
-        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-        event = _ClientMessage(type=33, window=self.window, format=32,  # ClientMessage
-                               message_type=x11.XInternAtom(connection, b"WM_PROTOCOLS", 0))
-        event.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
-        x11.XSendEvent(connection, self.window, 0, 0, ctypes.byref(event))
-        _screen[0].sync()
+        _screen[0].request_close(self.window)
 
     def wait(self, timeout=20):
         return self.process.wait(timeout)

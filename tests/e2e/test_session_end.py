@@ -2,14 +2,15 @@
 interrupt, a termination request, the X server going away) keeps what the run unlocked and
 the volume, whatever it was doing at that moment."""
 import os
+import shutil
 import signal
 import subprocess
 import time
 
 import pytest
 
-from conftest import (BLUE, GREEN, NEUTRAL, RED, colour_clips, flags_of, make_gallery, poll, read_save,
-                      skip_without_player, start_player, top_level_windows, video_sample, volume_for_x,
+from conftest import (BLUE, GREEN, NEUTRAL, PLAYER, RED, close_player, colour_clips, flags_of, make_gallery, poll,
+                      read_save, skip_without_player, start_player, top_level_windows, video_sample, volume_for_x,
                       wait_for_window)
 
 pytestmark = skip_without_player
@@ -71,6 +72,17 @@ def test_a_signal_while_a_message_box_is_up_closes_it_and_saves(launch, tmp_path
     assert box not in [window for window, _ in top_level_windows()]
     assert read_save(folder) == (-100, flags_of(0, 1))  # the failed clip is unlocked before it is opened
     assert app.stderr.splitlines() == [LOAD_FAILED]
+
+
+def test_under_nohup_the_player_outlives_the_terminals_hang_up(launch, tmp_path):
+    folder = gallery(tmp_path)
+    app = launch(shutil.which("nohup"), folder, PLAYER)
+    app.find_window()
+    app.process.send_signal(signal.SIGHUP)
+    time.sleep(1)
+    assert app.running()
+    assert close_player(app) == 1
+    assert read_save(folder) == (-100, flags_of(0))
 
 
 def test_a_signal_during_start_up_ends_the_player_once_it_can_save(launch, tmp_path):

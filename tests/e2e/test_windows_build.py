@@ -250,3 +250,28 @@ def test_probe_sees_a_later_clip_end_at_its_length(wine, tmp_path):
         shutil.copy(clip(".mp4"), tmp_path / name)
     ends = probe(tmp_path, "first.mp4", "second.mp4")
     assert all(duration - 300 <= after for duration, after in ends), ends
+
+
+@needs_wine
+def test_the_keys_press_the_buttons_under_wine(wine, launch, gallery):
+    import functools  # kept to this case
+    folder = gallery()
+    app = start_exe(launch, folder)
+    main = functools.partial(main_check, item_count=2)
+    wait_for_shot(app, main(playing=True), timeout=30, what="item 0 playing")
+    quieter = volume_knob_x(-500)
+    for keys, state in [(("space",), dict()), (("space",), dict(playing=True)),
+                        (("Right",), dict(playing=True, item=1)), (("Left",), dict(playing=True)),
+                        (("Down", "Down"), dict(playing=True, volume_x=quieter))]:
+        app.key(*keys)
+        wait_for_shot(app, main(**state), what="after %s" % " ".join(keys))
+    app.key("g")  # the gallery: the arrows light cell 1 (unlocked by Right), Return plays it
+    wait_for_shot(app, gallery_check(0, flags_of(0, 1)), what="G: the gallery")
+    app.key("Right", "Right")
+    wait_for_shot(app, gallery_check(0, flags_of(0, 1), cell_centre(1)), what="cell 1 lit")
+    app.key("Return")
+    wait_for_shot(app, main(playing=True, item=1, volume_x=quieter), what="Return: item 1")
+    app.key("g", "Escape")
+    wait_for_shot(app, main(playing=True, item=1, volume_x=quieter), what="G, Escape: back")
+    assert close_exe(app)[0] == 1
+    assert read_save(folder) == (-500, flags_of(0, 1))

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
-"""A restless user: seeded random clicks, drags, knob drags and window moves over clips of
-every format and four broken ones. Every few seconds the window answers a hover and no
-"Error!!" box is up; over the last half, resident memory and descriptors grow under 1 %.
-Broken clips (clip buttons 1 to 3, their cells) are tried in the first third only: their
-box ends the player, which starts again.
+"""A restless user: seeded random clicks, drags, knob drags, window moves and bursts of keys
+(some while a knob is dragged or a clip loads, fullscreen among them) over clips of every
+format and four broken ones. Every few seconds the window answers a hover and no "Error!!"
+box is up; over the last half, resident memory and descriptors grow under 1 %. Broken clips
+(clip buttons 1 to 3, their cells, their keys) are tried in the first third only: their box
+ends the player, which starts again.
 
   soak.py [--minutes 60] [--seed N] [--build build] [--out DIR]
 """
@@ -43,6 +44,10 @@ GOOD = ["01-opening.mpg", "02-angle-a.mp4", "03-angle-b.avi", "04-angle-c.ogv", 
         "06-colours.mp4", "07-take-1.avi", "08-take-2.wmv", "09-take-3.ogv", "10-closing.mpg"]
 ITEMS = [[0, 11, 12, 13], [5, 10], [1, 2, 3, 4], [6, 7, 8], [9]]  # clip numbers; 10 to 13 are made here
 HOVER_SPOT = ((BUTTON[0] + BUTTON[2]) // 2, (BUTTON[1] + BUTTON[3]) // 2)
+# Every key the player knows, some it does not; those that can load a broken clip apart.
+KEYS = ["space", "Left", "Right", "Up", "Down", "1", "g", "Escape", "BackSpace", "Prior", "Next", "F11",
+        "alt+Return", "a", "F5", "Tab"]
+BROKEN_KEYS = ["2", "3", "4", "Return"]
 SANITIZED = b"__asan_init" in e2e.PLAYER.read_bytes()
 SLOW = 3 if SANITIZED else 1
 
@@ -79,6 +84,7 @@ class Soak:
     def start(self):
         self.app = e2e.App([e2e.PLAYER], self.folder / "gallery", self.folder / ("run%d" % self.restarts))
         self.app.find_window(timeout=30 * SLOW)
+        self.app.placement = None
 
     def point(self, rect):
         while True:
@@ -115,13 +121,45 @@ class Soak:
         start = (knob[0] + 9, top + 8) if knob else self.point((35, top, 384, top + 15))
         self.press_move_release(start, self.point((-60, top - 40, 439, top + 49)), self.rng.randrange(1, 20))
 
+    def keys(self):
+        """A burst of keys, quick enough to arrive during a load, sometimes under a knob drag."""
+        pool = KEYS + (BROKEN_KEYS if self.elapsed() < self.seconds / 3 else [])
+        chosen = [self.rng.choice(pool) for _ in range(self.rng.randrange(1, 7))]
+        if set(chosen) & set(BROKEN_KEYS):
+            self.broken_at = self.elapsed()
+        top = self.rng.choice([SEEK_KNOB_Y, VOLUME_KNOB_Y]) if self.rng.random() < 0.3 else None
+        if top is not None:
+            self.app.move(*self.point((44, top + 2, 379, top + 13)), settle=0.02)
+            self.app.down(settle=0.02)
+        subprocess.run(["xdotool", "key", "--delay", str(self.rng.choice([0, 15, 60])), *chosen], timeout=10)
+        if top is not None:
+            self.app.up(settle=0.02)
+        self.inputs += len(chosen) + (2 if top is not None else 0)
+        if set(chosen) & {"F11", "alt+Return", "Escape"}:
+            self.follow_window()
+
+    def follow_window(self):
+        """The window's place and the client area's in it, once fullscreen has come or gone."""
+        time.sleep(0.3)
+        rect = None
+        while self.app.running() and rect != (rect := self.app.client_rect()):
+            time.sleep(0.1)
+        self.app.rect = rect
+        width, height = rect[2:]
+        fit_width = min(width, height * 800 // 600)
+        fit_height = fit_width * 600 // 800
+        self.app.placement = None if (width, height) == (800, 600) else (
+            (width - fit_width) // 2, (height - fit_height) // 2, fit_width, fit_height)
+
     def move_window(self):
+        if self.app.placement:  # fullscreen: it stays on the monitor
+            return
         x, y = self.rng.randrange(0, 480), self.rng.randrange(0, 424)
         subprocess.run(["xdotool", "windowmove", "--sync", str(self.app.window), str(x), str(y)], timeout=10)
         self.app.rect = self.app.client_rect()
         self.inputs += 1
 
-    ACTIONS = [(click, 50), (drag, 10), (drag_knob, 15), (move_window, 3)]
+    ACTIONS = [(click, 50), (drag, 10), (drag_knob, 15), (move_window, 3), (keys, 15)]
 
     def sample(self):
         pid = self.app.process.pid
@@ -144,8 +182,8 @@ class Soak:
         return True
 
     def answers(self):  # the gallery/back button changes as the pointer comes or (after a late frame) goes
-        app, (left, top) = self.app, self.app.rect[:2]
-        rect = (left + BUTTON[0], top + BUTTON[1], BUTTON[2] - BUTTON[0] + 1, BUTTON[3] - BUTTON[1] + 1)
+        app, (left, top), (right, bottom) = self.app, self.app.on_screen(*BUTTON[:2]), self.app.on_screen(*BUTTON[2:])
+        rect = (left, top, right - left + 1, bottom - top + 1)
         app.move(*AWAY, settle=0.3 * SLOW)
         for spot in (HOVER_SPOT, AWAY):
             before = e2e.grab(*rect)

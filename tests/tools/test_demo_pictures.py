@@ -29,3 +29,13 @@ def test_sizes_png_copies_opaque_backgrounds_and_a_see_through_lock(tmp_path):
         assert (background[:, :, 3] == 255).all()
     lock_alpha = rgba["Thumbnail"][600:675, 0:100, 3]
     assert 0 < lock_alpha.min() < 255 and lock_alpha.max() == 255
+
+
+def test_a_slot_picture_that_does_not_read_gets_its_card(tmp_path):
+    (thumbnails := tmp_path / "thumbnails").mkdir()
+    (thumbnails / "00.png").write_bytes(b"")  # what a failed grab could leave
+    (thumbnails / "01.bmp").write_bytes(b"TEYL" + bytes(4))
+    for name, given in (("given", ["--thumbnails", str(thumbnails)]), ("cards", [])):
+        subprocess.run([sys.executable, str(ROOT / "tools/demo/make_pictures.py"), "--bmp-dir", str(tmp_path / name)]
+                       + given, check=True, timeout=120, capture_output=True)
+    np.testing.assert_array_equal(read_raw(tmp_path / "given/Thumbnail.bmp"), read_raw(tmp_path / "cards/Thumbnail.bmp"))

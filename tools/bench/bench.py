@@ -4,7 +4,7 @@
   bench.py [--build DIR] [--runs N] [--quiet-load L] [--wait-load S] [GROUP ...]
 
 GROUP is one of graphics, movies, or a single measure: idle, frame, layer,
-startup, movie-cpu, movie-startup, loads. Without one, everything runs. It prints
+startup, movie-cpu, movie-scale, movie-startup, loads. Without one, everything runs. It prints
 each figure as it is measured and a table at the end, and exits 0 (a missed
 target is a figure, not a failure); 2 when something could not be measured.
 
@@ -94,11 +94,11 @@ def load_average():
 class Player:
     """The player started in a gallery folder; started records when (time.monotonic)."""
 
-    def __init__(self, build, folder):
+    def __init__(self, build, folder, env=None):  # env: added to this process's
         self.log = open(Path(folder) / "player.log", "wb")
         self.started = time.monotonic()
         self.process = subprocess.Popen([str(build / "fernwood2")], cwd=folder, stdout=self.log,
-                                        stderr=subprocess.STDOUT)
+                                        stderr=subprocess.STDOUT, env=dict(os.environ, **env) if env else None)
         self.pid = self.process.pid
 
     def alive(self):
@@ -559,6 +559,61 @@ def measure_movie_cpu(bench):
     record_peers(bench, "peak resident memory", hwm, their_hwm, "MB", "ru_maxrss", load, {})
 
 
+def steady_playback(screen, player, video, scale):
+    """CPU seconds of the player and of the X server from 1 s to 9 s after the clip's first
+    frame showed in the middle of the video (at the window's scale), per 10 s."""
+    origin = window_origin(WINDOW_NAME)
+    if origin is None:
+        raise RuntimeError("the player's window did not appear (see %s)" % player.log.name)
+    left, top, width, height = video
+    middle = (origin[0] + scale * (left + width // 2) - 8, origin[1] + scale * (top + height // 2) - 8)
+    end = time.monotonic() + 20
+    while screen.grab(*middle, 16, 16).mean() <= 30:
+        if time.monotonic() > end or not player.alive():
+            raise RuntimeError("the clip did not show at FW_SCALE=%d (see %s)" % (scale, player.log.name))
+        time.sleep(POLL_PAUSE)
+    first = time.monotonic()
+    time.sleep(1.0)
+    player_start, server_start = cpu_seconds(player.pid), cpu_seconds(screen.server.pid)
+    time.sleep(max(0.0, first + 9.0 - time.monotonic()))
+    return ((cpu_seconds(player.pid) - player_start) * 10 / 8,
+            (cpu_seconds(screen.server.pid) - server_start) * 10 / 8)
+
+
+def measure_movie_scale(bench):
+    """Steady playback of the 10 s clip at FW_SCALE=2 (a 1600 x 1200 window: the picture's pixels
+    in 2 x 2 blocks, the video filtered from its 640 x 480 frames to 1280 x 960) against FW_SCALE=1,
+    in turn in the same run, on a virtual screen of their own that fits both."""
+    clip = moving_clip(bench.work)
+    folder = gallery(bench.work, "ten-seconds", [(clip, 1)])
+    load = load_average()
+    player_cpu, server_cpu = {1: [], 2: []}, {1: [], 2: []}
+    screen = VirtualScreen((1920, 1280))
+    try:
+        for _ in range(bench.runs):
+            for scale in (1, 2):
+                screen.move(1910, 1270)
+                player = Player(bench.build, folder, {"FW_SCALE": str(scale)})
+                try:
+                    ours, server = steady_playback(screen, player, bench.video, scale)
+                finally:
+                    player.close()
+                player_cpu[scale].append(ours)
+                server_cpu[scale].append(server)
+    finally:
+        screen.close()
+    how = "CPU from 1 s to 9 s after the first frame, x 10/8"
+    for scale in (1, 2):
+        bench.record("movies", "player, steady playback at FW_SCALE=%d, per 10 s" % scale, player_cpu[scale], "s",
+                     "", None, how, load)
+    ratio = statistics.median(player_cpu[2]) / statistics.median(player_cpu[1])
+    bench.record("movies", "  ratio FW_SCALE=2 / FW_SCALE=1", [ratio], "x", "<= 1.3", ratio <= 1.3,
+                 "ratio of the medians", load)
+    for scale in (1, 2):
+        bench.record("movies", "  X server meanwhile, FW_SCALE=%d" % scale, server_cpu[scale], "s", "", None,
+                     "Xvfb's utime+stime, x 10/8", load)
+
+
 def measure_movie_startup(bench):
     """Process start to the first video frame on screen: a clip whose frames are all red,
     in the player and in each peer, in turn."""
@@ -667,11 +722,12 @@ def measure_loads(bench, loads=200):
 
 GROUPS = {
     "graphics": ["idle", "frame", "layer", "startup"],
-    "movies": ["movie-cpu", "movie-startup", "loads"],
+    "movies": ["movie-cpu", "movie-scale", "movie-startup", "loads"],
 }
 MEASURES = {
     "idle": measure_idle, "frame": measure_frame, "layer": measure_layer, "startup": measure_startup,
-    "movie-cpu": measure_movie_cpu, "movie-startup": measure_movie_startup, "loads": measure_loads,
+    "movie-cpu": measure_movie_cpu, "movie-scale": measure_movie_scale, "movie-startup": measure_movie_startup,
+    "loads": measure_loads,
 }
 
 

@@ -25,6 +25,12 @@ class _XImage(ctypes.Structure):
                 ("red_mask", ctypes.c_ulong), ("green_mask", ctypes.c_ulong), ("blue_mask", ctypes.c_ulong)]
 
 
+class _ClientMessage(ctypes.Structure):
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 16)]
+
+
 def _load(name):
     path = ctypes.util.find_library(name)
     if not path:
@@ -36,10 +42,11 @@ class VirtualScreen:
     """Xvfb on a display number it picks itself, with a black root (so nothing on an
     empty screen looks like a picture); DISPLAY points at it while it runs."""
 
-    def __init__(self):
+    def __init__(self, size=SCREEN_SIZE):
+        self.size = size
         read_end, write_end = os.pipe()
         self.server = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % SCREEN_SIZE, "-nolisten", "tcp",
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % size, "-nolisten", "tcp",
              "-noreset", "-br"],
             pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
@@ -66,6 +73,9 @@ class VirtualScreen:
         x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
         x11.XFlush.argtypes = [ctypes.c_void_p]
         x11.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
         xtst.XTestFakeMotionEvent.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_int,
                                               ctypes.c_ulong]
         xtst.XTestFakeButtonEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int, ctypes.c_ulong]
@@ -113,6 +123,14 @@ class VirtualScreen:
 
     def sync(self):
         self.x11.XSync(self.connection, 0)
+
+    def request_close(self, window):
+        """WM_DELETE_WINDOW, as a window manager's close button sends it."""
+        event = _ClientMessage(type=33, window=window, format=32,  # ClientMessage
+                               message_type=self.x11.XInternAtom(self.connection, b"WM_PROTOCOLS", 0))
+        event.data[0] = self.x11.XInternAtom(self.connection, b"WM_DELETE_WINDOW", 0)
+        self.x11.XSendEvent(self.connection, window, 0, 0, ctypes.byref(event))
+        self.sync()
 
 
 def window_origin(name, timeout=20.0):

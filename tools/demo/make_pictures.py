@@ -255,10 +255,15 @@ def read_raw_picture(path):
 
 
 def given_thumbnail(directory, slot):
+    """The slot's picture, scaled to 100 x 75; None where there is none, or none that reads."""
     for extension, reader in (("png", Image.open), ("bmp", read_raw_picture)):
         path = os.path.join(directory, f"{slot:02d}.{extension}")
         if os.path.exists(path):
-            picture = reader(path).convert("RGB")
+            try:
+                picture = reader(path).convert("RGB")
+            except (OSError, ValueError) as error:
+                print(f"make_pictures: {path}: {error}; the slot gets its placeholder", file=sys.stderr)
+                return None
             if picture.size != THUMB:
                 picture = picture.resize(THUMB, Image.LANCZOS)
             return picture

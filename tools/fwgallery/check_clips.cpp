@@ -9,10 +9,12 @@
 
 #include "errors/errors.h"
 #include "gallery_check.h"
+#include "platform/gst/missing_plugins.h"
 
 namespace {
 
 const GstClockTime kDiscoveryTimeout = 15 * GST_SECOND;
+const char kNoVideo[] = "the clip has no video: the player fails to load it";
 
 std::string describeCaps(GstCaps* caps) {
     if (!caps) return "unknown";
@@ -29,11 +31,11 @@ std::string discoveryFault(GstDiscovererInfo* info, GError* error) {
     case GST_DISCOVERER_OK: return "";
     case GST_DISCOVERER_TIMEOUT: return "GStreamer took too long to read it";
     case GST_DISCOVERER_MISSING_PLUGINS: {
+        std::vector<std::string> missing;
         const gchar** details = gst_discoverer_info_get_missing_elements_installer_details(info);
-        std::string missing = details && details[0] ? details[0] : "";
-        // An installer detail reads "gstreamer|1.0|program|description|id".
-        for (int i = 0; i < 3 && missing.find('|') != std::string::npos; ++i) missing.erase(0, missing.find('|') + 1);
-        return "GStreamer on this machine has no plugin for it (" + missing.substr(0, missing.find('|')) + ")";
+        for (int i = 0; details && details[i]; ++i) missing.push_back(details[i]);
+        std::string text = fwgst::missingPluginsText(missing);
+        return text.empty() ? "GStreamer on this machine has no plugin for it" : text;
     }
     default: {
         std::string why = error ? error->message : "unknown error";
@@ -64,8 +66,7 @@ std::string describeClip(GstDiscovererInfo* info, const char* file, int32_t line
                          std::to_string(width) + " x " + std::to_string(height) +
                              " is not 4:3: the player stretches it to the 640 x 480 video area");
     } else {
-        findings.add(file, line, ERROR, "no-video", "the clip has no video: the player fails to load it",
-                     kMessageMovieFailed);
+        findings.add(file, line, ERROR, "no-video", kNoVideo, kMessageMovieFailed);
     }
     if (audios)
         text += ", " + describeCaps(gst_discoverer_stream_info_get_caps(GST_DISCOVERER_STREAM_INFO(audios->data)));
@@ -130,4 +131,26 @@ bool checkClips(const Gallery& gallery, Findings& findings) {
     }
     g_object_unref(discoverer);
     return true;
+}
+
+std::string clipPlayFault(const char* path) {
+    std::string fault = fileFault(path);
+    if (!fault.empty()) return fault;
+    GError* error = nullptr;
+    if (!gst_init_check(nullptr, nullptr, &error)) {
+        g_clear_error(&error);
+        return "GStreamer cannot start";
+    }
+    GstDiscoverer* discoverer = gst_discoverer_new(kDiscoveryTimeout, &error);
+    gchar* uri = gst_filename_to_uri(path, nullptr);
+    GstDiscovererInfo* info = discoverer && uri ? gst_discoverer_discover_uri(discoverer, uri, &error) : nullptr;
+    fault = info ? discoveryFault(info, error) : "GStreamer cannot read it";
+    GList* videos = info && fault.empty() ? gst_discoverer_info_get_video_streams(info) : nullptr;
+    if (info && fault.empty() && !videos) fault = kNoVideo;
+    gst_discoverer_stream_info_list_free(videos);
+    if (info) gst_discoverer_info_unref(info);
+    if (discoverer) g_object_unref(discoverer);
+    g_clear_error(&error);
+    g_free(uri);
+    return fault;
 }

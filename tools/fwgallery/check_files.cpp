@@ -12,6 +12,8 @@
 #include "gfx/gfx.h"
 
 const char kSaveDataPath[] = "GameData.sys";
+const char* const kPicturePaths[4] = {"Bmp/MainBG.bmp", "Bmp/ThumbnailBG1.bmp", "Bmp/ThumbnailBG2.bmp",
+                                      "Bmp/Thumbnail.bmp"};
 
 namespace {
 
@@ -127,10 +129,10 @@ void checkPicture(const char* path, int32_t needWidth, int32_t needHeight, const
 }  // namespace
 
 void checkPictures(Findings& findings) {
-    checkPicture("Bmp/MainBG.bmp", 800, 686, "the main screen's atlas", findings);
-    checkPicture("Bmp/ThumbnailBG1.bmp", 800, 600, "the first gallery page", findings);
-    checkPicture("Bmp/ThumbnailBG2.bmp", 800, 600, "the second gallery page", findings);
-    checkPicture("Bmp/Thumbnail.bmp", 700, 675, "the gallery's atlas", findings);
+    checkPicture(kPicturePaths[0], 800, 686, "the main screen's atlas", findings);
+    checkPicture(kPicturePaths[1], 800, 600, "the first gallery page", findings);
+    checkPicture(kPicturePaths[2], 800, 600, "the second gallery page", findings);
+    checkPicture(kPicturePaths[3], 700, 675, "the gallery's atlas", findings);
 }
 
 void checkSaveData(const Gallery& gallery, Findings& findings) {

@@ -3,15 +3,19 @@
 //   fwgallery check [--json] [DIR]     every problem the player would meet in the gallery DIR
 //   fwgallery new [options] DIR CLIP...  a new gallery from clips (tools/fwgallery/new_gallery.py)
 //   fwgallery limits                   the tables' room in the player, one name and number a line
+//   fwgallery preview [--out DIR] [GALLERY]   pictures of the screens as the player will show them
+//   fwgallery thumbnail CLIP PNG       the clip's 100 x 75 gallery cell, as new takes it
 //
 // check exits with 0 when it finds no error, 1 when it does, 2 when it cannot run.
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "gallery_check.h"
 #include "gfx/layout.h"
+#include "preview.h"
 #include "tables/tables.h"
 
 namespace {
@@ -21,7 +25,9 @@ const char kPython[] = "/usr/bin/python3";  // the system's, with its numpy and 
 int usage() {
     std::fputs(
         "usage: fwgallery check [--json] [DIR]\n"
-        "       fwgallery new [--group N] [--link] [--name NAME] [--force] DIR CLIP...\n"
+        "       fwgallery new [--group N] [--link] [--name NAME] [--force] [--skip-bad] [--quiet] DIR CLIP...\n"
+        "       fwgallery preview [--out DIR] [GALLERY]\n"
+        "       fwgallery thumbnail CLIP PNG\n"
         "       fwgallery limits\n",
         stderr);
     return 2;
@@ -79,6 +85,8 @@ int makeNew(int argc, char** argv) {
     arguments[2] = const_cast<char*>(selfArgument.c_str());
     for (int i = 2; i < argc; ++i) arguments[i + 1] = argv[i];
     arguments[argc + 1] = nullptr;
+    // The pictures are drawn by the player's layout (tools/layout); a setting of the user's stays.
+    setenv("FW_LAYOUT_JSON", FWGALLERY_LAYOUT_PROGRAM, 0);
     execv(kPython, arguments);
     std::fprintf(stderr, "fwgallery: cannot run %s: %s\n", kPython, std::strerror(errno));
     return 2;
@@ -90,5 +98,7 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::strcmp(argv[1], "check") == 0) return check(argc, argv);
     if (argc >= 2 && std::strcmp(argv[1], "new") == 0) return makeNew(argc, argv);
     if (argc == 2 && std::strcmp(argv[1], "limits") == 0) return limits();
+    if (argc >= 2 && std::strcmp(argv[1], "preview") == 0) return previewCommand(argc, argv);
+    if (argc >= 2 && std::strcmp(argv[1], "thumbnail") == 0) return thumbnailCommand(argc, argv);
     return usage();
 }

@@ -63,10 +63,14 @@ void checkPictures(Findings& findings);
 void checkSaveData(const Gallery& gallery, Findings& findings);
 // Discovers every clip of the play table with GStreamer: false when GStreamer cannot start.
 bool checkClips(const Gallery& gallery, Findings& findings);
+// "" when the player can play the file at path (UTF-8), else why not, as check says it.
+std::string clipPlayFault(const char* path);
 
 // The player's files, relative to the gallery folder.
 extern const char kPlayTablePath[];
 extern const char kThumbnailTablePath[];
 extern const char kSaveDataPath[];
+// The four pictures in the order the player loads them: MainBG, ThumbnailBG1 and 2, Thumbnail.
+extern const char* const kPicturePaths[4];
 // "" when path names a regular file the tool may open; else why not.
 std::string fileFault(const char* path);

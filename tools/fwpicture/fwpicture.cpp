@@ -12,8 +12,6 @@
 // Sizes are checked before anything is allocated, and libpng's errors come back
 // through setjmp/longjmp inside functions that hold only plain C locals, so no
 // destructor is ever jumped over.
-#include <png.h>
-
 #include <cerrno>
 #include <csetjmp>
 #include <cstdint>
@@ -21,6 +19,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "png_file.h"
 
 namespace {
 
@@ -63,18 +63,6 @@ void writeLe32(unsigned char* p, int32_t value) {
 
 // ---- libpng plumbing -------------------------------------------------------
 
-struct PngErrorContext {
-    char message[256];
-};
-
-void pngError(png_structp png, png_const_charp message) {
-    PngErrorContext* context = static_cast<PngErrorContext*>(png_get_error_ptr(png));
-    std::snprintf(context->message, sizeof context->message, "%s", message);
-    png_longjmp(png, 1);
-}
-
-void pngWarning(png_structp, png_const_charp) {}  // warnings change nothing we write
-
 // Reads the header and sets up the transformations that make every colour type
 // come out as 8-bit B, G, R, A. Returns false with context->message set.
 bool readPngHeader(png_structp png, png_infop info, FILE* file, png_uint_32* width, png_uint_32* height,
@@ -107,18 +95,6 @@ bool readPngRows(png_structp png, png_infop info, png_bytepp rows) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_read_image(png, rows);
     png_read_end(png, info);
-    return true;
-}
-
-bool writePngFile(png_structp png, png_infop info, FILE* file, int32_t width, int32_t height, png_bytepp rows) {
-    if (setjmp(png_jmpbuf(png))) return false;
-    png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_set_bgr(png);  // our rows are B, G, R, A
-    png_write_image(png, rows);
-    png_write_end(png, info);
     return true;
 }
 
@@ -171,24 +147,12 @@ bool readPng(const char* path, Picture* picture) {
     return true;
 }
 
-bool writePng(const char* path, Picture& picture) {
-    FILE* file = std::fopen(path, "wb");
-    if (!file) return fail(std::string(path) + ": cannot create: " + systemError());
-    PngErrorContext context = {};
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &context, pngError, pngWarning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool ok = false;
-    if (info) {
-        std::vector<png_bytep> rows = rowPointers(picture);
-        ok = writePngFile(png, info, file, picture.width, picture.height, rows.data());
-    } else {
-        std::snprintf(context.message, sizeof context.message, "out of memory");
-    }
-    png_destroy_write_struct(&png, &info);
-    bool closed = std::fclose(file) == 0;
-    if (!ok) return fail(std::string(path) + ": cannot write PNG: " + context.message);
-    if (!closed) return fail(std::string(path) + ": cannot write: " + systemError());
-    return true;
+bool writePng(const char* path, const Picture& picture) {
+    std::string message;
+    if (writePngPicture(path, picture.width, picture.height, picture.bgra.data(),
+                        static_cast<size_t>(picture.width) * 4, true, &message))
+        return true;
+    return fail(message);
 }
 
 // Reads the 12-byte header and checks it against the file's length; with

@@ -6,7 +6,8 @@
 //   window rectangles, system metrics, message boxes, timeGetTime, Sleep, icons,
 //   cursors, stock objects, CoInitialize / CoUninitialize, MultiByteToWideChar
 //   (code page 932 and CP_ACP, which is 932 here as on a Japanese system),
-//   MoveFileExA.
+//   MoveFileExA, key messages and the virtual-key codes the layer makes,
+//   SetThreadExecutionState.
 // Not declared: everything else of the SDK. Types have the Windows sizes
 // (LONG is 32-bit, pointers and *_PTR types are 64-bit).
 #pragma once
@@ -149,6 +150,8 @@ typedef struct tagWNDCLASSA {
 #define WM_NCDESTROY 0x0082
 #define WM_KEYDOWN 0x0100
 #define WM_KEYUP 0x0101
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSKEYUP 0x0105
 #define WM_MOUSEMOVE 0x0200
 #define WM_LBUTTONDOWN 0x0201
 #define WM_LBUTTONUP 0x0202
@@ -196,6 +199,42 @@ typedef struct tagWNDCLASSA {
 
 #define VK_LBUTTON 0x01
 #define VK_RBUTTON 0x02
+// Keys; letters and the digits of the main row are their upper-case ASCII codes.
+#define VK_BACK 0x08
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
+#define VK_MENU 0x12
+#define VK_PAUSE 0x13
+#define VK_CAPITAL 0x14
+#define VK_ESCAPE 0x1B
+#define VK_SPACE 0x20
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
+#define VK_INSERT 0x2D
+#define VK_DELETE 0x2E
+#define VK_NUMPAD0 0x60
+#define VK_MULTIPLY 0x6A
+#define VK_ADD 0x6B
+#define VK_SUBTRACT 0x6D
+#define VK_DECIMAL 0x6E
+#define VK_DIVIDE 0x6F
+#define VK_F1 0x70
+#define VK_F11 0x7A
+#define VK_F12 0x7B
+
+// SetThreadExecutionState
+typedef DWORD EXECUTION_STATE;
+#define ES_SYSTEM_REQUIRED 0x00000001
+#define ES_DISPLAY_REQUIRED 0x00000002
+#define ES_CONTINUOUS 0x80000000
 
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
 #define BLACK_BRUSH 4
@@ -242,6 +281,7 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
                                LPWSTR lpWideCharStr, int cchWideChar);
 BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
 BOOL WINAPI DeleteFileA(LPCSTR lpFileName);
+EXECUTION_STATE WINAPI SetThreadExecutionState(EXECUTION_STATE esFlags);
 
 // The C library's bounds-checked open, which glibc lacks: same contract as the
 // Windows C runtime's (0 on success, an errno value and a null handle on failure).

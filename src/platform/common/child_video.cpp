@@ -4,9 +4,10 @@
 //
 // Implements: childVideoCreate / Destroy / SetOwner / SetRect / SetVisible /
 // PushFrame / LendFrame / LendSharedFrame (a lent frame that lies in a shared
-// segment, which the view names) / ClearFrame, childVideoForEachVisible and
-// childVideoGeneration, all thread-safe behind one registry lock. A lent frame is
-// shown in place and handed back when replaced, so a decoded frame is not copied here.
+// segment, which the view names) / ClearFrame, childVideoForEachVisible,
+// childVideoGeneration and childVideoOwnerPlaced, all thread-safe behind one
+// registry lock. A lent frame is shown in place and handed back when replaced, so
+// a decoded frame is not copied here.
 // Does not: scale or convert pixels (frames are kept as given, 32-bit B, G, R, A),
 // clip one child against another, or keep more than the latest frame.
 #include <algorithm>
@@ -250,6 +251,14 @@ uint64_t childVideoGeneration(HWND owner) {
     for (const OwnerGeneration& entry : generations())
         if (entry.owner == owner) return entry.generation;
     return 0;
+}
+
+void childVideoOwnerPlaced(HWND owner) {
+    {
+        std::lock_guard<std::mutex> guard(registryLock());
+        bumpGeneration(owner);
+    }
+    windowRequestRepaint(owner);
 }
 
 }  // namespace fwlayer

@@ -2,7 +2,7 @@
 // includes this header; each backend includes it to reach the others.
 //
 //   window side (sdl backend, or the record backend in tests):
-//     windowSdlHandle, windowClientSize, windowSetRepaintHandler, windowRequestRepaint
+//     windowSdlHandle, windowClientPlacement, windowSetRepaintHandler, windowRequestRepaint
 //   child video (common/child_video.cpp): written by the gst backend, composited
 //     by the Direct3D backend's Present (gl or cpu) over the device's picture
 //   resources (common/resources.cpp): the program's icon, linked in at build time
@@ -30,6 +30,31 @@ namespace fwlayer {
 // --- Window side ----------------------------------------------------------------
 // The SDL window behind a top-level HWND, or null.
 SDL_Window* windowSdlHandle(HWND hwnd);
+
+// Where a window's client area lies on its SDL window, in the SDL window's pixels.
+// The program draws and points in client units (the size it made the window); the
+// window shows them enlarged: at a whole scale N (N x N pixels each), or in
+// fullscreen at the largest fit, centred, with black bars around. Pixel w of the
+// window shows client pixel clientOf(w); client pixel c starts at windowOf(c).
+struct ClientPlacement {
+    int clientWidth, clientHeight;
+    int left, top, width, height;
+    bool identity() const { return left == 0 && top == 0 && width == clientWidth && height == clientHeight; }
+};
+// The placement of a top-level window (one of 0 x 0 for a handle that is none).
+ClientPlacement windowClientPlacement(HWND hwnd);
+
+// Along one axis, by pixel centres: a window pixel shows the client pixel its centre
+// falls in (negative or past the client size on a bar); a client pixel's first window
+// pixel is the first whose centre falls in it (windowOf(clientSize) is the end).
+inline int clientOf(int window, int clientSize, int offset, int size) {
+    long long scaled = (2LL * (window - offset) + 1) * clientSize, span = 2LL * size;
+    return static_cast<int>(scaled >= 0 ? scaled / span : -((-scaled + span - 1) / span));
+}
+inline int windowOf(int client, int clientSize, int offset, int size) {
+    long long scaled = 2LL * client * size - clientSize, span = 2LL * clientSize;
+    return offset + static_cast<int>(scaled >= 0 ? (scaled + span - 1) / span : -(-scaled / span));
+}
 
 // Called on the main thread from inside the message pump (PeekMessageA,
 // GetMessageA, a message box's loop) after windowRequestRepaint, so that a child
@@ -98,8 +123,11 @@ typedef void (*ChildVideoVisitor)(const ChildVideoView& view, void* user);
 // Visits the visible child videos of owner, in creation order, under their lock.
 void childVideoForEachVisible(HWND owner, ChildVideoVisitor visitor, void* user);
 // Changes whenever anything a visible child of owner shows changes (frame,
-// rectangle, visibility, ownership).
+// rectangle, visibility, ownership, the owner's placement on its window).
 uint64_t childVideoGeneration(HWND owner);
+// The owner's client area was placed anew on its window (windowClientPlacement): its
+// picture and videos are drawn again, and a repaint is asked for.
+void childVideoOwnerPlaced(HWND owner);
 
 // --- Renderer choice ------------------------------------------------------------------
 // Gl: Direct3D through OpenGL (src/platform/gl). Cpu: drawn on the CPU into the

@@ -17,6 +17,8 @@
 //     program's drawQuad makes), through the whole fixed pipeline: stage 0
 //     combiner, alpha test, depth test and write, blending, culling.
 //   AddRef and Release as the gl backend counts them.
+//   createMemoryDevice: the same device drawing into a caller's memory instead of a
+//     window (no SDL video, no X display), with the child videos of its owner.
 // Not implemented: any other draw (untextured, scaled, rotated or free triangles)
 //   fails with D3DERR_INVALIDCALL rather than being drawn wrongly; a texture
 //   released between its draw and the Present leaves that draw out; dithering
@@ -50,6 +52,14 @@ bool usableSurface(SDL_Window* window) {
            format->Bmask == 0x000000FFu;
 }
 
+CpuDevice* makeDevice(IDirect3D9* d3d, const DeviceRequest& request, const D3DPRESENT_PARAMETERS& params) {
+    CpuDevice* created = new CpuDevice;
+    created->attach(d3d, request, params);
+    if (created->hasDepthBuffer) created->depth.assign(static_cast<size_t>(created->width) * created->height, 0xFFFF);
+    created->stats.backBufferPreserved = true;
+    return created;
+}
+
 }  // namespace
 
 // --- Direct3D object ------------------------------------------------------------------
@@ -62,11 +72,30 @@ HRESULT CpuDirect3D::CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focu
     if (check != D3D_OK) return check;
     if (!usableSurface(request.sdlWindow)) return D3DERR_NOTAVAILABLE;
 
-    CpuDevice* created = new CpuDevice;
-    created->attach(this, request, *params);
-    if (created->hasDepthBuffer) created->depth.assign(static_cast<size_t>(created->width) * created->height, 0xFFFF);
-    created->stats.backBufferPreserved = true;
+    CpuDevice* created = makeDevice(this, request, *params);
     created->sharedVideo = sharedVideoBegin(request.sdlWindow);
+    return created->publish(device);
+}
+
+HRESULT createMemoryDevice(HWND owner, D3DPRESENT_PARAMETERS* params, uint32_t* pixels, int pitch,
+                           IDirect3DDevice9** device) {
+    if (!device) return D3DERR_INVALIDCALL;
+    *device = nullptr;
+    if (!params || !pixels || params->BackBufferWidth == 0 || params->BackBufferHeight == 0 ||
+        params->BackBufferWidth > 16384 || params->BackBufferHeight > 16384 ||
+        pitch < static_cast<int>(params->BackBufferWidth))
+        return D3DERR_INVALIDCALL;
+    HRESULT check = checkDeviceRequest(D3DCREATE_HARDWARE_VERTEXPROCESSING, *params);
+    if (check != D3D_OK) return check;
+    if (CpuDevice::liveDevices > 0) return D3DERR_NOTAVAILABLE;
+    DeviceRequest request = {owner, nullptr, static_cast<int>(params->BackBufferWidth),
+                             static_cast<int>(params->BackBufferHeight)};
+    CpuDirect3D* d3d = new CpuDirect3D;
+    CpuDevice* created = makeDevice(d3d, request, *params);
+    d3d->Release();  // the device keeps it
+    created->drawsInMemory = true;
+    created->memoryPixels = pixels;
+    created->memoryPitch = pitch;
     return created->publish(device);
 }
 

@@ -2,6 +2,7 @@
 //   cpu_device.cpp  IDirect3D9, the device's creation, lifetime, textures, Present
 //   cpu_raster.cpp  a recorded frame into the window's pixels: clears and texel copies
 //   cpu_video.cpp   the child videos, the composition of a picture and its showing
+//   cpu_scale.cpp   video frames scaled onto their areas, the picture enlarged
 // The rest of the layer sees cpu_renderer.h alone (through platform/renderers.cpp).
 //
 // Implements: the objects' declarations and the cpu_xshm.cpp seam.
@@ -24,6 +25,20 @@ struct SharedVideoOutput;
 
 struct CpuTexture final : public RecordedTexture<CpuDevice, CpuTexture> {};
 
+// Linear filtering of a video frame onto an area (cpu_scale.cpp); its tables and
+// rows are kept from one frame to the next.
+struct VideoScaler {
+    std::vector<int32_t> columns;   // per column drawn: the first source column
+    std::vector<uint32_t> weights;  // and the weight of the next, 0 to 255
+    std::vector<uint32_t> rows[2];  // source rows filtered across
+    int rowOf[2] = {-1, -1};
+    bool doubled = false;  // the area is twice the frame's width: rows doubled whole
+    // Draws part (within area, both in the pixels' coordinates) of the frame scaled onto area.
+    void draw(const fwlayer::ChildVideoView& view, const PixelRect& area, const PixelRect& part, uint32_t* pixels,
+              int pitch);
+    const uint32_t* filteredRow(const fwlayer::ChildVideoView& view, int y, int slot);
+};
+
 struct CpuDirect3D final : public fwlayer::ComObject<IDirect3D9> {
     HRESULT STDMETHODCALLTYPE CreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow, DWORD behaviorFlags,
                                            D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device) override;
@@ -40,16 +55,24 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
     PixelRect pendingRect = {0, 0, 0, 0};
     uint16_t pendingValue = 0;
 
-    // The window's surface (an X shared-memory image on X11) is the back buffer:
-    // it keeps the last picture until the window is resized.
+    // The window's surface (an X shared-memory image on X11) is the back buffer
+    // while the client area lies on it 1:1: it keeps the last picture until the
+    // window is resized. Placed larger, the back buffer is picture, kept here and
+    // enlarged onto the surface, and the videos are scaled onto the surface.
     SDL_Surface* surface = nullptr;
-    uint32_t* pixels = nullptr;
+    uint32_t* windowPixels = nullptr;
+    int windowPitch = 0;  // in pixels
+    std::vector<uint32_t> picture;
+    uint32_t* pixels = nullptr;         // where frames are drawn: the surface or picture
     int pitch = 0;                      // in pixels
-    PixelRect drawable = {0, 0, 0, 0};  // the back buffer's pixels the surface has
+    PixelRect drawable = {0, 0, 0, 0};  // the back buffer's pixels there
     PixelRect clip = {0, 0, 0, 0};      // where drawing goes now
+    VideoScaler scaler;
     std::vector<PixelRect> videoAreas;  // the visible child videos as last composed
     bool videoAreasChanged = false;
     SharedVideoOutput* sharedVideo = nullptr;  // null: every frame is copied into the image
+    uint32_t* memoryPixels = nullptr;          // a memory device's back buffer (createMemoryDevice)
+    int memoryPitch = 0;
 
     HRESULT STDMETHODCALLTYPE CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format,
                                             D3DPOOL pool, IDirect3DTexture9** texture, HANDLE* sharedHandle) override;
@@ -85,8 +108,12 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
     void collectVideoAreas();
     void compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged);
     void putOnWindow(SDL_Window* window, const PixelRect& rect);
+    void paintBars();
     void updateWindow(SDL_Window* window, const std::vector<PixelRect>& rects);
     static void onRepaint(void* user);
+
+    // cpu_scale.cpp
+    void enlarge(const PixelRect& part);
 };
 
 // cpu_xshm.cpp: frames in shared memory put on the window by the X server, without
@@ -94,8 +121,10 @@ struct CpuDevice final : public RecordingDevice<CpuDevice, CpuTexture> {
 SharedVideoOutput* sharedVideoBegin(SDL_Window* window);
 void sharedVideoEnd(SharedVideoOutput* output);
 void sharedVideoTidy(SharedVideoOutput* output);  // lets go of segments freed since
-bool sharedVideoCanPut(const SharedVideoOutput* output, const fwlayer::ChildVideoView& view);
-bool sharedVideoPut(SharedVideoOutput* output, const fwlayer::ChildVideoView& view, const PixelRect& part);
+// Whether the view's frame can be put on area (window pixels) as it is: its size.
+bool sharedVideoCanPut(const SharedVideoOutput* output, const fwlayer::ChildVideoView& view, const PixelRect& area);
+bool sharedVideoPut(SharedVideoOutput* output, const fwlayer::ChildVideoView& view, const PixelRect& area,
+                    const PixelRect& part);
 
 // D16 as a draw or clear stores z (0 to 1).
 inline uint16_t depthBits(float z) {

@@ -3,8 +3,11 @@
 // Implemented: Present and the window's repaint handler draw the visible child video
 //   areas (common/child_video.cpp) over the picture straight from the frame the
 //   decoder lent: black before the first frame, then the latest frame, copied into
-//   the window's image when it has the area's size and scaled with bilinear
-//   filtering otherwise. A frame in shared memory with the area's size is not
+//   the window's image when it has the area's size and scaled with linear
+//   filtering otherwise (cpu_scale.cpp). Where the client area is placed larger on
+//   the window (a whole scale, fullscreen), the picture is enlarged onto the
+//   window's image and each video is scaled from its frame straight to its area
+//   there; bars around the picture are black. A frame in shared memory with the area's size is not
 //   copied at all: the X server reads it in place (cpu_xshm.cpp), and the window's
 //   image is sent around it. A new frame between the program's frames arrives as a
 //   repaint: only the video areas are drawn and sent to the window. A frame changed
@@ -37,60 +40,24 @@ void collectArea(const fwlayer::ChildVideoView& view, void* user) {
     static_cast<std::vector<PixelRect>*>(user)->push_back(areaOf(view));
 }
 
-// One pixel of the frame at 16.16 fixed-point source position (x, y), blended
-// from its four neighbours as OpenGL's linear filter does.
-uint32_t sampleLinear(const fwlayer::ChildVideoView& view, int32_t x, int32_t y) {
-    int x0 = std::max(0, x >> 16), y0 = std::max(0, y >> 16);
-    int x1 = std::min(view.frameWidth - 1, x0 + 1), y1 = std::min(view.frameHeight - 1, y0 + 1);
-    x0 = std::min(x0, view.frameWidth - 1);
-    y0 = std::min(y0, view.frameHeight - 1);
-    uint32_t fx = x < 0 ? 0 : (x >> 8) & 0xFF, fy = y < 0 ? 0 : (y >> 8) & 0xFF;
-    const uint8_t* top = view.frameBgra + static_cast<size_t>(y0) * view.frameStride;
-    const uint8_t* bottom = view.frameBgra + static_cast<size_t>(y1) * view.frameStride;
-    uint32_t result = 0xFF000000u;
-    for (int c = 0; c < 3; ++c) {
-        uint32_t upper = top[x0 * 4 + c] * (256 - fx) + top[x1 * 4 + c] * fx;
-        uint32_t lower = bottom[x0 * 4 + c] * (256 - fx) + bottom[x1 * 4 + c] * fx;
-        result |= ((upper * (256 - fy) + lower * fy + 32768) >> 16) << (8 * c);
-    }
-    return result;
-}
-
-struct VideoDraw {
-    uint32_t* pixels;
-    int pitch;
-    PixelRect clip;
-};
-
-// Pixel centres of the area onto the frame's, scaled, in 16.16 fixed point.
-void scaleInto(const VideoDraw& draw, const fwlayer::ChildVideoView& view, const PixelRect& part) {
-    int64_t stepX = (static_cast<int64_t>(view.frameWidth) << 16) / view.width;
-    int64_t stepY = (static_cast<int64_t>(view.frameHeight) << 16) / view.height;
-    for (int y = part.top; y < part.bottom; ++y) {
-        int32_t sourceY = static_cast<int32_t>((2 * (y - view.top) + 1) * stepY / 2 - 32768);
-        uint32_t* row = draw.pixels + static_cast<size_t>(y) * draw.pitch;
-        for (int x = part.left; x < part.right; ++x)
-            row[x] = sampleLinear(view, static_cast<int32_t>((2 * (x - view.left) + 1) * stepX / 2 - 32768), sourceY);
-    }
-}
-
-void drawVideo(const fwlayer::ChildVideoView& view, const VideoDraw& draw) {
-    PixelRect part = intersection(areaOf(view), draw.clip);
+// Part of the frame's area (window pixels) from the frame: black before the first
+// frame, copied at the area's size, scaled with linear filtering otherwise.
+void drawVideo(const fwlayer::ChildVideoView& view, const PixelRect& area, const PixelRect& part, CpuDevice& device) {
     if (part.empty()) return;
     bool hasFrame = view.frameWidth > 0 && view.frameHeight > 0 && view.frameBgra;
-    if (hasFrame && (view.frameWidth != view.width || view.frameHeight != view.height)) {
-        scaleInto(draw, view, part);
+    if (hasFrame && (view.frameWidth != area.right - area.left || view.frameHeight != area.bottom - area.top)) {
+        device.scaler.draw(view, area, part, device.windowPixels, device.windowPitch);
         return;
     }
     size_t rowBytes = static_cast<size_t>(part.right - part.left) * 4;
     for (int y = part.top; y < part.bottom; ++y) {
-        uint32_t* row = draw.pixels + static_cast<size_t>(y) * draw.pitch + part.left;
+        uint32_t* row = device.windowPixels + static_cast<size_t>(y) * device.windowPitch + part.left;
         if (!hasFrame) {
             std::fill(row, row + (part.right - part.left), 0xFF000000u);
             continue;
         }
-        const uint8_t* frameRow = view.frameBgra + static_cast<size_t>(y - view.top) * view.frameStride;
-        std::memcpy(row, frameRow + (part.left - view.left) * 4, rowBytes);
+        const uint8_t* frameRow = view.frameBgra + static_cast<size_t>(y - area.top) * view.frameStride;
+        std::memcpy(row, frameRow + (part.left - area.left) * 4, rowBytes);
     }
 }
 
@@ -113,42 +80,62 @@ void subtract(const PixelRect& from, const PixelRect& hole, std::vector<PixelRec
 
 // One pass over the visible videos, under their lock: each is put on the window
 // from shared memory where it can be (its area is then left out of the window's
-// image), or else drawn into the image within the clip.
+// image), or else drawn into the image within the clip. Window pixels throughout.
 struct VideoPass {
     CpuDevice* device;
     PixelRect shown;
+    PixelRect clip;
     std::vector<PixelRect> putAreas;
 
     static void visit(const fwlayer::ChildVideoView& view, void* user) {
         VideoPass& pass = *static_cast<VideoPass*>(user);
         CpuDevice& device = *pass.device;
-        PixelRect area = intersection(areaOf(view), device.drawable);
-        if (sharedVideoCanPut(device.sharedVideo, view)) {
-            PixelRect part = intersection(area, pass.shown);
-            if (part.empty() || sharedVideoPut(device.sharedVideo, view, part)) {
+        PixelRect area = device.placed(areaOf(view));
+        PixelRect within = intersection(area, device.placed(device.drawable));
+        if (sharedVideoCanPut(device.sharedVideo, view, area)) {
+            PixelRect part = intersection(within, pass.shown);
+            if (part.empty() || sharedVideoPut(device.sharedVideo, view, area, part)) {
                 if (!part.empty()) ++device.stats.videoPuts;
-                pass.putAreas.push_back(area);
+                pass.putAreas.push_back(within);
                 return;
             }
         }
-        drawVideo(view, VideoDraw{device.pixels, device.pitch, device.clip});
+        drawVideo(view, area, intersection(within, pass.clip), device);
     }
 };
 
-// The window's surface for this picture; false when there is none fit to draw in.
-// A surface made anew (the window was resized) holds nothing of the last picture.
+// The window's surface for this picture (a memory device's memory) and where the
+// back buffer lies on it; false when there is none fit to draw in. A surface made
+// anew (the window was resized) or placed anew holds nothing of the last picture.
 bool CpuDevice::takeSurface(SDL_Window* window, bool* kept) {
+    if (memoryPixels) {
+        *kept = pixels == memoryPixels;
+        pixels = windowPixels = memoryPixels;
+        pitch = windowPitch = memoryPitch;
+        drawable = {0, 0, width, height};
+        return true;
+    }
     SDL_Surface* now = window ? SDL_GetWindowSurface(window) : nullptr;
     if (!now || now->format->BytesPerPixel != 4) {
         surface = nullptr;
         return false;
     }
-    PixelRect area = intersection({0, 0, width, height}, {0, 0, now->w, now->h});
-    *kept = now == surface && area == drawable;
+    *kept = !takePlacement() && now == surface;
     surface = now;
-    pixels = static_cast<uint32_t*>(now->pixels);
-    pitch = now->pitch / 4;
+    windowPixels = static_cast<uint32_t*>(now->pixels);
+    windowPitch = now->pitch / 4;
+    PixelRect area =
+        enlarged ? PixelRect{0, 0, width, height} : intersection({0, 0, width, height}, {0, 0, now->w, now->h});
+    *kept = *kept && area == drawable;
     drawable = area;
+    pixels = windowPixels;
+    pitch = windowPitch;
+    if (enlarged) {
+        if (picture.size() != static_cast<size_t>(width) * height)
+            picture.assign(static_cast<size_t>(width) * height, 0);
+        pixels = picture.data();
+        pitch = width;
+    }
     return true;
 }
 
@@ -160,10 +147,10 @@ void CpuDevice::collectVideoAreas() {
     videoAreas.swap(areas);
 }
 
-// Puts the videos and then the rest of rect on the window.
+// Puts the videos and then the rest of rect (window pixels) on the window.
 void CpuDevice::putOnWindow(SDL_Window* window, const PixelRect& rect) {
     sharedVideoTidy(sharedVideo);
-    VideoPass pass = {this, rect, {}};
+    VideoPass pass = {this, rect, placed(clip), {}};
     if (!videoAreas.empty()) fwlayer::childVideoForEachVisible(hwnd, &VideoPass::visit, &pass);
     std::vector<PixelRect> parts = {rect};
     for (const PixelRect& hole : pass.putAreas) {
@@ -193,7 +180,24 @@ void CpuDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frame
     clip = videoChanged ? drawable : redraw;
     if (videoChanged)
         for (const PixelRect& area : videoAreas) shown = unite(shown, intersection(area, drawable));
+    if (enlarged) {
+        // The picture's new part enlarged; on a new surface the bars around it too.
+        if (!surfaceKept) paintBars();
+        if (!redraw.empty()) enlarge(redraw);
+        shown = surfaceKept ? placed(shown) : PixelRect{0, 0, surface->w, surface->h};
+    }
     if (!shown.empty()) putOnWindow(window, shown);
+}
+
+// Black around the enlarged picture.
+void CpuDevice::paintBars() {
+    std::vector<PixelRect> bars;
+    subtract({0, 0, surface->w, surface->h}, placed(drawable), &bars);
+    for (const PixelRect& bar : bars)
+        for (int y = bar.top; y < bar.bottom; ++y) {
+            uint32_t* row = windowPixels + static_cast<size_t>(y) * windowPitch;
+            std::fill(row + bar.left, row + bar.right, 0xFF000000u);
+        }
 }
 
 void CpuDevice::updateWindow(SDL_Window* window, const std::vector<PixelRect>& rects) {
@@ -201,7 +205,8 @@ void CpuDevice::updateWindow(SDL_Window* window, const std::vector<PixelRect>& r
     for (const PixelRect& rect : rects)
         if (!rect.empty()) sdlRects.push_back({rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top});
     ++stats.presents;
-    if (!sdlRects.empty()) SDL_UpdateWindowSurfaceRects(window, sdlRects.data(), static_cast<int>(sdlRects.size()));
+    if (!sdlRects.empty() && window)
+        SDL_UpdateWindowSurfaceRects(window, sdlRects.data(), static_cast<int>(sdlRects.size()));
 }
 
 // A new video frame between the program's frames, or the window uncovered.
@@ -217,7 +222,8 @@ void CpuDevice::onRepaint(void* user) {
         device->compose(window, device->last, false, true);
     } else {
         device->clip = {0, 0, 0, 0};  // the image still holds every video it can show
-        device->putOnWindow(window, device->drawable);
+        device->putOnWindow(
+            window, device->enlarged ? PixelRect{0, 0, device->surface->w, device->surface->h} : device->drawable);
     }
 }
 

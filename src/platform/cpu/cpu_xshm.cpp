@@ -7,8 +7,8 @@
 //   A segment is attached (its descriptor sent) on first use and detached once
 //   freed; a refused attach turns the path off for good (frames are then copied
 //   into the window's image as before).
-// Does not: scale (a frame whose size differs from its area is drawn by
-//   cpu_video.cpp), or put anything but a whole lent frame.
+// Does not: scale (a frame whose size differs from its area on the window is drawn
+//   by cpu_video.cpp), or put anything but a whole lent frame.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <X11/Xlib-xcb.h>
@@ -145,15 +145,16 @@ void sharedVideoEnd(SharedVideoOutput* output) {
     delete output;
 }
 
-bool sharedVideoCanPut(const SharedVideoOutput* output, const fwlayer::ChildVideoView& view) {
-    return output && !output->failed && view.frameSegment != 0 && view.frameBgra && view.frameWidth == view.width &&
-           view.frameHeight == view.height;
+bool sharedVideoCanPut(const SharedVideoOutput* output, const fwlayer::ChildVideoView& view, const PixelRect& area) {
+    return output && !output->failed && view.frameSegment != 0 && view.frameBgra &&
+           view.frameWidth == area.right - area.left && view.frameHeight == area.bottom - area.top;
 }
 
-// Puts part (client coordinates, inside the video's area) and waits until the X
+// Puts part (window pixels, inside the video's area there) and waits until the X
 // server has read it, since the frame goes back to the decoder once replaced.
-bool sharedVideoPut(SharedVideoOutput* output, const fwlayer::ChildVideoView& view, const PixelRect& part) {
-    if (!sharedVideoCanPut(output, view)) return false;
+bool sharedVideoPut(SharedVideoOutput* output, const fwlayer::ChildVideoView& view, const PixelRect& area,
+                    const PixelRect& part) {
+    if (!sharedVideoCanPut(output, view, area)) return false;
     const XShmSegmentInfo* attached = attach(output, view);
     if (!attached) return false;
     XShmSegmentInfo segment = *attached;
@@ -168,7 +169,7 @@ bool sharedVideoPut(SharedVideoOutput* output, const fwlayer::ChildVideoView& vi
     image.bytes_per_line = view.frameStride;
     image.data = pixels;
     image.obdata = reinterpret_cast<char*>(&segment);
-    XShmPutImage(output->display, output->window, output->gc, &image, part.left - view.left, part.top - view.top,
+    XShmPutImage(output->display, output->window, output->gc, &image, part.left - area.left, part.top - area.top,
                  part.left, part.top, static_cast<unsigned>(part.right - part.left),
                  static_cast<unsigned>(part.bottom - part.top), False);
     XSync(output->display, False);

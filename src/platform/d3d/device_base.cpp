@@ -1,7 +1,7 @@
 // The device request checks, the recording half of a device and a texture's texels
 // (see device_base.h).
 //
-// Implements: checkDeviceRequest, checkCreateDevice, TexelStore, SceneRecorder.
+// Implements: checkDeviceRequest, checkCreateDevice, placedRect, TexelStore, SceneRecorder.
 // Does not: draw, or know a backend.
 #include "device_base.h"
 
@@ -56,6 +56,13 @@ HRESULT checkCreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
     if (request->width <= 0 || request->height <= 0 || request->width > kLargest || request->height > kLargest)
         return D3DERR_INVALIDCALL;
     return D3D_OK;
+}
+
+PixelRect placedRect(const fwlayer::ClientPlacement& placement, int width, int height, const PixelRect& rect) {
+    const fwlayer::ClientPlacement& p = placement;
+    return {fwlayer::windowOf(rect.left, width, p.left, p.width), fwlayer::windowOf(rect.top, height, p.top, p.height),
+            fwlayer::windowOf(rect.right, width, p.left, p.width),
+            fwlayer::windowOf(rect.bottom, height, p.top, p.height)};
 }
 
 // --- Texels ------------------------------------------------------------------------------
@@ -172,7 +179,7 @@ HRESULT SceneRecorder::beginPresent(HWND hwnd, const RECT* sourceRect, const REC
                                     const RGNDATA* dirtyRegion, bool* draw, bool* frameChanged, bool* videoChanged) {
     *draw = false;
     if (sourceRect || destRect || destWindowOverride || dirtyRegion || inScene) return D3DERR_INVALIDCALL;
-    if (!fwlayer::windowSdlHandle(hwnd)) {
+    if (!drawsInMemory && !fwlayer::windowSdlHandle(hwnd)) {
         current.reset();
         return D3DERR_DEVICELOST;
     }

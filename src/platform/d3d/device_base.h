@@ -46,6 +46,10 @@ HRESULT checkCreateDevice(UINT adapter, D3DDEVTYPE deviceType, HWND focusWindow,
                           const D3DPRESENT_PARAMETERS* params, IDirect3DDevice9** device, int liveDevices,
                           uint32_t windowFlags, DrawableSizeFn drawableSize, DeviceRequest* request);
 
+// Rect (pixels of a width x height back buffer) where placement shows it on the
+// window: the window pixels whose centres fall in it.
+PixelRect placedRect(const fwlayer::ClientPlacement& placement, int width, int height, const PixelRect& rect);
+
 // One level of A8R8G8B8 texels in memory, width * 4 bytes a row, with the identity
 // and content version a frame record names it by.
 struct TexelStore {
@@ -85,6 +89,7 @@ struct TexelStore {
 struct SceneRecorder {
     PipelineState state = {};
     bool hasDepthBuffer = false;
+    bool drawsInMemory = false;  // its pictures go to memory: Present needs no window
     bool inScene = false;
     FrameRecord current;
     FrameRecord last;
@@ -100,7 +105,8 @@ struct SceneRecorder {
                        const TexelStore* texture);
     // Present's checks and its first step: D3D_OK with *draw false when the frame
     // and the videos are as last shown (the frame is skipped), *draw true with what
-    // changed when something must be drawn; an error when the call is refused.
+    // changed when something must be drawn; an error when the call is refused (the
+    // window is gone, unless the device draws in memory).
     HRESULT beginPresent(HWND hwnd, const RECT* sourceRect, const RECT* destRect, HWND destWindowOverride,
                          const RGNDATA* dirtyRegion, bool* draw, bool* frameChanged, bool* videoChanged);
     // After the frame was drawn: it becomes the last one shown.

@@ -81,8 +81,28 @@ struct RecordingDevice : public fwlayer::ComObject<IDirect3DDevice9>, public Sce
     std::vector<Texture*> textures;
     uint64_t nextTextureId = 1;
 
+    // Where the back buffer lies on the window (layer.h, ClientPlacement); enlarged
+    // when that is not 1:1 at the window's top left.
+    fwlayer::ClientPlacement placement = {0, 0, 0, 0, 0, 0};
+    bool enlarged = false;
+
     Device* self() { return static_cast<Device*>(this); }
     bool alive() const { return references() > 0; }
+
+    // Reads the placement now; true when it differs from the one read before.
+    bool takePlacement() {
+        fwlayer::ClientPlacement now = fwlayer::windowClientPlacement(hwnd);
+        bool nowEnlarged = now.width > 0 && !now.identity();
+        bool changed = nowEnlarged != enlarged || now.left != placement.left || now.top != placement.top ||
+                       now.width != placement.width || now.height != placement.height;
+        placement = now;
+        enlarged = nowEnlarged;
+        return changed;
+    }
+    // Back-buffer pixels as the window's pixels that show them.
+    PixelRect placed(const PixelRect& rect) const {
+        return enlarged ? placedRect(placement, width, height, rect) : rect;
+    }
 
     // --- Creation and destruction ---------------------------------------------------------
     // The first step of CreateDevice once checkCreateDevice passed: the device counts.

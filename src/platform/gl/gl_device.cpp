@@ -101,6 +101,9 @@ void GlDevice::destroyIfUnused() {
             if (slot.framebuffer) framebuffers.remove(1, &slot.framebuffer);
             if (slot.texture) glDeleteTextures(1, &slot.texture);
         }
+        if (pictureFramebuffer) framebuffers.remove(1, &pictureFramebuffer);
+        if (pictureDepth) framebuffers.removeRenderbuffers(1, &pictureDepth);
+        if (pictureTexture) glDeleteTextures(1, &pictureTexture);
         SDL_GL_MakeCurrent(fwlayer::windowSdlHandle(hwnd), nullptr);
     }
     // Without its window the context's objects simply go with it.
@@ -125,11 +128,6 @@ bool GlDevice::makeCurrent() {
 // top edges on a centre take the pixel and right and bottom edges do not, which is
 // Direct3D's top-left rule, whatever rule OpenGL applies to exact hits.
 void GlDevice::setUpOpenGl() {
-    int drawableWidth = 0, drawableHeight = 0;
-    SDL_GL_GetDrawableSize(fwlayer::windowSdlHandle(hwnd), &drawableWidth, &drawableHeight);
-    // The back buffer sits at the drawable's top left.
-    viewportY = drawableHeight - height;
-    glViewport(0, viewportY, width, height);
     clip = {0, 0, width, height};
     // Screen space, y downwards, z from 0 (near) to 1 (far) as Direct3D's.
     glMatrixMode(GL_PROJECTION);
@@ -165,7 +163,18 @@ void GlDevice::loadFramebufferCalls(int major) {
     f.checkStatus =
         reinterpret_cast<PFNGLCHECKFRAMEBUFFERSTATUSPROC>(SDL_GL_GetProcAddress("glCheckFramebufferStatus"));
     f.blit = reinterpret_cast<PFNGLBLITFRAMEBUFFERPROC>(SDL_GL_GetProcAddress("glBlitFramebuffer"));
+    f.genRenderbuffers = reinterpret_cast<PFNGLGENRENDERBUFFERSPROC>(SDL_GL_GetProcAddress("glGenRenderbuffers"));
+    f.removeRenderbuffers =
+        reinterpret_cast<PFNGLDELETERENDERBUFFERSPROC>(SDL_GL_GetProcAddress("glDeleteRenderbuffers"));
+    f.bindRenderbuffer = reinterpret_cast<PFNGLBINDRENDERBUFFERPROC>(SDL_GL_GetProcAddress("glBindRenderbuffer"));
+    f.renderbufferStorage =
+        reinterpret_cast<PFNGLRENDERBUFFERSTORAGEPROC>(SDL_GL_GetProcAddress("glRenderbufferStorage"));
+    f.renderbuffer =
+        reinterpret_cast<PFNGLFRAMEBUFFERRENDERBUFFERPROC>(SDL_GL_GetProcAddress("glFramebufferRenderbuffer"));
     if (!f.gen || !f.remove || !f.bind || !f.texture2D || !f.checkStatus) f.blit = nullptr;
+    if (!f.blit || !f.genRenderbuffers || !f.removeRenderbuffers || !f.bindRenderbuffer || !f.renderbufferStorage ||
+        !f.renderbuffer)
+        f.renderbuffer = nullptr;
 }
 
 void GlDevice::findCopySubBuffer(SDL_Window* window) {
@@ -205,17 +214,19 @@ bool GlDevice::checkBackBufferPreserved(SDL_Window* window) {
 
 // --- Back-buffer helpers ------------------------------------------------------------------
 
-// Rows of the back buffer counted from the top, as OpenGL's window rows from the bottom.
-int GlDevice::glRowOf(int bottom) const { return viewportY + height - bottom; }
+// Rows of the target counted from the top, as OpenGL's rows from the bottom.
+int GlDevice::glRowOf(int bottom) const { return targetRows - bottom; }
 
+// Back-buffer pixels, where the target shows them (enlarged on the window).
 void GlDevice::scissorTo(const PixelRect& rect) {
+    PixelRect shown = onWindowEnlarged ? placed(rect) : rect;
     glEnable(GL_SCISSOR_TEST);
-    glScissor(rect.left, glRowOf(rect.bottom), rect.right - rect.left, rect.bottom - rect.top);
+    glScissor(shown.left, glRowOf(shown.bottom), shown.right - shown.left, shown.bottom - shown.top);
 }
 
 void GlDevice::setClip(const PixelRect& rect) {
     clip = rect;
-    if (rect == PixelRect{0, 0, width, height}) glDisable(GL_SCISSOR_TEST);
+    if (rect == PixelRect{0, 0, width, height} && !onWindowEnlarged) glDisable(GL_SCISSOR_TEST);
     else scissorTo(rect);
 }
 
@@ -249,14 +260,16 @@ void GlDevice::blitTexels(GLuint framebuffer, int sourceX, int sourceY, const Pi
 
 // --- Presenting -------------------------------------------------------------------------
 
+// Rect in window pixels.
 void GlDevice::putOnWindow(SDL_Window* window, const PixelRect& rect) {
     if (rect.empty()) return;
     ++stats.presents;
-    if (copySubBuffer) {
-        copySubBuffer(x11Display, x11Window, rect.left, glRowOf(rect.bottom), rect.right - rect.left,
+    if (copySubBuffer && !swapNext) {
+        copySubBuffer(x11Display, x11Window, rect.left, drawableHeight - rect.bottom, rect.right - rect.left,
                       rect.bottom - rect.top);
     } else {
         SDL_GL_SwapWindow(window);
+        swapNext = false;
     }
 }
 

@@ -4,6 +4,7 @@
 //   gl_replay.cpp   a recorded frame into OpenGL: the state cache, clears, draws,
 //                   and the texel-copy fast path
 //   gl_video.cpp    the child-video compositor and the composition of a picture
+//   gl_enlarge.cpp  the picture drawn off the window and enlarged onto it
 // Shared by those files only; the rest of the layer sees gl_renderer.h alone
 // (through platform/renderers.cpp).
 //
@@ -63,6 +64,11 @@ struct FramebufferCalls {
     PFNGLFRAMEBUFFERTEXTURE2DPROC texture2D = nullptr;
     PFNGLCHECKFRAMEBUFFERSTATUSPROC checkStatus = nullptr;
     PFNGLBLITFRAMEBUFFERPROC blit = nullptr;  // null: no plain copies
+    PFNGLGENRENDERBUFFERSPROC genRenderbuffers = nullptr;
+    PFNGLDELETERENDERBUFFERSPROC removeRenderbuffers = nullptr;
+    PFNGLBINDRENDERBUFFERPROC bindRenderbuffer = nullptr;
+    PFNGLRENDERBUFFERSTORAGEPROC renderbufferStorage = nullptr;
+    PFNGLFRAMEBUFFERRENDERBUFFERPROC renderbuffer = nullptr;  // null: no picture off the window
 };
 
 struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
@@ -74,8 +80,16 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     std::vector<VideoSlot> videos;
     size_t visibleVideos = 0;
     bool videoRectsChanged = false;
-    PixelRect clip = {0, 0, 0, 0};  // where replays draw now
-    int viewportY = 0;              // OpenGL row of the back buffer's bottom row
+    PixelRect clip = {0, 0, 0, 0};  // where replays draw now (back-buffer pixels)
+    int drawableWidth = 0, drawableHeight = 0;
+    bool swapNext = false;          // the drawable was resized: the next present swaps
+    int targetRows = 0;             // rows of what is drawn into now
+    bool onWindowEnlarged = false;  // the window is drawn into, the back buffer enlarged
+
+    // Enlarged on the window, the back buffer is a framebuffer object of its own.
+    GLuint pictureFramebuffer = 0, pictureTexture = 0, pictureDepth = 0;
+    bool pictureKept = false;  // it holds the last frame drawn
+    bool pictureFailed = false;
 
     // The X11 partial copy from back to front buffer, when OpenGL offers it: only
     // changed pixels travel to the window, and the back buffer stays as drawn.
@@ -117,6 +131,14 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     void blitTexels(GLuint framebuffer, int sourceX, int sourceY, const PixelRect& target);
     void putOnWindow(SDL_Window* window, const PixelRect& rect);
 
+    // gl_enlarge.cpp
+    bool bindPictureTarget(SDL_Window* window);
+    void bindWindowTarget();
+    bool makePictureTarget();
+    void composeEnlarged(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged,
+                         bool placedAnew);
+    PixelRect windowRect() const;
+
     // gl_texture.cpp
     void textureGone(GlTexture* texture);
 
@@ -140,6 +162,7 @@ struct GlDevice final : public fwd3d::RecordingDevice<GlDevice, GlTexture> {
     bool copyVideo(VideoSlot& slot, const PixelRect& area);
     void scaleVideo(VideoSlot& slot);
     void drawVideos();
+    PixelRect drawVideosOver(const PixelRect& drawn, bool videoChanged);
     void compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged);
     PixelRect unite(const PixelRect& a, const PixelRect& b) const;
     static void onRepaint(void* user);

@@ -3,7 +3,8 @@
 // Implemented: Present and the window's repaint handler draw the visible child video
 //   areas (common/child_video.cpp) over the picture: black before the first frame,
 //   then the latest frame, copied when it has the area's size and scaled with linear
-//   filtering otherwise. A new frame between the program's frames arrives as a
+//   filtering otherwise (onto the window, where the back buffer is enlarged:
+//   gl_enlarge.cpp). A new frame between the program's frames arrives as a
 //   repaint: only the video areas are drawn over the kept picture and copied to the
 //   window. When an area moves or hides, the last frame is replayed under it. A frame
 //   changed in part is replayed only where it can differ from the last frame shown,
@@ -85,7 +86,8 @@ void GlDevice::uploadVideoFrame(VideoSlot& slot, const fwlayer::ChildVideoView& 
 // A frame of its area's size goes to the back buffer as a plain copy, its rows
 // turned over as a picture's are.
 bool GlDevice::copyVideo(VideoSlot& slot, const PixelRect& area) {
-    if (!framebuffers.blit || slot.textureWidth != slot.width || slot.textureHeight != slot.height) return false;
+    if (!framebuffers.blit || onWindowEnlarged || slot.textureWidth != slot.width || slot.textureHeight != slot.height)
+        return false;
     if (!slot.framebuffer && !makeReadFramebuffer(slot.texture, &slot.framebuffer)) return false;
     blitTexels(slot.framebuffer, area.left - slot.left, area.top - slot.top, area);
     setClip(clip);
@@ -97,7 +99,8 @@ bool GlDevice::copyVideo(VideoSlot& slot, const PixelRect& area) {
 void GlDevice::scaleVideo(VideoSlot& slot) {
     glEnable(GL_TEXTURE_2D);
     glBindTexture(GL_TEXTURE_2D, slot.texture);
-    GLint filter = slot.textureWidth == slot.width && slot.textureHeight == slot.height ? GL_NEAREST : GL_LINEAR;
+    bool same = slot.textureWidth == slot.width && slot.textureHeight == slot.height && !onWindowEnlarged;
+    GLint filter = same ? GL_NEAREST : GL_LINEAR;
     if (slot.filter != filter) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
@@ -159,26 +162,36 @@ void GlDevice::drawVideos() {
 // picture under them was redrawn. Only the pixels drawn reach the window when a
 // partial copy is available.
 void GlDevice::compose(SDL_Window* window, const FrameRecord& frame, bool frameChanged, bool videoChanged) {
+    bool placedAnew = takePlacement();
+    if (bindPictureTarget(window)) return composeEnlarged(window, frame, frameChanged, videoChanged, placedAnew);
     collectVideos();
     const PixelRect full = {0, 0, width, height};
-    PixelRect redraw = redrawArea(frame, frameChanged, backBufferPreserved && !videoRectsChanged, full);
-    PixelRect shown = redraw;
+    PixelRect redraw = redrawArea(frame, frameChanged, backBufferPreserved && !videoRectsChanged && !placedAnew, full);
     if (!redraw.empty()) {
         setClip(redraw);
         replay(frame);
     }
     countRedraw(redraw, full);
+    PixelRect shown = drawVideosOver(redraw, videoChanged);
+    setClip(full);
+    putOnWindow(window, shown);
+}
+
+// The videos within the part drawn, or all of them when they changed; that part grown
+// by the areas drawn.
+PixelRect GlDevice::drawVideosOver(const PixelRect& drawn, bool videoChanged) {
+    PixelRect shown = drawn;
     if (videoChanged) {
-        setClip(full);
+        setClip({0, 0, width, height});
         drawVideos();
         for (size_t i = 0; i < visibleVideos; ++i)
             shown = unite(shown, {videos[i].left, videos[i].top, videos[i].left + videos[i].width,
                                   videos[i].top + videos[i].height});
-    } else if (!redraw.empty()) {
-        drawVideos();  // within the redrawn part
+    } else if (!drawn.empty()) {
+        setClip(drawn);
+        drawVideos();
     }
-    setClip(full);
-    putOnWindow(window, shown);
+    return shown;
 }
 
 PixelRect GlDevice::unite(const PixelRect& a, const PixelRect& b) const {
@@ -201,7 +214,7 @@ void GlDevice::onRepaint(void* user) {
         device->lastVideoGeneration = generation;
         device->compose(window, device->last, false, true);
     } else if (device->backBufferPreserved) {
-        device->putOnWindow(window, {0, 0, device->width, device->height});
+        device->putOnWindow(window, device->windowRect());
     } else {
         device->compose(window, device->last, false, true);
     }

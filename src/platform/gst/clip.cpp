@@ -17,6 +17,7 @@
 #include "audio_output.h"
 #include "clip_length.h"
 #include "decoders.h"
+#include "missing_plugins.h"
 #include "shared_pool.h"
 #include "start.h"
 #include "stream_errors.h"
@@ -34,6 +35,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace fwgst {
 
@@ -81,6 +83,7 @@ struct Clip {
     uint64_t asyncDoneCount = 0;
     bool endOfStream = false;
     HRESULT error = S_OK;
+    std::vector<std::string> missingPlugins;  // installer details, see missing_plugins.h
     GstSample* lastSample = nullptr;
     uint64_t lastSampleSerial = 0;
     uint64_t seekSerial = 0;
@@ -185,6 +188,13 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
             clip->changed.notify_all();
         }
         break;
+    case GST_MESSAGE_ELEMENT: {
+        std::string missing = missingPluginDetail(message);
+        if (missing.empty()) break;
+        std::lock_guard<std::mutex> guard(clip->lock);
+        clip->missingPlugins.push_back(missing);
+        break;
+    }
     default: break;
     }
     // A handler that drops a message owns it.
@@ -345,6 +355,10 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
     g_free(uri);
     if (!clip) return nullptr;
     HRESULT failure = pauseOnFirstFrame(clip);
+    {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        reportMissingPlugins(utf8Path, clip->missingPlugins);  // whether or not the clip opens without it
+    }
     if (failure == S_OK) {
         g_object_get(clip->pipeline, "n-video", &clip->videoStreams, "n-audio", &clip->audioStreams, nullptr);
         if (clip->videoStreams == 0 && clip->audioStreams == 0) failure = VFW_E_CANNOT_RENDER;

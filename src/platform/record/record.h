@@ -47,7 +47,8 @@ struct Win32State {
     WNDPROC windowProc = nullptr;    // its class's procedure
     LONG_PTR userData = 0;           // its GWLP_USERDATA
     bool windowDestroyed = false;
-    int coInitializeCount = 0;  // CoInitialize minus CoUninitialize
+    int coInitializeCount = 0;                       // CoInitialize minus CoUninitialize
+    EXECUTION_STATE executionState = ES_CONTINUOUS;  // the last continuous SetThreadExecutionState
     struct Box {
         HWND owner;
         std::string caption;  // as given (code page 932 bytes)

@@ -4,6 +4,7 @@
 // Implemented: every Win32 function declared in api/fw_windows.h that the sdl
 // backend implements (the file and code page functions come from common/).
 // Not implemented: more than one window; messages for other windows.
+#include <cstdio>
 #include <cstring>
 
 #include "record.h"
@@ -225,6 +226,15 @@ DWORD WINAPI timeGetTime(void) {
 void WINAPI Sleep(DWORD milliseconds) {
     record("Sleep " + std::to_string(milliseconds));
     win32().clock += milliseconds;
+}
+
+EXECUTION_STATE WINAPI SetThreadExecutionState(EXECUTION_STATE flags) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08x", static_cast<unsigned>(flags));
+    record(std::string("SetThreadExecutionState ") + hex);
+    EXECUTION_STATE previous = win32().executionState;
+    if (flags & ES_CONTINUOUS) win32().executionState = flags;
+    return previous;
 }
 
 HRESULT WINAPI CoInitialize(LPVOID reserved) {

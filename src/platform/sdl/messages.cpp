@@ -1,20 +1,24 @@
 // The thread's message queue on SDL's event queue.
 // Implements PeekMessageA (PM_NOREMOVE, PM_REMOVE), GetMessageA (blocks; 0 on
-// WM_QUIT), TranslateMessage (there are no key messages, so nothing to
-// translate), DispatchMessageA, PostQuitMessage and GetKeyState for the mouse
-// buttons.
+// WM_QUIT), TranslateMessage (makes no WM_CHAR: nothing to translate),
+// DispatchMessageA, PostQuitMessage and GetKeyState for the mouse buttons.
 // SDL events become posted messages: mouse motion WM_MOUSEMOVE, left and right
-// buttons WM_[LR]BUTTONDOWN / WM_[LR]BUTTONUP (never double clicks), a moved
-// window WM_MOVE, the close button WM_CLOSE, and so does the session's end
-// (session_end.cpp: SIGHUP, SIGINT, SIGTERM, the display gone). Mouse positions are client
-// coordinates packed as two unsigned 16-bit halves of LPARAM, so a captured move
-// left of the window arrives as 65536 minus the distance; wParam carries the MK_
-// flags. WM_QUIT comes when nothing else is queued, as on Windows. Repaint
-// requests (windowRequestRepaint) are handled inside the pump, on this thread,
-// and never reach the program as messages; they wake a blocked GetMessageA.
-// Not supported: keyboard, middle button and wheel input (dropped), WM_PAINT,
-// timers, sent messages between threads, PM_NOYIELD and the PM_QS_* filters
-// (ignored). GetKeyState knows VK_LBUTTON and VK_RBUTTON only (0 otherwise).
+// buttons WM_[LR]BUTTONDOWN / WM_[LR]BUTTONUP (never double clicks), keys
+// WM_KEYDOWN / WM_KEYUP / WM_SYSKEYDOWN / WM_SYSKEYUP (keys.cpp; the layer's own
+// fullscreen keys are kept back), a moved window WM_MOVE, the close button
+// WM_CLOSE, and so does the session's end (session_end.cpp: SIGHUP, SIGINT,
+// SIGTERM, the display gone). Mouse positions are client coordinates in the
+// program's units (placement.cpp), packed as two unsigned 16-bit halves of LPARAM,
+// so a captured move left of the window arrives as 65536 minus the distance;
+// wParam carries the MK_ flags. Without the capture, the mouse on the bars around
+// a fullscreen picture is outside the client area: nothing arrives. WM_QUIT comes
+// when nothing else is queued, as on Windows. Repaint requests
+// (windowRequestRepaint) are handled inside the pump, on this thread, and never
+// reach the program as messages; they wake a blocked GetMessageA. A window
+// resized (fullscreen) places its client area anew and repaints.
+// Not supported: middle button and wheel input (dropped), WM_PAINT, timers, sent
+// messages between threads, PM_NOYIELD and the PM_QS_* filters (ignored).
+// GetKeyState knows VK_LBUTTON and VK_RBUTTON only (0 otherwise).
 #include <deque>
 
 #include "sdl_backend.h"
@@ -69,11 +73,19 @@ void runRepaint(int slot) {
     window->repaintHandler(window->repaintUser);
 }
 
+// Where a mouse event lands in the window's client area; false outside it unless
+// the window holds the capture.
+bool mousePoint(WindowRecord* window, int x, int y, int* clientX, int* clientY) {
+    return clientPoint(window, x, y, clientX, clientY) || holdsCapture(window);
+}
+
 void translateMotion(const SDL_MouseMotionEvent& motion) {
     WindowRecord* window = windowFromSdlId(motion.windowID);
     if (window == nullptr || motion.which == SDL_TOUCH_MOUSEID) return;
     gPumpButtons = motion.state;
-    post(window, WM_MOUSEMOVE, buttonFlags(motion.state), packPoint(motion.x, motion.y), motion.x, motion.y);
+    int x = 0, y = 0;
+    if (mousePoint(window, motion.x, motion.y, &x, &y))
+        post(window, WM_MOUSEMOVE, buttonFlags(motion.state), packPoint(x, y), x, y);
 }
 
 void translateButton(const SDL_MouseButtonEvent& button) {
@@ -87,7 +99,16 @@ void translateButton(const SDL_MouseButtonEvent& button) {
     // wParam: the buttons held after this event, as Windows reports them.
     uint32_t mask = SDL_BUTTON(button.button);
     gPumpButtons = down ? (gPumpButtons | mask) : (gPumpButtons & ~mask);
-    post(window, message, buttonFlags(gPumpButtons), packPoint(button.x, button.y), button.x, button.y);
+    int x = 0, y = 0;
+    if (mousePoint(window, button.x, button.y, &x, &y))
+        post(window, message, buttonFlags(gPumpButtons), packPoint(x, y), x, y);
+}
+
+void translateKey(const SDL_KeyboardEvent& key) {
+    WindowRecord* window = windowFromSdlId(key.windowID);
+    if (window == nullptr || takeLayerKey(window, key)) return;
+    KeyMessage message = keyMessage(key);
+    if (message.message != 0) post(window, message.message, message.wParam, message.lParam, 0, 0);
 }
 
 void translateWindowEvent(const SDL_WindowEvent& event) {
@@ -97,6 +118,8 @@ void translateWindowEvent(const SDL_WindowEvent& event) {
         post(window, WM_MOVE, 0, packPoint(event.data1, event.data2), 0, 0);
     } else if (event.event == SDL_WINDOWEVENT_CLOSE) {
         post(window, WM_CLOSE, 0, 0, 0, 0);
+    } else if (event.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+        fwlayer::childVideoOwnerPlaced(handleOf(window));
     } else if (event.event == SDL_WINDOWEVENT_EXPOSED) {
         // Uncovered: show the last picture again without waiting for a frame.
         window->repaintPending.store(true);
@@ -117,6 +140,8 @@ void translate(const SDL_Event& event) {
         translateMotion(event.motion);
     } else if (event.type == SDL_MOUSEBUTTONDOWN || event.type == SDL_MOUSEBUTTONUP) {
         translateButton(event.button);
+    } else if (event.type == SDL_KEYDOWN || event.type == SDL_KEYUP) {
+        translateKey(event.key);
     } else if (event.type == SDL_WINDOWEVENT) {
         translateWindowEvent(event.window);
     } else if (event.type == SDL_QUIT) {

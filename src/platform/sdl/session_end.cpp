@@ -9,7 +9,8 @@
 // While the session ends, message boxes are not shown (a box up at the signal
 // is closed): they would hold the end up; their line still goes to stderr.
 // Not implemented: any other signal (SIGQUIT and SIGKILL end the process as
-// they always do). A second signal is ignored: it must not cut the save short.
+// they always do); a signal ignored at the start (nohup) stays ignored. A second
+// signal is ignored: it must not cut the save short.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -112,7 +113,13 @@ void watchSessionEnd() {
     action.sa_handler = onSignal;
     action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
-    for (int number : {SIGHUP, SIGINT, SIGTERM}) sigaction(number, &action, nullptr);
+    // A signal ignored from the start stays ignored, as nohup and a shell's
+    // background jobs expect: the player then outlives the terminal as asked.
+    for (int number : {SIGHUP, SIGINT, SIGTERM}) {
+        struct sigaction inherited;
+        if (sigaction(number, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+        sigaction(number, &action, nullptr);
+    }
 }
 
 bool sessionEnding() { return gEnding.load(); }

@@ -6,8 +6,13 @@
 // CoInitialize / CoUninitialize as a per-thread count (S_OK the first time on a
 // thread, S_FALSE after; there is no apartment model behind it). The first
 // CoInitialize also starts the media backend's start-up early (layer.h).
+// SetThreadExecutionState with ES_CONTINUOUS: ES_DISPLAY_REQUIRED keeps the screen
+// saver and display power saving off (SDL_DisableScreenSaver: the session's D-Bus
+// inhibition where there is one, else the X screen saver extension's suspension),
+// without it they are allowed again (the process's state, not the thread's).
 // Not supported: a reserved pointer other than null (E_INVALIDARG),
-// timeBeginPeriod and the other winmm timer calls.
+// timeBeginPeriod and the other winmm timer calls; SetThreadExecutionState
+// without ES_CONTINUOUS (a one-off reset of the idle timers: 0, the failure).
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
@@ -62,6 +67,20 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
     std::unique_lock<std::mutex> lock(gSleepLock);
     gSleepWake.wait_until(lock, deadline, [] { return gWakeRequested; });
     gWakeRequested = false;
+}
+
+EXECUTION_STATE WINAPI SetThreadExecutionState(EXECUTION_STATE esFlags) {
+    static EXECUTION_STATE current = ES_CONTINUOUS;
+    if (!(esFlags & ES_CONTINUOUS) || !fwsdl::ensureVideo()) return 0;
+    if (esFlags & ES_DISPLAY_REQUIRED) {
+        SDL_DisableScreenSaver();
+    } else {
+        SDL_EnableScreenSaver();
+        fwsdl::x11ResumeScreenSaver();
+    }
+    EXECUTION_STATE previous = current;
+    current = esFlags;
+    return previous;
 }
 
 HRESULT WINAPI CoInitialize(LPVOID pvReserved) {

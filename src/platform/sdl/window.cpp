@@ -1,14 +1,21 @@
 // The window side of the Win32 subset on SDL2.
 // Implements RegisterClassA; CreateWindowExA for top-level windows (an SDL window
 // with an OpenGL surface for the gl backend (a plain one for cpu: layer.h,
-// "Renderer choice"), its client area the outer size
-// less the frame that GetSystemMetrics describes, never resizable; the title and
-// the class icon shown); DefWindowProcA (WM_CLOSE destroys the window,
-// WM_QUERYENDSESSION answers TRUE, everything else 0); GetWindowRect; Set/GetWindowLongPtrA for GWLP_USERDATA;
-// GetSystemMetrics for the frame metrics and the screen size; SetCapture and
-// ReleaseCapture (SDL_CaptureMouse: moves outside the window keep arriving while
-// the capture is held); GetCursorPos (asked of the X server); and the layer's
-// window seams (windowSdlHandle, windowSetRepaintHandler, windowRequestRepaint).
+// "Renderer choice"), its client area the outer size less the frame that
+// GetSystemMetrics describes, shown at a whole scale (placement.cpp: FW_SCALE, or
+// from the screen's density), never resizable by the program; the title and the
+// class icon shown); DefWindowProcA (WM_CLOSE destroys the window,
+// WM_QUERYENDSESSION answers TRUE, everything else 0); GetWindowRect;
+// Set/GetWindowLongPtrA for GWLP_USERDATA; GetSystemMetrics for the frame metrics
+// and the screen size; SetCapture and ReleaseCapture (SDL_CaptureMouse: moves
+// outside the window keep arriving while the capture is held); GetCursorPos (asked
+// of the X server); and the layer's window seams (windowSdlHandle,
+// windowSetRepaintHandler, windowRequestRepaint; windowClientPlacement is
+// placement.cpp's).
+// Whatever the scale or fullscreen, the program sees its client area in its own
+// units: GetWindowRect is the client area's size around the window's place on the
+// screen, and GetCursorPos is that place plus the pointer's offset from it taken
+// back into client units, so a position computed from the two is a client one.
 // Creation sends WM_SIZE and WM_MOVE to the window procedure, not WM_NCCREATE or
 // WM_CREATE; destruction sends WM_DESTROY and WM_NCDESTROY.
 // Not supported: child windows, class styles, resizable frames (WS_THICKFRAME is
@@ -137,6 +144,8 @@ bool clientOrigin(const WindowRecord* window, int* x, int* y) {
     return true;
 }
 
+bool holdsCapture(const WindowRecord* window) { return gCapture != nullptr && gCapture == handleOf(window); }
+
 void releaseCaptureOf(WindowRecord* window) {
     if (gCapture != handleOf(window)) return;
     gCapture = nullptr;
@@ -229,8 +238,8 @@ WindowRecord* freeWindowRecord() {
     return nullptr;
 }
 
-// The SDL window for a top-level window of this outer size and place; the client
-// size it was given.
+// The SDL window for a top-level window of this outer size and place, at the scale
+// chosen for it; the client size it was given.
 SDL_Window* makeSdlWindow(LPCSTR name, DWORD style, DWORD exStyle, int X, int Y, int width, int height,
                           int* clientWidth, int* clientHeight) {
     RECT borders;
@@ -241,19 +250,22 @@ SDL_Window* makeSdlWindow(LPCSTR name, DWORD style, DWORD exStyle, int X, int Y,
     // window on every side.
     int x = X == CW_USEDEFAULT ? SDL_WINDOWPOS_CENTERED : X + borders.left;
     int y = X == CW_USEDEFAULT ? SDL_WINDOWPOS_CENTERED : Y + borders.top;
+    SDL_Point corner = {X == CW_USEDEFAULT ? 0 : x, X == CW_USEDEFAULT ? 0 : y};
+    int display = X == CW_USEDEFAULT ? 0 : std::max(0, SDL_GetPointDisplayIndex(&corner));
+    int scale = chooseScale(*clientWidth, *clientHeight, borders, display);
     // An OpenGL window loads the OpenGL library and makes a context to learn its
     // extensions: only for the gl backend.
     Uint32 flags = fwlayer::chosenRenderer() == fwlayer::Renderer::Gl ? SDL_WINDOW_OPENGL : 0;
     flags |= (style & WS_VISIBLE) != 0 ? SDL_WINDOW_SHOWN : SDL_WINDOW_HIDDEN;
     if ((style & WS_CAPTION) != WS_CAPTION) flags |= SDL_WINDOW_BORDERLESS;
     std::string title = fwlayer::cp932ToUtf8(name != nullptr ? name : "");
-    SDL_Window* sdl = SDL_CreateWindow(title.c_str(), x, y, *clientWidth, *clientHeight, flags);
+    SDL_Window* sdl = SDL_CreateWindow(title.c_str(), x, y, scale * *clientWidth, scale * *clientHeight, flags);
     if (sdl == nullptr) std::fprintf(stderr, "fernwood2: cannot create a window: %s\n", SDL_GetError());
     return sdl;
 }
 
-void fillWindowRecord(WindowRecord* window, SDL_Window* sdl, const WindowClass* windowClass, DWORD style,
-                      DWORD exStyle) {
+void fillWindowRecord(WindowRecord* window, SDL_Window* sdl, const WindowClass* windowClass, DWORD style, DWORD exStyle,
+                      int clientWidth, int clientHeight) {
     window->used = true;
     window->sdl = sdl;
     window->sdlId = SDL_GetWindowID(sdl);
@@ -263,6 +275,10 @@ void fillWindowRecord(WindowRecord* window, SDL_Window* sdl, const WindowClass* 
     window->userData = 0;
     window->repaintHandler = nullptr;
     window->repaintUser = nullptr;
+    window->clientWidth = clientWidth;
+    window->clientHeight = clientHeight;
+    window->fullscreen = false;
+    window->windowed = {0, 0, 0, 0};
     window->repaintPending.store(false);
     window->alive.store(true);
 }
@@ -284,7 +300,7 @@ HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindow
         makeSdlWindow(lpWindowName, dwStyle, dwExStyle, X, Y, nWidth, nHeight, &clientWidth, &clientHeight);
     if (sdl == nullptr) return nullptr;
     if (SDL_Surface* icon = iconSurface(windowClass->icon)) SDL_SetWindowIcon(sdl, icon);
-    fillWindowRecord(window, sdl, windowClass, dwStyle, dwExStyle);
+    fillWindowRecord(window, sdl, windowClass, dwStyle, dwExStyle, clientWidth, clientHeight);
     watchDisplayLoss(sdl);
     if ((dwStyle & WS_VISIBLE) != 0) {
         // A new top-level window becomes the active one; without the keyboard focus
@@ -312,15 +328,14 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
 BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
     WindowRecord* window = windowFromHandle(hWnd);
     if (window == nullptr || lpRect == nullptr) return FALSE;
-    int x = 0, y = 0, width = 0, height = 0;
+    int x = 0, y = 0;
     clientOrigin(window, &x, &y);
-    SDL_GetWindowSize(window->sdl, &width, &height);
     RECT borders;
     frameBorders(window->style, window->exStyle, &borders);
     lpRect->left = x - borders.left;
     lpRect->top = y - borders.top;
-    lpRect->right = x + width + borders.right;
-    lpRect->bottom = y + height + borders.bottom;
+    lpRect->right = x + window->clientWidth + borders.right;
+    lpRect->bottom = y + window->clientHeight + borders.bottom;
     return TRUE;
 }
 
@@ -398,6 +413,16 @@ BOOL WINAPI GetCursorPos(LPPOINT lpPoint) {
     for (WindowRecord& window : gWindows)
         if (!known && window.used && window.sdl != nullptr) known = x11PointerPosition(window.sdl, &x, &y);
     if (!known) SDL_GetGlobalMouseState(&x, &y);
+    // Relative to the first live window, in its client units (see the top).
+    for (WindowRecord& window : gWindows) {
+        if (!window.used || !window.alive.load()) continue;
+        int originX = 0, originY = 0, clientX = 0, clientY = 0;
+        clientOrigin(&window, &originX, &originY);
+        clientPoint(&window, x - originX, y - originY, &clientX, &clientY);
+        x = originX + clientX;
+        y = originY + clientY;
+        break;
+    }
     lpPoint->x = x;
     lpPoint->y = y;
     return TRUE;

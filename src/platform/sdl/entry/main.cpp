@@ -1,15 +1,19 @@
-// The player's process entry point on Linux: calls the program's WinMain as
-// Windows would, with an instance handle of its own, no previous instance, the
-// command line after the program name, and SW_SHOWDEFAULT. The exit status is
-// what WinMain returns. SDL starts when the first window is made.
+// The process entry point on Linux: calls the program's WinMain as Windows would,
+// with an instance handle of its own, no previous instance, the command line after
+// the program name, and SW_SHOWDEFAULT. The exit status is what WinMain returns.
+// SDL starts when the first window is made.
 //
-// Implements: main.
-// Does not: parse the command line (WinMain gets it whole).
+// Implements: main. In the player (FW_PLAYER_COMMAND_LINE) the command line is acted
+//   on first (start_folder.cpp: a gallery folder, --demo, --help, --version).
+// Does not: parse the command line of the probes and the benchmark (WinMain gets it whole).
 #include <malloc.h>
 
 #include <string>
 
 #include "../sdl_backend.h"
+#ifdef FW_PLAYER_COMMAND_LINE
+#include "start_folder.h"
+#endif
 
 namespace {
 
@@ -31,6 +35,10 @@ void tuneAllocator() {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef FW_PLAYER_COMMAND_LINE
+    int status = fwentry::applyArguments(argc, argv);
+    if (status >= 0) return status;
+#endif
     tuneAllocator();
     fwsdl::watchSessionEnd();
     std::string commandLine;
