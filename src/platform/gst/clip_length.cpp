@@ -11,9 +11,10 @@
 //   time, so that a clip loaded again (every repeat, every Next and Previous) is
 //   not parsed again. endMeasurementStart runs it on a thread of its own.
 // Does not: decode (a frame whose presentation time the file leaves out counts by
-//   its decoding time), follow a file that is still growing, or take longer than
-//   kScanTimeoutMs: a file that cannot be parsed to its end within that is told
-//   to have no measured end.
+//   its decoding time), bridge time stamps that jump within the file (its last
+//   seconds' count as they are), follow a file that is still growing, or take
+//   longer than kScanTimeoutMs: a file that cannot be parsed to its end within
+//   that is told to have no measured end.
 #include "clip_length.h"
 
 #include <sys/stat.h>
@@ -127,22 +128,31 @@ bool settle(GstElement* pipeline, std::chrono::steady_clock::time_point deadline
            remainingNs(deadline) > 0;
 }
 
+// Whether the pipeline posts a message of type before an error or the deadline.
+bool posts(GstElement* pipeline, GstMessageType type, std::chrono::steady_clock::time_point deadline) {
+    GstBus* bus = gst_element_get_bus(pipeline);
+    GstMessage* message =
+        gst_bus_timed_pop_filtered(bus, remainingNs(deadline), GstMessageType(type | GST_MESSAGE_ERROR));
+    bool posted = message && GST_MESSAGE_TYPE(message) == type;
+    if (message) gst_message_unref(message);
+    gst_object_unref(bus);
+    return posted;
+}
+
+// The pipeline has no sinks until the parser has found the streams, so it stands
+// paused at once: the sinks' first frames (the pipeline's ASYNC_DONE) tell that
+// the demuxer is ready to tell the duration and to seek.
 bool parseToEnd(GstElement* pipeline, std::chrono::steady_clock::time_point deadline) {
-    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE || !settle(pipeline, deadline))
+    if (gst_element_set_state(pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ||
+        !posts(pipeline, GST_MESSAGE_ASYNC_DONE, deadline))
         return false;
     gint64 duration = -1;
     if (gst_element_query_duration(pipeline, GST_FORMAT_TIME, &duration) && duration > kTailNs &&
         (!gst_element_seek_simple(pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, duration - kTailNs) ||
          !settle(pipeline, deadline)))
         return false;
-    if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) return false;
-    GstBus* bus = gst_element_get_bus(pipeline);
-    GstMessage* message =
-        gst_bus_timed_pop_filtered(bus, remainingNs(deadline), GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-    bool ended = message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS;
-    if (message) gst_message_unref(message);
-    gst_object_unref(bus);
-    return ended;
+    return gst_element_set_state(pipeline, GST_STATE_PLAYING) != GST_STATE_CHANGE_FAILURE &&
+           posts(pipeline, GST_MESSAGE_EOS, deadline);
 }
 
 gint64 parseStreamEnd(const char* utf8Path) {
