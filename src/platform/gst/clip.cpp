@@ -269,6 +269,12 @@ gint64 queryDurationNs(Clip* clip) {
     return gst_element_query_duration(clip->pipeline, GST_FORMAT_TIME, &duration) && duration > 0 ? duration : -1;
 }
 
+// The length a demuxer's duration tells (see measureLength), or -1.
+gint64 lengthOfDuration(const Clip* clip, gint64 duration) {
+    gint64 length = clip->lengthEstimated ? duration : duration - clip->startOffsetNs;
+    return duration > 0 && length > 0 ? length : -1;
+}
+
 // From the first frame to the end of the longest stream: the demuxer's duration
 // runs from stream time 0, an estimating one's from the first frame; where it
 // only estimates (measured while the pipeline was opening) or cannot tell, the
@@ -277,9 +283,7 @@ void measureLength(Clip* clip) {
     gint64 end = takeMeasuredEnd(clip);
     gint64 duration = queryDurationNs(clip);
     if (!clip->lengthEstimated && duration < 0) end = measureStreamEnd(clip->path.c_str());
-    if (end > clip->startOffsetNs) clip->lengthNs = end - clip->startOffsetNs;
-    else if (duration > 0)
-        clip->lengthNs = clip->lengthEstimated ? duration : std::max<gint64>(0, duration - clip->startOffsetNs);
+    clip->lengthNs = end > clip->startOffsetNs ? end - clip->startOffsetNs : lengthOfDuration(clip, duration);
 }
 
 // A playbin for uri with our sinks, not started yet; null when GStreamer lacks a part.
@@ -425,10 +429,7 @@ void clipSetState(Clip* clip, ClipState state) {
 
 bool clipDuration(Clip* clip, int64_t* duration) {
     // A demuxer that could not tell the duration at first may have learnt it.
-    if (clip->lengthNs < 0) {
-        gint64 known = queryDurationNs(clip);
-        if (known > clip->startOffsetNs) clip->lengthNs = known - clip->startOffsetNs;
-    }
+    if (clip->lengthNs < 0) clip->lengthNs = lengthOfDuration(clip, queryDurationNs(clip));
     *duration = clip->lengthNs > 0 ? clip->lengthNs / 100 : 0;
     return true;
 }
