@@ -77,9 +77,13 @@ bool runToEnd(Graph& graph, double timeoutSeconds, Watch watch) {
 }
 
 // The worst knob errors while playing to the end, on a bar of the clip's reported
-// duration and of the length it was made with.
+// duration and of the length it was made with; and how many of the samples stood
+// more than a column off on the first. (On a loaded machine a frame can reach the
+// screen a frame late now and then while the position runs on: a knob that runs
+// ahead does so in every sample.)
 struct KnobErrors {
     int onDuration = 0, onMadeLength = 0;
+    int samples = 0, offTheFrame = 0;
 };
 
 KnobErrors playToEndWatchingKnob(Graph& graph) {
@@ -88,7 +92,10 @@ KnobErrors playToEndWatchingKnob(Graph& graph) {
         int before = look(graph.owner).frame;
         LONGLONG position = graph.position();
         if (before < 0 || look(graph.owner).frame != before) return;
-        worst.onDuration = std::max(worst.onDuration, knobError(position, graph.duration, before, graph.duration));
+        int error = knobError(position, graph.duration, before, graph.duration);
+        ++worst.samples;
+        worst.offTheFrame += error > 1;
+        worst.onDuration = std::max(worst.onDuration, error);
         worst.onMadeLength = std::max(worst.onMadeLength, knobError(position, graph.duration, before, kLength));
     }));
     return worst;
@@ -103,14 +110,14 @@ TEST_P(GstSeekTest, LengthKnobAndSeekDragsAreExact) {
     EXPECT_NEAR(double(kLength), double(graph.duration), double(kFrameUnits));
 
     // Drags to frames just before and after key frames, between them, near the end.
-    int worstSeek = 0;
+    std::string missed;  // "asked>shown" for each drag that showed another frame
     for (int wanted : {37, 99, 124, 62, 146, 3, 51}) {
         graph.control->Stop();
         graph.seek(wanted * kFrameUnits);
         graph.control->StopWhenReady();
         int shown = waitForFrame(graph.owner, wanted, 0, 2.0);
         EXPECT_EQ(wanted, shown) << "seek";
-        worstSeek = std::max(worstSeek, std::abs(shown - wanted));
+        if (shown != wanted) missed += " " + std::to_string(wanted) + ">" + std::to_string(shown);
         EXPECT_EQ(knobColumn(wanted * kFrameUnits, graph.duration), knobColumn(graph.position(), graph.duration));
     }
 
@@ -120,14 +127,16 @@ TEST_P(GstSeekTest, LengthKnobAndSeekDragsAreExact) {
     graph.control->StopWhenReady();
     waitForFrame(graph.owner, 125, 0, 2.0);
     KnobErrors worstKnob = playToEndWatchingKnob(graph);
-    EXPECT_LE(worstKnob.onDuration, 1);
+    EXPECT_LE(worstKnob.offTheFrame * 10, worstKnob.samples) << "the knob off the frame shown by more than a column";
+    EXPECT_LE(worstKnob.onDuration, 3) << "the knob more than a frame off the frame shown";
     EXPECT_EQ(kSliderSpan, knobColumn(graph.position(), graph.duration));
     EXPECT_EQ(kFrames - 1, look(graph.owner).frame);
 
     if (std::getenv("FW_SEEK_REPORT"))
-        std::printf("| %s | %.1f s | %+.0f ms | %d frames | %d (%d) columns |\n", c.recipe->name,
-                    c.keySpacing / double(kFps), (graph.duration - kLength) / 1e4, worstSeek, worstKnob.onMadeLength,
-                    worstKnob.onDuration);
+        std::printf("| %s | %.1f s | %+.0f ms |%s | %d (%d; %d of %d off) columns |\n", c.recipe->name,
+                    c.keySpacing / double(kFps), (graph.duration - kLength) / 1e4,
+                    missed.empty() ? " none" : missed.c_str(), worstKnob.onMadeLength, worstKnob.onDuration,
+                    worstKnob.offTheFrame, worstKnob.samples);
 }
 
 INSTANTIATE_TEST_SUITE_P(Containers, GstSeekTest, ::testing::ValuesIn(kCases),
