@@ -37,6 +37,10 @@ constexpr gint64 kTailNs = 3 * GST_SECOND;
 struct Scan {
     std::mutex lock;
     gint64 end = -1;
+    // Streams found once the pipeline is being stopped are left unplugged: a
+    // queue and sink added during the stop could be left running.
+    std::mutex growing;
+    bool stopping = false;
 };
 
 // A file measured before, as it was then.
@@ -94,6 +98,9 @@ GstPadProbeReturn onParsedData(GstPad*, GstPadProbeInfo* info, gpointer user) {
 // waiting for the pipeline to be ready does not hold up the others, to a sink
 // that takes it as fast as it comes.
 void onParsedPad(GstElement* parser, GstPad* pad, gpointer user) {
+    Scan* scan = static_cast<Scan*>(user);
+    std::lock_guard<std::mutex> growing(scan->growing);
+    if (scan->stopping) return;
     GstObject* pipeline = gst_element_get_parent(parser);
     GstElement* queue = gst_element_factory_make("queue", nullptr);
     GstElement* sink = gst_element_factory_make("fakesink", nullptr);
@@ -102,7 +109,7 @@ void onParsedPad(GstElement* parser, GstPad* pad, gpointer user) {
         gst_bin_add_many(GST_BIN(pipeline), queue, sink, nullptr);
         gst_element_link(queue, sink);
         GstPad* input = gst_element_get_static_pad(sink, "sink");
-        ScannedPad* scanned = new ScannedPad{static_cast<Scan*>(user), {}};
+        ScannedPad* scanned = new ScannedPad{scan, {}};
         gst_pad_add_probe(input, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                           onParsedData, scanned, forgetScannedPad);
         gst_object_unref(input);
@@ -170,6 +177,10 @@ gint64 parseStreamEnd(const char* utf8Path) {
     } else {
         if (source) gst_object_unref(gst_object_ref_sink(source));
         if (parser) gst_object_unref(gst_object_ref_sink(parser));
+    }
+    {
+        std::lock_guard<std::mutex> growing(scan.growing);
+        scan.stopping = true;
     }
     // Joins the streaming threads, so no probe runs after this.
     gst_element_set_state(pipeline, GST_STATE_NULL);
