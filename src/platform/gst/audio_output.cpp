@@ -13,8 +13,8 @@
 // thread, and one that goes away made the pipeline fail. Here the clip never
 // waits on the output and the output never holds the clip.
 //
-// Implements: the clip's audio appsink; per output one worker thread that plays
-//   the samples in order, each stretch of playing on a fresh server stream that is
+// Implements: the clip's audio appsink and the volume element before it; per
+//   output one worker thread that plays the samples in order, each stretch of playing on a fresh server stream that is
 //   never paused and resumed and stops at once when the clip stops or seeks (the
 //   next one is connected while the clip stands); each sample plays at the clip's
 //   running time (plus the lead) from the clip's base time on the same clock, so
@@ -353,6 +353,18 @@ GstElement* makeClipAudioSink() {
     callbacks.new_sample = dropSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, nullptr, nullptr);
     return sink;
+}
+
+GstElement* withVolume(GstElement* sink) {
+    GstElement* volume = gst_element_factory_make("volume", nullptr);
+    if (!volume) return sink;
+    GstElement* bin = gst_bin_new(nullptr);
+    gst_bin_add_many(GST_BIN(bin), volume, sink, nullptr);
+    gst_element_link(volume, sink);
+    GstPad* input = gst_element_get_static_pad(volume, "sink");
+    gst_element_add_pad(bin, gst_ghost_pad_new("sink", input));
+    gst_object_unref(input);
+    return bin;
 }
 
 AudioOutput* audioOutputOpen(GstElement* playbin, GstElement* sink, const char* factory, gint64* aheadNs) {

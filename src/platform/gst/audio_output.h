@@ -12,6 +12,13 @@ struct AudioOutput;
 // it hands its samples to the clip's output (or drops them when there is none).
 GstElement* makeClipAudioSink();
 
+// sink (floating) behind a volume element of its own, in a bin: playbin's audio
+// sink, whose volume playbin sets as the clip's. Asked for soft volume without
+// one, playbin's converter keeps its own volume element one reference too many
+// (GStreamer 1.22): that element and its pads outlived every clip. sink itself
+// when no volume element can be made.
+GstElement* withVolume(GstElement* sink);
+
 // Starts playing what sink (from makeClipAudioSink, in playbin) receives on the
 // sound output whose sink element factory is named factory. playbin then shows the
 // picture a little later, for the output's start, and sink runs *aheadNs ahead of
