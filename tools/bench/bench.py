@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The player's graphics and movie benchmark (run by scripts/bench).
 
-  bench.py [--build DIR] [--runs N] [--quiet-load L] [--wait-load S] [--large NAME ...]
+  bench.py [--build DIR] [--runs N] [--quiet-load L] [--wait-load S] [--large NAME]...
            [--loads N] [--long-minutes M] [GROUP ...]
 
 GROUP is graphics, movies, long, or a single measure: idle, frame, layer, startup,
@@ -78,8 +78,8 @@ def parse_options():
     parser.add_argument("--runs", type=int, default=3, help="repetitions of each measure (start-ups: at least 5)")
     parser.add_argument("--quiet-load", type=float, default=2.0, help="wait for the load average to fall below this")
     parser.add_argument("--wait-load", type=float, default=0.0, help="... for at most this many seconds per measure")
-    parser.add_argument("--large", nargs="+", choices=list(LARGE_CLIPS), default=list(LARGE_CLIPS),
-                        help="the large clips movie-large plays (default: all)")
+    parser.add_argument("--large", action="append", choices=list(LARGE_CLIPS),
+                        help="a large clip movie-large plays; once for each (default: all)")
     parser.add_argument("--loads", type=int, default=600, help="clicks of the loads measure (at least 50)")
     parser.add_argument("--long-minutes", type=float, default=120.0, help="length of the long run")
     options = parser.parse_args()
@@ -91,6 +91,7 @@ def parse_options():
             names.append(what)
         else:
             parser.error("unknown group or measure %r" % what)
+    options.large = options.large or list(LARGE_CLIPS)
     if options.loads < 50:
         parser.error("--loads must be at least 50")
     build = Path(options.build)
