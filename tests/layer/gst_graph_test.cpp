@@ -1,5 +1,8 @@
 // The filter graph manager on GStreamer without a display, read back through the
 // child video registry, on the clips of gst_clips.h.
+#include <mutex>
+#include <set>
+
 #include "gst_clips.h"
 
 namespace {
@@ -71,6 +74,63 @@ TEST_P(GstFormatTest, PlaysSeeksRewindsAndTearsDownLikeTheProgramUsesIt) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, GstFormatTest, ::testing::ValuesIn(kRecipes),
                          [](const ::testing::TestParamInfo<Recipe>& info) { return info.param.name; });
+
+// Every element added to any bin from now on, for as long as it lives.
+struct LiveElements {
+    std::mutex lock;
+    std::set<std::string> names;  // "factory name@address"
+
+    LiveElements() {
+        g_type_class_unref(g_type_class_ref(GST_TYPE_BIN));
+        g_signal_add_emission_hook(g_signal_lookup("element-added", GST_TYPE_BIN), 0, &onAdded, this, nullptr);
+    }
+    static std::string nameOf(GObject* element) {
+        GstElementFactory* factory = gst_element_get_factory(GST_ELEMENT(element));
+        char address[32];
+        std::snprintf(address, sizeof address, "@%p", static_cast<void*>(element));
+        return (factory ? gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)) : G_OBJECT_TYPE_NAME(element)) +
+               std::string(address);
+    }
+    static gboolean onAdded(GSignalInvocationHint*, guint, const GValue* values, gpointer user) {
+        LiveElements* live = static_cast<LiveElements*>(user);
+        GObject* element = G_OBJECT(g_value_get_object(&values[1]));
+        std::lock_guard<std::mutex> guard(live->lock);
+        if (live->names.insert(nameOf(element)).second) g_object_weak_ref(element, &onFinalized, live);
+        return TRUE;
+    }
+    static void onFinalized(gpointer user, GObject* element) {
+        LiveElements* live = static_cast<LiveElements*>(user);
+        std::lock_guard<std::mutex> guard(live->lock);
+        live->names.erase(nameOf(element));
+    }
+};
+
+// The gallery's Next and Previous load clip after clip for as long as the program
+// runs: nothing of a clip's pipeline may outlive its tear-down.
+TEST(GstGraph, TornDownClipsLeaveNoElementBehind) {
+    // H.264 and AAC in MP4, with sound; and an MPEG program stream, whose end is
+    // measured by a pipeline of its own while it opens.
+    std::string paths[] = {clipPath(kRecipes[3], kFrames, kKeySpacing), clipPath(kRecipes[0], kFrames, kKeySpacing)};
+    gst_init(nullptr, nullptr);
+    static LiveElements* live = new LiveElements();  // its hook stays for the process
+    Graph graph;
+    for (int load = 0; load < 6; ++load) {
+        ASSERT_EQ(1, graph.load(paths[load % 2]));
+        graph.control->Run();
+        EXPECT_LE(0, waitForFrame(graph.owner, 5));
+        EXPECT_EQ(6, graph.emptyGraph());
+    }
+    // A sound output's own pipeline closes on a thread of its own, soon after.
+    for (Clock::time_point start = Clock::now(); secondsSince(start) < 2.0;) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::lock_guard<std::mutex> guard(live->lock);
+        if (live->names.empty()) break;
+    }
+    std::lock_guard<std::mutex> guard(live->lock);
+    std::string left;
+    for (const std::string& name : live->names) left += name + " ";
+    EXPECT_TRUE(live->names.empty()) << "still alive: " << left;
+}
 
 TEST(GstGraph, UnplayableFilesFailQuickly) {
     std::ofstream corrupt("gst_test_corrupt.mpg", std::ios::binary);

@@ -1,7 +1,7 @@
 // A movie file played by one GStreamer playbin: the decoded video arrives at our
 // own appsink as 32-bit BGRx frames and goes to the graph's child video; the audio
-// goes through playbin's volume to our audio sink, whose sound output
-// (audio_output.cpp) plays it.
+// goes through a volume element of ours (playbin sets it) to our audio sink, whose
+// sound output (audio_output.cpp) plays it.
 //
 // Implements: opening with a bounded wait for the first frame, the graph states
 // (stopped, cued, paused, running) on a pipeline that never leaves PAUSED/PLAYING
@@ -16,6 +16,7 @@
 #include "accurate_seek.h"
 #include "audio_output.h"
 #include "clip_length.h"
+#include "clip_volume.h"
 #include "decoders.h"
 #include "missing_plugins.h"
 #include "shared_pool.h"
@@ -48,7 +49,8 @@ namespace {
 constexpr int kOpenTimeoutMs = 20000;
 constexpr int kOpenSilenceMs = 3000;
 
-// playbin's flags: video, audio and software volume; no subtitles, no visualisation.
+// playbin's flags: video, audio and software volume (the audio sink's own volume
+// element, see clip_volume.cpp); no subtitles, no visualisation.
 constexpr int kPlayFlags = 0x1 | 0x2 | 0x10;
 
 // How far before the asked position a seek starts at first in a container whose
@@ -293,7 +295,8 @@ Clip* buildClip(const char* utf8Path, const gchar* uri, fwlayer::ChildVideo* vid
     GstElement* videoSink = clip->pipeline ? makeVideoSink(clip) : nullptr;
     const char* factory = audioOutputFactory();
     GstElement* audioSink = videoSink ? makeClipAudioSink() : nullptr;
-    if (!audioSink) {
+    GstElement* audioInput = audioSink ? withVolume(audioSink) : nullptr;
+    if (!audioInput) {
         if (videoSink) gst_object_unref(gst_object_ref_sink(videoSink));
         if (clip->pipeline) gst_object_unref(clip->pipeline);
         delete clip;
@@ -301,11 +304,11 @@ Clip* buildClip(const char* utf8Path, const gchar* uri, fwlayer::ChildVideo* vid
     }
     clip->seeker = seekerOpen(clip->pipeline, videoSink, audioSink);
     clip->sinks[0] = videoSink;  // playbin holds them for as long as it lives
-    clip->sinks[1] = audioSink;
+    clip->sinks[1] = audioSink;  // in audioInput's bin
     if (factory) clip->output = audioOutputOpen(audioSink, factory);
     *silent = clip->output == nullptr;
     g_signal_connect(clip->pipeline, "deep-element-added", G_CALLBACK(onElementAdded), clip);
-    g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags", kPlayFlags,
+    g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioInput, "flags", kPlayFlags,
                  nullptr);
     GstBus* bus = gst_element_get_bus(clip->pipeline);
     gst_bus_set_sync_handler(bus, onBusMessage, clip, nullptr);
