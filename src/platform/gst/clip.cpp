@@ -103,36 +103,6 @@ struct Clip {
 
 namespace {
 
-// A decoded frame lent to the child video, mapped (and so referenced) until it is
-// handed back.
-struct LentFrame {
-    GstVideoFrame frame;
-};
-
-void releaseLentFrame(void* user) {
-    LentFrame* lent = static_cast<LentFrame*>(user);
-    gst_video_frame_unmap(&lent->frame);
-    delete lent;
-}
-
-void pushSample(fwlayer::ChildVideo* video, GstSample* sample) {
-    GstCaps* caps = gst_sample_get_caps(sample);
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstVideoInfo info;
-    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)) return;
-    LentFrame* lent = new LentFrame();
-    if (!gst_video_frame_map(&lent->frame, &info, buffer, GST_MAP_READ)) {
-        delete lent;
-        return;
-    }
-    const uint8_t* pixels = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&lent->frame, 0));
-    fwlayer::SharedFrameSegment segment = {0, -1, nullptr, 0};
-    sharedSegmentOf(buffer, &segment);
-    fwlayer::childVideoLendSharedFrame(video, pixels, GST_VIDEO_FRAME_WIDTH(&lent->frame),
-                                       GST_VIDEO_FRAME_HEIGHT(&lent->frame),
-                                       GST_VIDEO_FRAME_PLANE_STRIDE(&lent->frame, 0), segment, &releaseLentFrame, lent);
-}
-
 // Streaming thread: keep the sample as the one the clip stands on, and show it
 // unless the graph is stopped.
 GstFlowReturn takeSample(Clip* clip, GstSample* sample) {
@@ -145,7 +115,7 @@ GstFlowReturn takeSample(Clip* clip, GstSample* sample) {
         clip->lastSampleSerial = clip->seekSerial;
         show = clip->showFrames;
     }
-    if (show) pushSample(clip->video, sample);
+    if (show) lendFrame(clip->video, sample);
     gst_sample_unref(sample);
     return GST_FLOW_OK;
 }
@@ -422,7 +392,7 @@ void clipSetState(Clip* clip, ClipState state) {
     if (clip->output) audioOutputRun(clip->output, state == ClipState::Running, queryPositionNs(clip));
     gst_element_set_state(clip->pipeline, state == ClipState::Running ? GST_STATE_PLAYING : GST_STATE_PAUSED);
     if (standing) {
-        pushSample(clip->video, standing);
+        lendFrame(clip->video, standing);
         gst_sample_unref(standing);
     }
 }
