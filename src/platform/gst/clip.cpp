@@ -5,13 +5,17 @@
 //
 // Implements: opening with a bounded wait for the first frame, the graph states
 // (stopped, cued, paused, running) on a pipeline that never leaves PAUSED/PLAYING
-// so that the position survives a stop, accurate flushing seeks, positions and
-// durations from 0 at the first frame (a demuxer's start offset is hidden),
-// linear volume, end-of-stream and error notes.
+// so that the position survives a stop, seeks to the frame (accurate_seek.cpp),
+// positions from 0 at the first frame (a demuxer's start offset is hidden) to the
+// length, which runs to the end of the longest stream (measured from the file by
+// clip_length.cpp where the demuxer only estimates it or cannot tell it; 0 when
+// nothing tells it), linear volume, end-of-stream and error notes.
 // Does not: run a GLib main loop (bus messages are handled synchronously as they
 // are posted), render subtitles or visualisations, or choose among streams.
 #include "clip.h"
+#include "accurate_seek.h"
 #include "audio_output.h"
+#include "clip_length.h"
 #include "clip_volume.h"
 #include "decoders.h"
 #include "missing_plugins.h"
@@ -25,6 +29,7 @@
 #include <malloc.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -48,9 +53,12 @@ constexpr int kOpenSilenceMs = 3000;
 // element, see clip_volume.cpp); no subtitles, no visualisation.
 constexpr int kPlayFlags = 0x1 | 0x2 | 0x10;
 
-// How far before the asked position a seek starts in a container whose demuxer
-// lands late (see clipSeek): its mux delay plus a group of pictures.
+// How far before the asked position a seek starts at first in a container whose
+// demuxer lands late (see onElementAdded): its mux delay plus a group of pictures;
+// and how far before it the first picture decoded must lie, as its time stamp may
+// be a guess (accurate_seek.h).
 constexpr gint64 kLateDemuxerLeadNs = 1500 * GST_MSECOND;
+constexpr gint64 kLateDemuxerMarginNs = 250 * GST_MSECOND;
 
 }  // namespace
 
@@ -59,10 +67,12 @@ struct Clip {
     fwlayer::ChildVideo* video = nullptr;
     GstElement* sinks[2] = {};      // video and audio, owned by the pipeline
     AudioOutput* output = nullptr;  // where the audio sink's samples are played
+    Seeker* seeker = nullptr;
     int videoStreams = 0;
     int audioStreams = 0;
     gint64 startOffsetNs = 0;
-    gint64 durationNs = -1;
+    gint64 lengthNs = -1;      // from the first frame to the end, or -1 while unknown
+    int64_t lastPosition = 0;  // the latest the program was told, in 100 ns units
     // Paused on its first frame since it opened: a seek to the start would only
     // flush and decode that frame again (the program rewinds every clip it loads).
     bool standingAtOpen = false;
@@ -83,43 +93,15 @@ struct Clip {
     int64_t seekTarget = 0;
     std::chrono::steady_clock::time_point lastMessage;
 
-    // Set while the pipeline is being built, read afterwards.
-    std::atomic<gint64> seekLeadNs{0};
-    // Stream time that the sinks' segments must not start before, or -1.
-    std::atomic<gint64> segmentFloorNs{-1};
+    // Set while the pipeline is being built, read afterwards: the demuxer only
+    // estimates the length, and from its first time stamp on; so the file's end
+    // is measured meanwhile (see measureLength).
+    std::atomic<bool> lengthEstimated{false};
+    std::string path;
+    EndMeasurement* endMeasurement = nullptr;
 };
 
 namespace {
-
-// A decoded frame lent to the child video, mapped (and so referenced) until it is
-// handed back.
-struct LentFrame {
-    GstVideoFrame frame;
-};
-
-void releaseLentFrame(void* user) {
-    LentFrame* lent = static_cast<LentFrame*>(user);
-    gst_video_frame_unmap(&lent->frame);
-    delete lent;
-}
-
-void pushSample(fwlayer::ChildVideo* video, GstSample* sample) {
-    GstCaps* caps = gst_sample_get_caps(sample);
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstVideoInfo info;
-    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)) return;
-    LentFrame* lent = new LentFrame();
-    if (!gst_video_frame_map(&lent->frame, &info, buffer, GST_MAP_READ)) {
-        delete lent;
-        return;
-    }
-    const uint8_t* pixels = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&lent->frame, 0));
-    fwlayer::SharedFrameSegment segment = {0, -1, nullptr, 0};
-    sharedSegmentOf(buffer, &segment);
-    fwlayer::childVideoLendSharedFrame(video, pixels, GST_VIDEO_FRAME_WIDTH(&lent->frame),
-                                       GST_VIDEO_FRAME_HEIGHT(&lent->frame),
-                                       GST_VIDEO_FRAME_PLANE_STRIDE(&lent->frame, 0), segment, &releaseLentFrame, lent);
-}
 
 // Streaming thread: keep the sample as the one the clip stands on, and show it
 // unless the graph is stopped.
@@ -133,7 +115,7 @@ GstFlowReturn takeSample(Clip* clip, GstSample* sample) {
         clip->lastSampleSerial = clip->seekSerial;
         show = clip->showFrames;
     }
-    if (show) pushSample(clip->video, sample);
+    if (show) lendFrame(clip->video, sample);
     gst_sample_unref(sample);
     return GST_FLOW_OK;
 }
@@ -193,50 +175,31 @@ GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
 
 // MPEG program and transport stream demuxers find a seek's place by the
 // system clock references, which run ahead of the pictures' time stamps by the
-// mux delay: they land after the key frame the asked picture needs, and even an
-// accurate seek shows a later picture. Such clips seek from earlier instead.
+// mux delay: they land after the key frame the asked picture needs, so their
+// seeks start earlier. They reckon the length from the first and the last time
+// stamp they find near the file's ends, frames short.
 void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer user) {
     GstElementFactory* factory = gst_element_get_factory(element);
     if (!factory) return;
     const char* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
     if (g_str_has_prefix(name, "avdec_")) tuneVideoDecoder(element);  // audio decoders have neither property
-    if (std::strcmp(name, "mpegpsdemux") == 0 || std::strcmp(name, "tsdemux") == 0)
-        static_cast<Clip*>(user)->seekLeadNs = kLateDemuxerLeadNs;
+    if (std::strcmp(name, "mpegpsdemux") == 0 || std::strcmp(name, "tsdemux") == 0) {
+        Clip* clip = static_cast<Clip*>(user);
+        seekerSetLead(clip->seeker, kLateDemuxerLeadNs, kLateDemuxerMarginNs);
+        clip->lengthEstimated = true;
+        std::lock_guard<std::mutex> guard(clip->lock);
+        if (!clip->endMeasurement) clip->endMeasurement = endMeasurementStart(clip->path.c_str());
+    }
 }
 
-// On the sinks' input: a seek that started early (see clipSeek) moves the start
-// of the segment to the asked position, so the sinks drop what comes before it
-// and time the rest from there, as after an accurate seek.
-GstPadProbeReturn onSinkEvent(GstPad*, GstPadProbeInfo* info, gpointer user) {
-    Clip* clip = static_cast<Clip*>(user);
-    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-    if (!event || GST_EVENT_TYPE(event) != GST_EVENT_SEGMENT) return GST_PAD_PROBE_OK;
-    gint64 floor = clip->segmentFloorNs.load();
-    if (floor < 0) return GST_PAD_PROBE_OK;
-    const GstSegment* original = nullptr;
-    gst_event_parse_segment(event, &original);
-    if (original->format != GST_FORMAT_TIME || original->rate <= 0 || !GST_CLOCK_TIME_IS_VALID(original->time) ||
-        !GST_CLOCK_TIME_IS_VALID(original->start) || gint64(original->time) >= floor)
-        return GST_PAD_PROBE_OK;
-    GstSegment segment;
-    gst_segment_copy_into(original, &segment);
-    guint64 advance = guint64(floor) - segment.time;
-    segment.start += advance;
-    segment.time += advance;
-    segment.position = segment.start;
-    if (GST_CLOCK_TIME_IS_VALID(segment.stop) && segment.start > segment.stop) segment.start = segment.stop;
-    GstEvent* moved = gst_event_new_segment(&segment);
-    gst_event_set_seqnum(moved, gst_event_get_seqnum(event));
-    gst_event_unref(event);
-    GST_PAD_PROBE_INFO_DATA(info) = moved;
-    return GST_PAD_PROBE_OK;
-}
-
-void watchSinkSegments(GstElement* sink, Clip* clip) {
-    GstPad* pad = gst_element_get_static_pad(sink, "sink");
-    if (!pad) return;
-    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, onSinkEvent, clip, nullptr);
-    gst_object_unref(pad);
+// The end measured while the pipeline opened, or -1.
+gint64 takeMeasuredEnd(Clip* clip) {
+    EndMeasurement* measurement = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        std::swap(measurement, clip->endMeasurement);
+    }
+    return measurement ? endMeasurementFinish(measurement) : -1;
 }
 
 GstElement* makeVideoSink(Clip* clip) {
@@ -270,16 +233,33 @@ gint64 queryPositionNs(Clip* clip) {
     return latest;
 }
 
-void queryDuration(Clip* clip) {
+gint64 queryDurationNs(Clip* clip) {
     gint64 duration = -1;
-    if (gst_element_query_duration(clip->pipeline, GST_FORMAT_TIME, &duration) && duration > 0)
-        clip->durationNs = duration;
+    return gst_element_query_duration(clip->pipeline, GST_FORMAT_TIME, &duration) && duration > 0 ? duration : -1;
+}
+
+// The length a demuxer's duration tells (see measureLength), or -1.
+gint64 lengthOfDuration(const Clip* clip, gint64 duration) {
+    gint64 length = clip->lengthEstimated ? duration : duration - clip->startOffsetNs;
+    return duration > 0 && length > 0 ? length : -1;
+}
+
+// From the first frame to the end of the longest stream: the demuxer's duration
+// runs from stream time 0, an estimating one's from the first frame; where it
+// only estimates (measured while the pipeline was opening) or cannot tell, the
+// file's end is measured.
+void measureLength(Clip* clip) {
+    gint64 end = takeMeasuredEnd(clip);
+    gint64 duration = queryDurationNs(clip);
+    if (!clip->lengthEstimated && duration < 0) end = measureStreamEnd(clip->path.c_str());
+    clip->lengthNs = end > clip->startOffsetNs ? end - clip->startOffsetNs : lengthOfDuration(clip, duration);
 }
 
 // A playbin for uri with our sinks, not started yet; null when GStreamer lacks a part.
-Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
+Clip* buildClip(const char* utf8Path, const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
     Clip* clip = new Clip();
     clip->video = video;
+    clip->path = utf8Path;
     clip->pipeline = gst_element_factory_make("playbin", nullptr);
     if (clip->pipeline) gst_object_ref_sink(clip->pipeline);
     GstElement* videoSink = clip->pipeline ? makeVideoSink(clip) : nullptr;
@@ -292,8 +272,7 @@ Clip* buildClip(const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
         delete clip;
         return nullptr;
     }
-    watchSinkSegments(videoSink, clip);
-    watchSinkSegments(audioSink, clip);
+    clip->seeker = seekerOpen(clip->pipeline, videoSink, audioSink);
     clip->sinks[0] = videoSink;  // playbin holds them for as long as it lives
     clip->sinks[1] = audioSink;  // in audioInput's bin
     if (factory) clip->output = audioOutputOpen(audioSink, factory);
@@ -346,7 +325,7 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
         return nullptr;
     }
     bool silent = true;
-    Clip* clip = buildClip(uri, video, &silent);
+    Clip* clip = buildClip(utf8Path, uri, video, &silent);
     g_free(uri);
     if (!clip) return nullptr;
     HRESULT failure = pauseOnFirstFrame(clip);
@@ -367,7 +346,7 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
     // later than 0; the graph's positions start at that frame.
     gint64 start = queryPositionNs(clip);
     if (start > 0) clip->startOffsetNs = start;
-    queryDuration(clip);
+    measureLength(clip);
     // Where the pipeline cannot tell its position yet (MPEG program streams), the
     // rewind's seek is what gives it one.
     clip->standingAtOpen = start >= 0;
@@ -377,6 +356,8 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
 
 void clipClose(Clip* clip) {
     if (!clip) return;
+    if (clip->seeker) seekerClose(clip->seeker);
+    takeMeasuredEnd(clip);
     if (clip->pipeline) {
         // Joins the streaming threads, so no callback runs after this.
         gst_element_set_state(clip->pipeline, GST_STATE_NULL);
@@ -385,6 +366,7 @@ void clipClose(Clip* clip) {
         gst_object_unref(bus);
         gst_object_unref(clip->pipeline);
     }
+    if (clip->seeker) seekerFree(clip->seeker);
     if (clip->output) audioOutputClose(clip->output);
     if (clip->lastSample) gst_sample_unref(clip->lastSample);
     delete clip;
@@ -410,16 +392,15 @@ void clipSetState(Clip* clip, ClipState state) {
     if (clip->output) audioOutputRun(clip->output, state == ClipState::Running, queryPositionNs(clip));
     gst_element_set_state(clip->pipeline, state == ClipState::Running ? GST_STATE_PLAYING : GST_STATE_PAUSED);
     if (standing) {
-        pushSample(clip->video, standing);
+        lendFrame(clip->video, standing);
         gst_sample_unref(standing);
     }
 }
 
 bool clipDuration(Clip* clip, int64_t* duration) {
-    if (clip->durationNs < 0) queryDuration(clip);
-    if (clip->durationNs < 0) return false;
-    gint64 length = clip->durationNs - clip->startOffsetNs;
-    *duration = length > 0 ? length / 100 : 0;
+    // A demuxer that could not tell the duration at first may have learnt it.
+    if (clip->lengthNs < 0) clip->lengthNs = lengthOfDuration(clip, queryDurationNs(clip));
+    *duration = clip->lengthNs > 0 ? clip->lengthNs / 100 : 0;
     return true;
 }
 
@@ -427,29 +408,31 @@ bool clipPosition(Clip* clip, int64_t* position) {
     {
         std::lock_guard<std::mutex> guard(clip->lock);
         if (clip->seekPending && clip->asyncDoneCount == clip->seekAsyncBase && clip->error == S_OK) {
-            *position = clip->seekTarget;
+            *position = clip->lastPosition = clip->seekTarget;
             return true;
         }
         clip->seekPending = false;
     }
+    // A pipeline that cannot tell its position for a moment (an end reached right
+    // after a seek, in a file whose time stamps jump) stands where it was last seen.
     gint64 ns = queryPositionNs(clip);
-    if (ns < 0) return false;
-    int64_t units = (ns - clip->startOffsetNs) / 100;
+    int64_t units = ns < 0 ? clip->lastPosition : (ns - clip->startOffsetNs) / 100;
     int64_t duration = 0;
-    if (clipDuration(clip, &duration) && units > duration) units = duration;
-    *position = units < 0 ? 0 : units;
+    clipDuration(clip, &duration);
+    if (units > duration) units = duration;
+    *position = clip->lastPosition = units < 0 ? 0 : units;
     return true;
 }
 
 bool clipSeek(Clip* clip, int64_t position) {
     int64_t duration = 0;
-    bool known = clipDuration(clip, &duration);
+    clipDuration(clip, &duration);
     if (position < 0) position = 0;
-    if (known && position > duration) position = duration;
+    if (position > duration) position = duration;
     gint64 target = position * 100;
     // A seek to the very end would find no frame to stand on; the last frame
     // covers the final moment before it.
-    if (known && target > 0 && target >= duration * 100) target = duration * 100 - GST_MSECOND;
+    if (target > 0 && target >= duration * 100) target = duration * 100 - GST_MSECOND;
     if (target < 0) target = 0;
     if (target == 0 && clip->standingAtOpen) {
         std::lock_guard<std::mutex> guard(clip->lock);
@@ -457,9 +440,6 @@ bool clipSeek(Clip* clip, int64_t position) {
         return true;
     }
     clip->standingAtOpen = false;
-    gint64 start = target - clip->seekLeadNs.load();
-    if (start < 0) start = 0;
-    clip->segmentFloorNs = start < target ? target + clip->startOffsetNs : -1;
     {
         std::lock_guard<std::mutex> guard(clip->lock);
         ++clip->seekSerial;
@@ -468,9 +448,7 @@ bool clipSeek(Clip* clip, int64_t position) {
         clip->seekTarget = position;
         clip->endOfStream = false;
     }
-    gboolean ok = gst_element_seek(clip->pipeline, 1.0, GST_FORMAT_TIME,
-                                   GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), GST_SEEK_TYPE_SET,
-                                   start + clip->startOffsetNs, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+    bool ok = seekerSeek(clip->seeker, target + clip->startOffsetNs);
     std::lock_guard<std::mutex> guard(clip->lock);
     // An end reached before the flush belongs to the old position.
     clip->endOfStream = false;

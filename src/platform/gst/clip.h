@@ -31,7 +31,9 @@ bool clipHasAudio(const Clip* clip);
 enum class ClipState { Stopped, Cued, Paused, Running };
 void clipSetState(Clip* clip, ClipState state);
 
-// Positions and durations in 100 ns units from 0 at the first frame.
+// Positions and durations in 100 ns units from 0 at the first frame; the
+// duration runs to the end of the longest stream, 0 when nothing tells it, and
+// positions stay within it.
 bool clipDuration(Clip* clip, int64_t* duration);
 bool clipPosition(Clip* clip, int64_t* position);
 bool clipSeek(Clip* clip, int64_t position);

@@ -17,10 +17,12 @@
 //     remaining filter.
 //   IMediaControl: Run, Pause, Stop (the position is kept), StopWhenReady (shows
 //     the frame at the current position, then stops).
-//   IMediaSeeking: GetDuration, GetCurrentPosition (100 ns units, 0 at the first
-//     frame), SetPositions (absolute or relative current positions, accurate to
-//     the frame; the stop position only with AM_SEEKING_NoPositioning, other stop
-//     flags give E_NOTIMPL; other flag bits are ignored).
+//   IMediaSeeking: GetDuration (100 ns units, from the first frame to the end of
+//     the longest stream; 0 for a file that cannot tell it), GetCurrentPosition
+//     (0 at the first frame, never beyond the duration), SetPositions (absolute
+//     or relative current positions, accurate to the frame whatever the spacing
+//     of key frames; the stop position only with AM_SEEKING_NoPositioning, other
+//     stop flags give E_NOTIMPL; other flag bits are ignored).
 //   IBasicAudio: put_Volume (-10000 to 0 hundredths of a decibel, else
 //     E_INVALIDARG; E_NOTIMPL for a clip with no audio).
 //   IMediaEvent: WaitForCompletion: S_OK with EC_COMPLETE once per end reached

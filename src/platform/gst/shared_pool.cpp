@@ -3,8 +3,9 @@
 // renderer puts it on the window without a copy of its own.
 //
 // Implements: a GstAllocator whose memories are whole shared memory files
-//   (common/shared_frames.cpp), and a probe on the sink's pad that offers a video
-//   buffer pool over it in reply to the allocation query.
+//   (common/shared_frames.cpp), a probe on the sink's pad that offers a video
+//   buffer pool over it in reply to the allocation query, and lending a decoded
+//   frame to the child video in place (with its segment when it is shared).
 // Does not: share or copy memories within a segment (NO_SHARE: GStreamer copies
 //   instead), or offer a pool when upstream was already given one.
 #include "shared_pool.h"
@@ -123,12 +124,46 @@ void offerSharedFrames(GstElement* sink) {
     gst_object_unref(pad);
 }
 
+namespace {
+
 bool sharedSegmentOf(GstBuffer* buffer, fwlayer::SharedFrameSegment* segment) {
     if (gst_buffer_n_memory(buffer) != 1) return false;
     GstMemory* memory = gst_buffer_peek_memory(buffer, 0);
     if (!memory || !gst_memory_is_type(memory, kMemoryType)) return false;
     *segment = reinterpret_cast<SharedMemory*>(memory)->segment;
     return true;
+}
+
+// A decoded frame lent to the child video, mapped (and so referenced) until it is
+// handed back.
+struct LentFrame {
+    GstVideoFrame frame;
+};
+
+void releaseLentFrame(void* user) {
+    LentFrame* lent = static_cast<LentFrame*>(user);
+    gst_video_frame_unmap(&lent->frame);
+    delete lent;
+}
+
+}  // namespace
+
+void lendFrame(fwlayer::ChildVideo* video, GstSample* sample) {
+    GstCaps* caps = gst_sample_get_caps(sample);
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstVideoInfo info;
+    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)) return;
+    LentFrame* lent = new LentFrame();
+    if (!gst_video_frame_map(&lent->frame, &info, buffer, GST_MAP_READ)) {
+        delete lent;
+        return;
+    }
+    const uint8_t* pixels = static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&lent->frame, 0));
+    fwlayer::SharedFrameSegment segment = {0, -1, nullptr, 0};
+    sharedSegmentOf(buffer, &segment);
+    fwlayer::childVideoLendSharedFrame(video, pixels, GST_VIDEO_FRAME_WIDTH(&lent->frame),
+                                       GST_VIDEO_FRAME_HEIGHT(&lent->frame),
+                                       GST_VIDEO_FRAME_PLANE_STRIDE(&lent->frame, 0), segment, &releaseLentFrame, lent);
 }
 
 }  // namespace fwgst

@@ -12,7 +12,8 @@ namespace fwgst {
 // Answers the allocation queries reaching sink with a pool of shared-memory frames,
 // while fwlayer::sharedFramesAreWanted().
 void offerSharedFrames(GstElement* sink);
-// The segment a buffer's pixels lie in, when it came from such a pool.
-bool sharedSegmentOf(GstBuffer* buffer, fwlayer::SharedFrameSegment* segment);
+// Lends the sample's frame to video, mapped (and so referenced) until video hands
+// it back; in place, with its shared memory segment when it came from such a pool.
+void lendFrame(fwlayer::ChildVideo* video, GstSample* sample);
 
 }  // namespace fwgst
