@@ -12,19 +12,20 @@ struct AudioOutput;
 // it hands its samples to the clip's output (or drops them when there is none).
 GstElement* makeClipAudioSink();
 
-// Starts playing what sink (from makeClipAudioSink, in the clip's pipeline)
-// receives on the sound output whose sink element factory is named factory; sink
-// then takes each sample a little before its moment, and the output plays it at
-// its moment. Never waits on the output: it is played on a thread of its own.
-// Null when no output can be had now (earlier ones are stuck in a sound server
-// that does not answer).
-AudioOutput* audioOutputOpen(GstElement* sink, const char* factory);
+// Starts playing what sink (from makeClipAudioSink, in playbin) receives on the
+// sound output whose sink element factory is named factory. playbin then shows the
+// picture a little later, for the output's start, and sink runs *aheadNs ahead of
+// it (its samples leave early). Never waits on the output: it opens, plays, pauses
+// and closes on threads of its own. Null when no output can be had now (earlier
+// ones are stuck in a sound server that does not answer).
+AudioOutput* audioOutputOpen(GstElement* playbin, GstElement* sink, const char* factory, gint64* aheadNs);
 
 // The clip runs, or stands at positionNs (stream time): the output plays on, or
-// falls silent at once, keeping what it has not played yet for when it runs again.
+// stops at once, keeping what it has not played yet for when it runs again.
 void audioOutputRun(AudioOutput* output, bool running, gint64 positionNs);
 
-// After the clip's pipeline has stopped for good (no more samples).
+// After the clip's pipeline has stopped for good (no more samples): the output
+// goes away on its own thread.
 void audioOutputClose(AudioOutput* output);
 
 }  // namespace fwgst

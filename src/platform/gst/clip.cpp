@@ -68,6 +68,7 @@ struct Clip {
     GstElement* sinks[2] = {};      // video and audio, owned by the pipeline
     AudioOutput* output = nullptr;  // where the audio sink's samples are played
     Seeker* seeker = nullptr;
+    gint64 audioAheadNs = 0;  // how far the audio sink's position runs ahead
     int videoStreams = 0;
     int audioStreams = 0;
     gint64 startOffsetNs = 0;
@@ -220,12 +221,14 @@ GstElement* makeVideoSink(Clip* clip) {
 // The latest position any of the two sinks reports, which is the pipeline's
 // answer too: asked through the pipeline, the query takes the same maximum but
 // first walks playbin's nested bins, several times the cost, and the screen asks
-// on every frame.
+// on every frame. The audio sink of a clip with a sound output runs ahead of the
+// picture; its position is taken back by that much.
 gint64 queryPositionNs(Clip* clip) {
     gint64 latest = -1;
     for (GstElement* sink : clip->sinks) {
         gint64 position = -1;
         if (sink && gst_element_query_position(sink, GST_FORMAT_TIME, &position) && position >= 0) {
+            if (sink == clip->sinks[1]) position -= clip->audioAheadNs;
             if (position > latest) latest = position;
         }
     }
@@ -275,7 +278,7 @@ Clip* buildClip(const char* utf8Path, const gchar* uri, fwlayer::ChildVideo* vid
     clip->seeker = seekerOpen(clip->pipeline, videoSink, audioSink);
     clip->sinks[0] = videoSink;  // playbin holds them for as long as it lives
     clip->sinks[1] = audioSink;  // in audioInput's bin
-    if (factory) clip->output = audioOutputOpen(audioSink, factory);
+    if (factory) clip->output = audioOutputOpen(clip->pipeline, audioSink, factory, &clip->audioAheadNs);
     *silent = clip->output == nullptr;
     g_signal_connect(clip->pipeline, "deep-element-added", G_CALLBACK(onElementAdded), clip);
     g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioInput, "flags", kPlayFlags,
