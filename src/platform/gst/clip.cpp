@@ -360,7 +360,6 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
 void clipClose(Clip* clip) {
     if (!clip) return;
     if (clip->seeker) seekerClose(clip->seeker);
-    takeMeasuredEnd(clip);
     if (clip->pipeline) {
         // Joins the streaming threads, so no callback runs after this.
         gst_element_set_state(clip->pipeline, GST_STATE_NULL);
@@ -369,6 +368,9 @@ void clipClose(Clip* clip) {
         gst_object_unref(bus);
         gst_object_unref(clip->pipeline);
     }
+    // After the streaming threads: a demuxer added while the clip failed to open
+    // starts a measurement that must be joined too.
+    takeMeasuredEnd(clip);
     if (clip->seeker) seekerFree(clip->seeker);
     if (clip->output) audioOutputClose(clip->output);
     if (clip->lastSample) gst_sample_unref(clip->lastSample);

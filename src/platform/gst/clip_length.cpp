@@ -4,14 +4,18 @@
 // tell it at all (elementary streams).
 //
 // Implements: measureStreamEnd, a pipeline of its own that parses the file's last
-//   seconds (as far as its demuxer can tell; all of it when it cannot), without
-//   decoding, and takes the latest end of any frame of any stream: a presentation
-//   or decoding time (whichever is later) plus the frame's duration. The ends of
+//   seconds (as far as its demuxer can tell; all of it when it cannot), stopping
+//   at each stream's parser, and takes the latest end of any frame of any stream: a
+//   presentation or decoding time (whichever is later) plus the frame's duration.
+//   The pipeline is a decodebin told to go no further than a parsed stream: a
+//   parsebin's streams, which it keeps apart from their collection, can notify a
+//   collection already freed (GStreamer 1.22), and the process crashed. The ends of
 //   the last kRemembered files measured are kept, by name, size and modification
 //   time, so that a clip loaded again (every repeat, every Next and Previous) is
 //   not parsed again. endMeasurementStart runs it on a thread of its own.
-// Does not: decode (a frame whose presentation time the file leaves out counts by
-//   its decoding time), bridge time stamps that jump within the file (its last
+// Does not: decode what has a parser (a frame whose presentation time the file
+//   leaves out counts by its decoding time; a stream with no parser, such as LPCM,
+//   is decoded), bridge time stamps that jump within the file (its last
 //   seconds' count as they are), follow a file that is still growing, or take
 //   longer than kScanTimeoutMs: a file that cannot be parsed to its end within
 //   that is told to have no measured end.
@@ -94,6 +98,17 @@ GstPadProbeReturn onParsedData(GstPad*, GstPadProbeInfo* info, gpointer user) {
     return GST_PAD_PROBE_OK;
 }
 
+// Streaming thread: a stream goes on to a decoder only while it is not parsed yet.
+gboolean continuesUnparsed(GstElement*, GstPad*, GstCaps* caps, gpointer) {
+    const GstStructure* format = gst_caps_get_size(caps) > 0 ? gst_caps_get_structure(caps, 0) : nullptr;
+    gboolean parsed = FALSE, framed = FALSE;
+    if (format) {
+        gst_structure_get_boolean(format, "parsed", &parsed);
+        gst_structure_get_boolean(format, "framed", &framed);
+    }
+    return !parsed && !framed;
+}
+
 // Each parsed stream goes through a queue of its own, so that one stream's sink
 // waiting for the pipeline to be ready does not hold up the others, to a sink
 // that takes it as fast as it comes.
@@ -165,12 +180,13 @@ bool parseToEnd(GstElement* pipeline, std::chrono::steady_clock::time_point dead
 gint64 parseStreamEnd(const char* utf8Path) {
     GstElement* pipeline = GST_ELEMENT(gst_object_ref_sink(gst_pipeline_new(nullptr)));
     GstElement* source = gst_element_factory_make("filesrc", nullptr);
-    GstElement* parser = gst_element_factory_make("parsebin", nullptr);
+    GstElement* parser = gst_element_factory_make("decodebin", nullptr);
     Scan scan;
     bool ended = false;
     if (source && parser) {
         g_object_set(source, "location", utf8Path, nullptr);
         gst_bin_add_many(GST_BIN(pipeline), source, parser, nullptr);
+        g_signal_connect(parser, "autoplug-continue", G_CALLBACK(continuesUnparsed), nullptr);
         g_signal_connect(parser, "pad-added", G_CALLBACK(onParsedPad), &scan);
         ended = gst_element_link(source, parser) &&
                 parseToEnd(pipeline, std::chrono::steady_clock::now() + std::chrono::milliseconds(kScanTimeoutMs));
