@@ -7,18 +7,19 @@
 //   seconds (as far as its demuxer can tell; all of it when it cannot), stopping
 //   at each stream's parser, and takes the latest end of any frame of any stream: a
 //   presentation or decoding time (whichever is later) plus the frame's duration.
-//   The pipeline is a decodebin told to go no further than a parsed stream: a
-//   parsebin's streams, which it keeps apart from their collection, can notify a
-//   collection already freed (GStreamer 1.22), and the process crashed. The ends of
-//   the last kRemembered files measured are kept, by name, size and modification
-//   time, so that a clip loaded again (every repeat, every Next and Previous) is
-//   not parsed again. endMeasurementStart runs it on a thread of its own.
+//   The ends of the last kRemembered files measured are kept, by name, size and
+//   modification time, so that a clip loaded again (every repeat, every Next and
+//   Previous) is not parsed again. endMeasurementStart runs it on a thread of its own.
 // Does not: decode what has a parser (a frame whose presentation time the file
 //   leaves out counts by its decoding time; a stream with no parser, such as LPCM,
 //   is decoded), bridge time stamps that jump within the file (its last
 //   seconds' count as they are), follow a file that is still growing, or take
 //   longer than kScanTimeoutMs: a file that cannot be parsed to its end within
 //   that is told to have no measured end.
+//
+// Why a decodebin that goes no further than the parsed streams, not a parsebin: in
+// GStreamer 1.22 a parsebin's stream can notify its stream collection after the
+// collection was freed, which now and then crashed the player as a clip opened.
 #include "clip_length.h"
 
 #include <sys/stat.h>
