@@ -37,6 +37,7 @@ TEST_P(GstFormatTest, PlaysSeeksRewindsAndTearsDownLikeTheProgramUsesIt) {
     EXPECT_EQ(80, loaded.view.left);
     graph.control->StopWhenReady();
     EXPECT_EQ(0, waitForFrame(graph.owner, 0));
+    EXPECT_EQ(kWidth, look(graph.owner).view.frameWidth) << "a clip smaller than its area arrives as decoded";
 
     // The seek drag: Stop, SetPositions, StopWhenReady shows that exact frame, also
     // one between key frames.
@@ -130,6 +131,44 @@ TEST(GstGraph, TornDownClipsLeaveNoElementBehind) {
     std::string left;
     for (const std::string& name : live->names) left += name + " ";
     EXPECT_TRUE(live->names.empty()) << "still alive: " << left;
+}
+
+// A clip with more pixels than its video area is scaled to the area's size before
+// it reaches the sink, its picture intact; it follows the area as that changes,
+// and an area larger than the clip takes the frames as decoded.
+TEST(GstGraph, AClipLargerThanItsAreaArrivesAtTheAreasSize) {
+    const char* path = "gst_test_large_1280x720.mp4";
+    gst_init(nullptr, nullptr);
+    if (access(path, R_OK) != 0) {
+        ASSERT_TRUE(runToEnd(std::string("videotestsrc num-buffers=150 pattern=solid-color foreground-color=0xff3060c0 "
+                                         "! video/x-raw,width=1280,height=720,framerate=25/1 ! x264enc ! mp4mux "
+                                         "! filesink location=") + path));
+    }
+    Graph graph;
+    ASSERT_EQ(1, graph.load(path));
+    graph.control->Run();
+    auto arrivesAt = [&](int width, int height) {
+        Seen seen;
+        for (Clock::time_point start = Clock::now(); secondsSince(start) < 2.0;) {
+            seen = look(graph.owner);
+            if (seen.view.frameWidth == width && seen.view.frameHeight == height) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_EQ(width, seen.view.frameWidth);
+        EXPECT_EQ(height, seen.view.frameHeight);
+        if (!seen.view.frameBgra) return;
+        const uint8_t* centre = seen.view.frameBgra + seen.view.frameStride * (height / 2) + 4 * (width / 2);
+        EXPECT_NEAR(0xc0, centre[0], 6);
+        EXPECT_NEAR(0x60, centre[1], 6);
+        EXPECT_NEAR(0x30, centre[2], 6);
+    };
+    Seen loaded = look(graph.owner);
+    arrivesAt(loaded.view.width, loaded.view.height);
+    graph.movie.graph.videoWindow->SetWindowPosition(80, 60, 320, 240);
+    arrivesAt(320, 240);
+    graph.movie.graph.videoWindow->SetWindowPosition(0, 0, 1600, 900);
+    arrivesAt(1280, 720);
+    EXPECT_EQ(4, graph.emptyGraph());  // no sound: source, splitter, decoder, renderer
 }
 
 TEST(GstGraph, UnplayableFilesFailQuickly) {

@@ -5,8 +5,9 @@
 // Implements: childVideoCreate / Destroy / SetOwner / SetRect / SetVisible /
 // PushFrame / LendFrame / LendSharedFrame (a lent frame that lies in a shared
 // segment, which the view names) / ClearFrame, childVideoForEachVisible,
-// childVideoGeneration and childVideoOwnerPlaced, all thread-safe behind one
-// registry lock. A lent frame is shown in place and handed back when replaced, so
+// childVideoGeneration, childVideoOwnerPlaced and childVideoShownSize (from the
+// owner's placement, taken on the main thread when the owner is set or placed
+// anew), all thread-safe behind one registry lock. A lent frame is shown in place and handed back when replaced, so
 // a decoded frame is not copied here.
 // Does not: scale or convert pixels (frames are kept as given, 32-bit B, G, R, A),
 // clip one child against another, or keep more than the latest frame.
@@ -39,6 +40,7 @@ namespace {
 struct OwnerGeneration {
     HWND owner;
     uint64_t generation;
+    ClientPlacement placement;  // where the owner's client area lies on its window
 };
 
 std::mutex& registryLock() {
@@ -57,16 +59,17 @@ std::vector<OwnerGeneration>& generations() {
     return table;
 }
 
+// Under the registry lock.
+OwnerGeneration& ownerEntry(HWND owner) {
+    for (OwnerGeneration& entry : generations())
+        if (entry.owner == owner) return entry;
+    generations().push_back(OwnerGeneration{owner, 0, ClientPlacement{0, 0, 0, 0, 0, 0}});
+    return generations().back();
+}
+
 // Under the registry lock. A change that nobody can see (no owner) bumps nothing.
 void bumpGeneration(HWND owner) {
-    if (!owner) return;
-    for (OwnerGeneration& entry : generations()) {
-        if (entry.owner == owner) {
-            ++entry.generation;
-            return;
-        }
-    }
-    generations().push_back(OwnerGeneration{owner, 1});
+    if (owner) ++ownerEntry(owner).generation;
 }
 
 // What hands back a lent frame; called outside the registry lock.
@@ -126,7 +129,9 @@ void childVideoDestroy(ChildVideo* video) {
 
 void childVideoSetOwner(ChildVideo* video, HWND owner) {
     if (!video) return;
+    ClientPlacement placement = owner ? windowClientPlacement(owner) : ClientPlacement{0, 0, 0, 0, 0, 0};
     std::lock_guard<std::mutex> guard(registryLock());
+    if (owner) ownerEntry(owner).placement = placement;
     if (video->owner == owner) return;
     if (video->visible) {
         bumpGeneration(video->owner);
@@ -254,11 +259,28 @@ uint64_t childVideoGeneration(HWND owner) {
 }
 
 void childVideoOwnerPlaced(HWND owner) {
+    if (!owner) return;
+    ClientPlacement placement = windowClientPlacement(owner);
     {
         std::lock_guard<std::mutex> guard(registryLock());
+        ownerEntry(owner).placement = placement;
         bumpGeneration(owner);
     }
     windowRequestRepaint(owner);
+}
+
+bool childVideoShownSize(ChildVideo* video, int* width, int* height) {
+    if (!video) return false;
+    std::lock_guard<std::mutex> guard(registryLock());
+    if (!video->owner || video->width <= 0 || video->height <= 0) return false;
+    const ClientPlacement& p = ownerEntry(video->owner).placement;
+    *width = video->width;
+    *height = video->height;
+    if (p.clientWidth <= 0 || p.clientHeight <= 0 || p.width <= 0 || p.height <= 0) return true;
+    int right = video->left + video->width, bottom = video->top + video->height;
+    *width = windowOf(right, p.clientWidth, p.left, p.width) - windowOf(video->left, p.clientWidth, p.left, p.width);
+    *height = windowOf(bottom, p.clientHeight, p.top, p.height) - windowOf(video->top, p.clientHeight, p.top, p.height);
+    return true;
 }
 
 }  // namespace fwlayer

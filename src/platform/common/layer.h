@@ -128,6 +128,10 @@ uint64_t childVideoGeneration(HWND owner);
 // The owner's client area was placed anew on its window (windowClientPlacement): its
 // picture and videos are drawn again, and a repaint is asked for.
 void childVideoOwnerPlaced(HWND owner);
+// Any thread. The size in window pixels the video's area is drawn at (its
+// rectangle where its owner's client area lies on the window); false while it has
+// no owner or an empty rectangle.
+bool childVideoShownSize(ChildVideo* video, int* width, int* height);
 
 // --- Renderer choice ------------------------------------------------------------------
 // Gl: Direct3D through OpenGL (src/platform/gl). Cpu: drawn on the CPU into the

@@ -22,6 +22,7 @@
 #include "shared_pool.h"
 #include "start.h"
 #include "stream_errors.h"
+#include "video_fit.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -68,6 +69,7 @@ struct Clip {
     GstElement* sinks[2] = {};      // video and audio, owned by the pipeline
     AudioOutput* output = nullptr;  // where the audio sink's samples are played
     Seeker* seeker = nullptr;
+    VideoFit fit;  // on the video's streaming thread
     gint64 audioAheadNs = 0;  // how far the audio sink's position runs ahead
     int videoStreams = 0;
     int audioStreams = 0;
@@ -108,6 +110,7 @@ namespace {
 // unless the graph is stopped.
 GstFlowReturn takeSample(Clip* clip, GstSample* sample) {
     if (!sample) return GST_FLOW_OK;
+    videoFitFollow(&clip->fit, clip->video, sample);
     bool show;
     {
         std::lock_guard<std::mutex> guard(clip->lock);
@@ -283,6 +286,7 @@ Clip* buildClip(const char* utf8Path, const gchar* uri, fwlayer::ChildVideo* vid
     g_signal_connect(clip->pipeline, "deep-element-added", G_CALLBACK(onElementAdded), clip);
     g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioInput, "flags", kPlayFlags,
                  nullptr);
+    if (GstElement* filter = videoFitMake(&clip->fit)) g_object_set(clip->pipeline, "video-filter", filter, nullptr);
     GstBus* bus = gst_element_get_bus(clip->pipeline);
     gst_bus_set_sync_handler(bus, onBusMessage, clip, nullptr);
     gst_object_unref(bus);
@@ -374,6 +378,7 @@ void clipClose(Clip* clip) {
     if (clip->seeker) seekerFree(clip->seeker);
     if (clip->output) audioOutputClose(clip->output);
     if (clip->lastSample) gst_sample_unref(clip->lastSample);
+    videoFitRelease(&clip->fit);
     delete clip;
     // Every clip runs on streaming threads of its own, whose allocator arenas
     // would otherwise keep the freed frames: give the memory back per clip.
