@@ -2,7 +2,8 @@
 // Implements timeGetTime (milliseconds of the monotonic clock since boot, wrapping
 // as a DWORD like the system's millisecond counter), Sleep (0 yields; otherwise
 // it ends on a tick of the system clock, 64 a second, as on Windows at its
-// default timer resolution, or as soon as a window asks for a repaint), and
+// default timer resolution, or as soon as a window asks for a repaint; the ticks
+// count from the first such sleep), and
 // CoInitialize / CoUninitialize as a per-thread count (S_OK the first time on a
 // thread, S_FALSE after; there is no apartment model behind it). The first
 // CoInitialize also starts the media backend's start-up early (layer.h).
@@ -31,6 +32,11 @@ const std::chrono::nanoseconds kSystemTick(15625000);
 std::mutex gSleepLock;
 std::condition_variable gSleepWake;
 bool gWakeRequested = false;
+// Under gSleepLock. The ticks count from the first sleep: a loop that sleeps until
+// a time has passed since it read the clock, just before, then wakes on time the
+// first time too, rather than anywhere up to a tick later.
+bool gTicksStarted = false;
+std::chrono::steady_clock::time_point gFirstTick;
 
 }  // namespace
 
@@ -62,9 +68,12 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
     // request (a new video frame) ends the sleep at once, so that the message pump
     // shows the frame on time, as the video window's own thread would on Windows.
     using Clock = std::chrono::steady_clock;
-    Clock::duration target = (Clock::now() + std::chrono::milliseconds(dwMilliseconds)).time_since_epoch();
-    Clock::time_point deadline((target + kSystemTick - Clock::duration(1)) / kSystemTick * kSystemTick);
     std::unique_lock<std::mutex> lock(gSleepLock);
+    Clock::time_point now = Clock::now();
+    if (!gTicksStarted) gFirstTick = now;
+    gTicksStarted = true;
+    Clock::duration target = now + std::chrono::milliseconds(dwMilliseconds) - gFirstTick;
+    Clock::time_point deadline = gFirstTick + (target + kSystemTick - Clock::duration(1)) / kSystemTick * kSystemTick;
     gSleepWake.wait_until(lock, deadline, [] { return gWakeRequested; });
     gWakeRequested = false;
 }
