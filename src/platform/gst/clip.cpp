@@ -69,7 +69,7 @@ struct Clip {
     GstElement* sinks[2] = {};      // video and audio, owned by the pipeline
     AudioOutput* output = nullptr;  // where the audio sink's samples are played
     Seeker* seeker = nullptr;
-    VideoFit fit;  // on the video's streaming thread
+    VideoFit fit;             // on the video's streaming thread
     gint64 audioAheadNs = 0;  // how far the audio sink's position runs ahead
     int videoStreams = 0;
     int audioStreams = 0;

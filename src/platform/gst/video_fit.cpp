@@ -79,8 +79,8 @@ void videoFitFollow(VideoFit* fit, fwlayer::ChildVideo* video, GstSample* sample
     if (!fit->size || !fwlayer::childVideoShownSize(video, &shownWidth, &shownHeight)) return;
     if (fit->width == shownWidth && fit->height == shownHeight) return;
     // Passing frames through, the frame at hand has the decoded size; scaling, ask the scaler.
-    bool known = fit->width == 0 ? sizeOf(gst_sample_get_caps(sample), &width, &height)
-                                 : decodedSize(fit, &width, &height);
+    bool known =
+        fit->width == 0 ? sizeOf(gst_sample_get_caps(sample), &width, &height) : decodedSize(fit, &width, &height);
     if (!known) return;
     bool larger = static_cast<long long>(width) * height > static_cast<long long>(shownWidth) * shownHeight;
     if (larger) askSize(fit, shownWidth, shownHeight);
