@@ -4,7 +4,6 @@ shots compared with screens composed from coordinate atlases by mul(a, b) = roun
 xwininfo finds windows (xdotool search misses SDL's message boxes)."""
 import collections
 import functools
-import json
 import os
 import re
 import signal
@@ -224,6 +223,9 @@ def _button(screen, atlas, image, area, mouse, inactive=False):
 
 VIDEO = layout.video_rect() if LAYOUT_TOOL.exists() else (0, 0, 0, 0)  # left, top, width, height
 NEUTRAL = (795, 5)  # on no control of either screen
+STOP, PLAY, PREVIOUS, NEXT = (540, 550), (600, 550), (480, 550), (660, 550)
+GALLERY, PAGE = (740, 557), (750, 40)  # the gallery button (Back on the gallery), the page button
+SEEK_Y, VOLUME_Y = 544, 576  # rows on the sliders
 KNOB = {"normal": tuple(_layout["kKnobNormal"]), "dragged": tuple(_layout["kKnobDragged"])}
 SEEK_KNOB_Y, VOLUME_KNOB_Y = int(_layout["kSeekKnobY"]), int(_layout["kVolumeKnobY"])
 CELL = (int(_layout["kCellWidth"]), int(_layout["kCellHeight"]))
@@ -502,17 +504,17 @@ def flags_of(*unlocked):
     return bytes(1 if index in unlocked else 0 for index in range(64))
 
 
-def start_player(launch, folder):
-    app = launch.player(folder)
+def start_player(launch, folder, *args, **env):
+    app = launch.player(folder, *args, **env)
     app.find_window()
     app.move(*NEUTRAL)
     return app
 
 
-def close_player(app):
+def close_player(app, stderr=""):
     app.close()
     status = app.wait(30)
     assert "Error!!" not in app.stderr, app.stderr
     if app.program == PLAYER:  # our layer adds nothing of its own; under Wine, Wine's drivers speak
-        assert app.stderr == "", app.stderr
+        assert app.stderr == stderr, app.stderr
     return status

@@ -4,7 +4,6 @@ level, the volume in decibels, Stop and the gallery silencing it, the sound on t
 sound after every clip change over 200 of them, and the picture and the sequence going on when the
 server goes away or stops answering. A server that cannot be started fails these tests."""
 import math
-import os
 import signal
 import threading
 import time
@@ -12,14 +11,13 @@ import time
 import numpy as np
 import pytest
 
-from conftest import (BLUE, BUILD, GREEN, NEUTRAL, RED, YELLOW, make_gallery, poll, skip_without_player,
-                      video_sample)
+from conftest import (BLUE, BUILD, GALLERY, GREEN, NEUTRAL, NEXT, PLAY, PREVIOUS, RED, STOP, YELLOW, close_player,
+                      make_gallery, poll, skip_without_player, start_player, video_sample)
 from sound import SERVERS, Recorder, SoundServer, clip, level_db, sounding
 
 pytestmark = skip_without_player
 
 BLACK, WHITE = (0, 0, 0), (255, 255, 255)
-STOP, PLAY, PREVIOUS, NEXT, GALLERY = (540, 550), (600, 550), (480, 550), (660, 550), (740, 557)
 BACK = GALLERY
 LOSS = "fernwood2: the sound output was lost; playing on without sound"
 AMPLITUDE = 0.5
@@ -41,13 +39,6 @@ def own_server(request, tmp_path):  # one the test may kill
     sound.stop()
 
 
-def start(launch, folder, server=None):
-    app = launch.player(folder, **(server.env if server else {}))
-    app.find_window()
-    app.move(*NEUTRAL)
-    return app
-
-
 def release_on(app, point):
     """Clicks a button; the moment the release reached the X server. The program reads the press
     and the release in different frames (15 ms apart), with the pointer still on the button."""
@@ -59,12 +50,6 @@ def release_on(app, point):
     time.sleep(0.05)  # the release is read with the pointer where it was
     app.move(*NEUTRAL, settle=0)
     return moment
-
-
-def close(app, expected_stderr=""):
-    app.close()
-    assert app.wait(30) == 1
-    assert app.stderr == expected_stderr, app.stderr
 
 
 def colour_runs(app, palette, seconds, every=0.002):
@@ -89,13 +74,13 @@ def test_each_clip_at_its_level_the_volume_in_decibels_stop_and_the_gallery_sile
     for volume in (0, -2500, -5000):
         folder = make_gallery(tmp_path / str(-volume), {"tone.mp4": tone}, volume=volume)
         recorder = Recorder(server)
-        app = start(launch, folder, server)
+        app = start_player(launch, folder, **server.env)
         time.sleep(2.5)
         if volume == 0:
             for name, point in (("stop", STOP), ("play", PLAY), ("gallery", GALLERY), ("back", BACK)):
                 moves[name] = release_on(app, point)
                 time.sleep(1.0)
-        close(app)
+        assert close_player(app) == 1
         samples = recorder.stop().samples()
         steady = [(s, e) for s, e in sounding(samples, -100) if e - s > 0.5]
         assert steady, "nothing was heard at volume %d" % volume
@@ -130,12 +115,10 @@ def sound_minus_picture(server, launch, tmp_path, **env):
     flash = tone_clip("flash", [(BLACK, 12), (WHITE, 2), (BLACK, 11)], 1.0, 1000, (0.48, 0.56), "mov")
     folder = make_gallery(tmp_path / "g", {"flash.mov": flash})
     recorder = Recorder(server)
-    app = launch.player(folder, **server.env, **env)
-    app.find_window()
-    app.move(*NEUTRAL)
+    app = start_player(launch, folder, **server.env, **env)
     # From the second play on: the player's own start-up may hold back its first pictures.
     flashes = [moment for moment, colour in colour_runs(app, [WHITE, BLACK], 7) if colour == WHITE][1:]
-    close(app)
+    assert close_player(app) == 1
     recorder.stop()
     beeps = [start for start, _ in sounding(recorder.samples(), -40, bridge=0.01, window=0.001)]
     offsets = [min((beep - recorder.seconds(moment) for beep in beeps), key=abs, default=math.inf)
@@ -158,7 +141,7 @@ def soak(launch, folder, server):
     """Plays until SOAK_CHANGES clips have started: repeats, the sequence's item changes, and a
     Previous or Next every seventh play (while its tone sounds). The moments the plays started,
     and the numbers of the plays cut short by a click."""
-    app = start(launch, folder, server)
+    app = start_player(launch, folder, **(server.env if server else {}))
     palette, firsts, buttons = [RED, BLUE, GREEN, YELLOW], (RED, GREEN), [PREVIOUS, PREVIOUS, NEXT, NEXT]
     plays, cut, last, changed, clicked = [], set(), None, time.monotonic(), 0
     while len(plays) < SOAK_CHANGES:
@@ -174,7 +157,7 @@ def soak(launch, folder, server):
         assert now - changed < 3, "the picture stood still for 3 s after %d plays" % len(plays)
         assert app.running(), app.stderr
         time.sleep(0.004)
-    close(app)
+    assert close_player(app) == 1
     return plays, cut
 
 
@@ -240,7 +223,7 @@ def the_picture_goes_on(app, upset, mend):
 
 
 def test_a_server_that_goes_away_loses_only_the_sound_and_the_next_clip_has_it_again(own_server, launch, tmp_path):
-    app = start(launch, away_gallery(tmp_path), own_server)
+    app = start_player(launch, away_gallery(tmp_path), **own_server.env)
     recorders = []
 
     def restart():
@@ -249,13 +232,13 @@ def test_a_server_that_goes_away_loses_only_the_sound_and_the_next_clip_has_it_a
         recorders.append(Recorder(own_server))  # (a null sink nobody listens to starts a stream slowly)
     the_picture_goes_on(app, restart, lambda: None)
     time.sleep(1.0)
-    close(app, LOSS + "\n")
+    assert close_player(app, LOSS + "\n") == 1
     samples = recorders[0].stop().samples()
     assert [s for s, e in sounding(samples, -40) if e - s > 0.5], "the next clip was not heard on the server that came back"
 
 
 def test_a_server_that_stops_answering_loses_only_the_sound(own_server, launch, tmp_path):
-    app = start(launch, away_gallery(tmp_path), own_server)
+    app = start_player(launch, away_gallery(tmp_path), **own_server.env)
     the_picture_goes_on(app, lambda: own_server.signal_all(signal.SIGSTOP),
                         lambda: own_server.signal_all(signal.SIGCONT))
-    close(app, LOSS + "\n")
+    assert close_player(app, LOSS + "\n") == 1

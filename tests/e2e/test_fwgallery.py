@@ -375,9 +375,7 @@ def test_preview_is_what_the_player_shows(launch, tmp_path):
             wait_for_shot(app, same(expected, area=area), what=f"the hover picture's control at {area}")
         app.move(*NEUTRAL)
 
-    app = launch.player(folder, FW_RENDERER="cpu")
-    app.find_window()
-    app.move(*NEUTRAL)
+    app = start_player(launch, folder, FW_RENDERER="cpu")
     wait_for_shot(app, same(picture["main"], OUTSIDE_VIDEO), what="the preview's main screen")
     hovered(picture["main-hover"], (514, 535, 571, 579), (630, 535, 687, 579), (714, 535, 771, 579))
     app.click(740, 557)  # the gallery button

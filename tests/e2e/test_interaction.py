@@ -6,10 +6,11 @@ import time
 
 import pytest
 
-from conftest import (BLUE, GREEN, NEUTRAL, RED, SEEK_KNOB_Y, YELLOW, cell_at, cell_centre, close_player, colour_clips,
-                      find_knob, flags_of, frame_segment_sizes, gallery_check, main_check, make_gallery, poll,
-                      read_save, seek_knob_x, skip_without_player, start_player, video_colour, video_is, video_sample,
-                      volume_for_x, volume_knob_x, wait_for_shot)
+from conftest import (BLUE, GALLERY, GREEN, NEUTRAL, NEXT, PAGE, PLAY, PREVIOUS, RED, SEEK_KNOB_Y, SEEK_Y, STOP,
+                      VOLUME_Y, YELLOW, cell_at, cell_centre, close_player, colour_clips, find_knob, flags_of,
+                      frame_segment_sizes, gallery_check, main_check, make_gallery, poll, read_save, seek_knob_x,
+                      skip_without_player, start_player, video_colour, video_is, video_sample, volume_for_x,
+                      volume_knob_x, wait_for_shot)
 
 pytestmark = skip_without_player
 
@@ -21,11 +22,8 @@ Item "movies/blue.mpg" 0
 SingleItem "movies/green.mpg" 0
 End
 """
-STOP, PLAY, PREVIOUS, NEXT = (540, 550), (600, 550), (480, 550), (660, 550)
-GALLERY = BACK = (740, 557)
-PAGE = (750, 40)
+BACK = GALLERY
 CLIPS = [(765, 75), (765, 150), (765, 225)]
-SEEK_Y, VOLUME_Y = 544, 576
 
 
 @pytest.fixture

@@ -102,9 +102,7 @@ def test_the_screen_saver_is_held_off_while_a_clip_plays(screen_of, launch, gall
         return info.state
 
     # No session bus: SDL suspends the X screen saver extension's saver, which the state shows.
-    app = launch.player(gallery(), DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")
-    app.find_window()
-    app.move(*NEUTRAL)
+    app = start_player(launch, gallery(), DBUS_SESSION_BUS_ADDRESS="unix:path=/nonexistent")
     wait_for_shot(app, main(playing=True), what="item 0 playing")
     assert saver_after_idle() == SAVER_OFF, "the screen blanked while the clip played"
     app.key("space")

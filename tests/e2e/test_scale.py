@@ -8,15 +8,13 @@ import time
 import numpy as np
 import pytest
 
-from conftest import (BLUE, COLOUR_TOLERANCE, GREEN, HEIGHT, NEUTRAL, OUTSIDE_VIDEO, RED, SEEK_KNOB_Y, VIDEO, WIDTH,
-                      YELLOW, _screen, cached, cell_centre, close_player, colour_clips, differences, find_knob,
-                      flags_of, gallery_check, gst_launch, main_check, main_screen, make_gallery, poll, read_save,
-                      Screen, seek_knob_x, skip_without_player, volume_for_x, volume_knob_x, wait_for_shot, window_rect)
+from conftest import (BLUE, COLOUR_TOLERANCE, GALLERY, GREEN, HEIGHT, NEUTRAL, NEXT, OUTSIDE_VIDEO, PAGE, PLAY, RED,
+                      SEEK_KNOB_Y, SEEK_Y, STOP, VIDEO, VOLUME_Y, WIDTH, YELLOW, _screen, cached, cell_centre,
+                      close_player, colour_clips, differences, find_knob, flags_of, gallery_check, gst_launch,
+                      main_check, main_screen, make_gallery, poll, read_save, Screen, seek_knob_x, skip_without_player,
+                      volume_for_x, volume_knob_x, wait_for_shot, window_rect)
 
 pytestmark = skip_without_player
-
-SEEK_Y, VOLUME_Y = 544, 576
-STOP, PLAY, NEXT, GALLERY, PAGE = (540, 550), (600, 550), (660, 550), (740, 557), (750, 40)
 
 
 def _halves_clip(partial):  # 640 x 480: the left half red, the right half blue

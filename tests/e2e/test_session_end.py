@@ -9,13 +9,12 @@ import time
 
 import pytest
 
-from conftest import (BLUE, GREEN, NEUTRAL, PLAYER, RED, close_player, colour_clips, flags_of, make_gallery, poll,
-                      read_save, skip_without_player, start_player, top_level_windows, video_sample, volume_for_x,
-                      wait_for_window)
+from conftest import (BLUE, GREEN, NEUTRAL, NEXT, PLAYER, RED, VOLUME_Y, close_player, colour_clips, flags_of,
+                      make_gallery, poll, read_save, skip_without_player, start_player, top_level_windows, video_sample,
+                      volume_for_x, wait_for_window)
 
 pytestmark = skip_without_player
 
-NEXT, VOLUME_Y = (660, 550), 576
 LOAD_FAILED = "Error!!: \u30e0\u30fc\u30d3\u30fc\u306e\u30ed\u30fc\u30c9\u306b\u5931\u6557\u3057\u307e\u3057\u305f"
 
 

@@ -12,7 +12,7 @@ from pathlib import Path
 import pytest
 
 from conftest import (PLAYER, RED, ROOT, close_player, main_check, make_gallery, read_save, skip_without_player,
-                      volume_knob_x, wait_for_shot)
+                      start_player, volume_knob_x, wait_for_shot)
 
 pytestmark = skip_without_player
 
@@ -77,8 +77,7 @@ def test_a_folder_argument_is_the_gallery_wherever_the_player_starts(launch, tmp
     gallery = make_gallery(tmp_path / "g", volume=-1200)
     elsewhere = tmp_path / "elsewhere"
     elsewhere.mkdir()
-    app = launch.player(elsewhere, "../g")
-    app.find_window()
+    app = start_player(launch, elsewhere, "../g")
     wait_for_shot(app, main_check(video=RED, playing=True, volume_x=volume_knob_x(-1200)),
                   what="the gallery's clip at volume -1200")
     assert close_player(app) == 1
