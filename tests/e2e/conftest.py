@@ -420,16 +420,21 @@ def gst_launch(pipeline):
     assert done.returncode == 0, "gst-launch-1.0 failed: %s" % done.stderr.decode("utf-8", "replace")
 
 
-def _colour_clip(colours, frames, size, partial):
+def encode_frames(partial, pixels, size, rest):
+    """Raw RGB frames of size, 25 a second, through gst-launch: rest is what follows their parser."""
     raw = partial.with_suffix(".rgb")
-    raw.write_bytes(b"".join(bytes(colour) * size[0] * size[1] * frames for colour in colours))
+    raw.write_bytes(pixels)
     gst_launch(f"filesrc location={raw} ! rawvideoparse width={size[0]} height={size[1]} format=rgb framerate=25/1 "
-               "! videoconvert "
-               "! video/x-raw,format=I420 ! mpeg2enc format=0 bitrate=800 ! mpegvideoparse ! mux. "
-               f"audiotestsrc num-buffers={frames * len(colours) * 30 // 25 + 1} samplesperbuffer=1470 ! audioconvert "
-               "! audio/x-raw,rate=44100,channels=2 ! avenc_mp2 bitrate=128000 ! mpegaudioparse ! mux. "
-               f"avmux_mpeg name=mux ! filesink location={partial}")
+               + rest)
     raw.unlink()
+
+
+def _colour_clip(colours, frames, size, partial):
+    encode_frames(partial, b"".join(bytes(colour) * size[0] * size[1] * frames for colour in colours), size,
+                  "! videoconvert ! video/x-raw,format=I420 ! mpeg2enc format=0 bitrate=800 ! mpegvideoparse ! mux. "
+                  f"audiotestsrc num-buffers={frames * len(colours) * 30 // 25 + 1} samplesperbuffer=1470 "
+                  "! audioconvert ! audio/x-raw,rate=44100,channels=2 ! avenc_mp2 bitrate=128000 ! mpegaudioparse "
+                  f"! mux. avmux_mpeg name=mux ! filesink location={partial}")
 
 
 def colour_clips(*contents, seconds_each=1.5, size=(320, 240)):  # cached MPEG-1 clips with sound, colours in turn

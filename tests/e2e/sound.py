@@ -15,7 +15,7 @@ from pathlib import Path
 
 import numpy as np
 
-from conftest import cached, gst_launch, poll
+from conftest import cached, encode_frames, poll
 
 RATE = 48000  # the recording's
 SERVERS = ("pulseaudio", "pipewire")
@@ -171,21 +171,17 @@ def level_db(samples, start, end):
 def _make_clip(colours, seconds, tone, partial, container="mp4"):
     """colours: [(rgb, frames)]; tone: (hz, from s, to s, amplitude). H.264 and AAC in .mp4, or H.264
     and PCM in .mov (no codec delay: for timing the sound against the picture)."""
-    width, height = 320, 240
-    raw_video, raw_audio = partial.with_suffix(".rgb"), partial.with_suffix(".pcm")
-    raw_video.write_bytes(b"".join(bytes(rgb) * width * height * frames for rgb, frames in colours))
+    raw_audio = partial.with_suffix(".pcm")
     hz, start, end, amplitude = tone
     moments = np.arange(int(RATE * seconds)) / RATE
     wave = amplitude * np.sin(2 * np.pi * hz * moments) * ((moments >= start) & (moments < end))
     raw_audio.write_bytes(np.repeat((wave * 32767).astype("<i2")[:, None], 2, axis=1).tobytes())
     audio = "avenc_aac ! aacparse" if container == "mp4" else "audio/x-raw,format=S16LE"
-    gst_launch(f"filesrc location={raw_video} ! rawvideoparse width={width} height={height} format=rgb "
-               "framerate=25/1 ! videoconvert ! video/x-raw,format=I420 ! x264enc key-int-max=25 "
-               "speed-preset=ultrafast tune=zerolatency ! h264parse ! mux. "
-               f"filesrc location={raw_audio} ! rawaudioparse format=pcm pcm-format=s16le sample-rate={RATE} "
-               f"num-channels=2 ! audioconvert ! {audio} ! mux. "
-               f"{'mp4mux' if container == 'mp4' else 'qtmux'} name=mux ! filesink location={partial}")
-    raw_video.unlink()
+    encode_frames(partial, b"".join(bytes(rgb) * 320 * 240 * frames for rgb, frames in colours), (320, 240),
+                  "! videoconvert ! video/x-raw,format=I420 ! x264enc key-int-max=25 speed-preset=ultrafast "
+                  f"tune=zerolatency ! h264parse ! mux. filesrc location={raw_audio} ! rawaudioparse format=pcm "
+                  f"pcm-format=s16le sample-rate={RATE} num-channels=2 ! audioconvert ! {audio} ! mux. "
+                  f"{'mp4mux' if container == 'mp4' else 'qtmux'} name=mux ! filesink location={partial}")
     raw_audio.unlink()
 
 

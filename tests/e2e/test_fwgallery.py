@@ -20,8 +20,8 @@ import pytest
 from PIL import Image
 
 from conftest import (BLUE, BUILD, GREEN, NEUTRAL, OUTSIDE_VIDEO, RED, ROOT, YELLOW, atlases, cached, close_player,
-                      colour_clips, coordinate_picture, default_signals, gst_launch, make_gallery, poll, skip_without_player,
-                      start_player, video_sample, wait_for_shot, write_picture)
+                      colour_clips, coordinate_picture, default_signals, encode_frames, gst_launch, make_gallery, poll,
+                      skip_without_player, start_player, video_sample, wait_for_shot, write_picture)
 
 TOOL = BUILD / "fwgallery"
 pytestmark = pytest.mark.skipif(not TOOL.exists(), reason=f"{TOOL} is not built yet")
@@ -185,13 +185,9 @@ def test_new_refuses_what_the_player_cannot_take_and_keeps_a_gallery(tmp_path, a
 
 def raw_clip(name, runs, size, encoder="theoraenc ! oggmux", caps=""):
     """A clip of solid colours, (colour, frames) in turn, at 25 frames a second, without sound."""
-    def make(partial):
-        raw = partial.with_suffix(".rgb")
-        raw.write_bytes(b"".join(bytes(colour) * size[0] * size[1] * frames for colour, frames in runs))
-        gst_launch(f"filesrc location={raw} ! rawvideoparse width={size[0]} height={size[1]} format=rgb "
-                   f"framerate=25/1 {caps} ! videoconvert ! {encoder} ! filesink location={partial}")
-        raw.unlink()
-    return cached(name, make)
+    return cached(name, lambda partial: encode_frames(
+        partial, b"".join(bytes(colour) * size[0] * size[1] * frames for colour, frames in runs), size,
+        f"{caps} ! videoconvert ! {encoder} ! filesink location={partial}"))
 
 
 def kinds():

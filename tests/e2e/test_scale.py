@@ -10,25 +10,18 @@ import pytest
 
 from conftest import (BLUE, COLOUR_TOLERANCE, GALLERY, GREEN, HEIGHT, NEUTRAL, NEXT, OUTSIDE_VIDEO, PAGE, PLAY, RED,
                       SEEK_KNOB_Y, SEEK_Y, STOP, VIDEO, VOLUME_Y, WIDTH, YELLOW, _screen, cached, cell_centre,
-                      close_player, colour_clips, differences, find_knob, flags_of, gallery_check, gst_launch,
+                      close_player, colour_clips, differences, encode_frames, find_knob, flags_of, gallery_check,
                       main_check, main_screen, make_gallery, poll, read_save, Screen, seek_knob_x, skip_without_player,
                       volume_for_x, volume_knob_x, wait_for_shot, window_rect)
 
 pytestmark = skip_without_player
 
 
-def _halves_clip(partial):  # 640 x 480: the left half red, the right half blue
-    raw = partial.with_suffix(".rgb")
-    row = bytes(RED) * 320 + bytes(BLUE) * 320
-    raw.write_bytes(row * 480 * 50)
-    gst_launch(f"filesrc location={raw} ! rawvideoparse width=640 height=480 format=rgb framerate=25/1 "
-               "! videoconvert ! video/x-raw,format=I420 ! mpeg2enc format=0 bitrate=1800 ! mpegvideoparse "
-               f"! avmux_mpeg ! filesink location={partial}")
-    raw.unlink()
-
-
-def halves_clip():
-    return cached("halves-640x480.mpg", _halves_clip)
+def halves_clip():  # 640 x 480: the left half red, the right half blue
+    return cached("halves-640x480.mpg", lambda partial: encode_frames(
+        partial, (bytes(RED) * 320 + bytes(BLUE) * 320) * 480 * 50, (640, 480),
+        "! videoconvert ! video/x-raw,format=I420 ! mpeg2enc format=0 bitrate=1800 ! mpegvideoparse ! avmux_mpeg "
+        f"! filesink location={partial}"))
 
 
 def start(launch, folder, scale=None, timeout=20):
