@@ -400,6 +400,8 @@ def wait_for_shot(app, condition, timeout=20, what="the expected picture", pause
     return shot
 
 
+# The failed load's box, as standard error has it: ムービーのロードに失敗しました
+MOVIE_FAILED = "Error!!: \u30e0\u30fc\u30d3\u30fc\u306e\u30ed\u30fc\u30c9\u306b\u5931\u6557\u3057\u307e\u3057\u305f"
 RED, GREEN, BLUE, YELLOW = (255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 0)
 COLOUR_TOLERANCE = 40  # per channel: YUV 4:2:0 coding and conversion back to RGB
 

@@ -3,19 +3,16 @@ the clip, what is missing and the Debian package on standard error; fwgallery ch
 The plugins are really absent: GStreamer sees a private copy of the plugin folder without them,
 with a registry of its own, as on a machine without the package."""
 import glob
-import os
-import subprocess
 from pathlib import Path
 
 import pytest
 
-from conftest import BUILD, cached, dismiss_message_box, gst_launch, make_gallery, skip_without_player
+from conftest import MOVIE_FAILED, cached, dismiss_message_box, gst_launch, make_gallery, skip_without_player
+from test_fwgallery import run
 
 pytestmark = skip_without_player
-TOOL = BUILD / "fwgallery"
 LIBAV = "the Windows Media Video 8 decoder and the Windows Media Audio 8 decoder " \
         "(install the Debian package gstreamer1.0-libav)"
-MOVIE_BOX = "Error!!: \u30e0\u30fc\u30d3\u30fc\u306e\u30ed\u30fc\u30c9\u306b\u5931\u6557\u3057\u307e\u3057\u305f"
 UGLY = "the Advanced Streaming Format (ASF) demuxer (install the Debian package gstreamer1.0-plugins-ugly)"
 
 
@@ -52,14 +49,13 @@ def test_player_names_the_missing_decoders_and_their_package(launch, tmp_path, w
     app = launch.player(gallery, **without("libgstlibav.so"))
     dismiss_message_box(alive=app.running)  # start-up's load fails: its box, then the player ends
     app.wait(30)
-    assert app.stderr.splitlines() == [f"fernwood2: movies/clip.wmv: GStreamer lacks {LIBAV}", MOVIE_BOX]
+    assert app.stderr.splitlines() == [f"fernwood2: movies/clip.wmv: GStreamer lacks {LIBAV}", MOVIE_FAILED]
 
 
 @pytest.mark.parametrize("hidden, missing", [("libgstlibav.so", LIBAV), ("libgstasf.so", UGLY)], ids=["libav", "asf"])
 def test_fwgallery_check_names_what_is_missing_as_the_player_does(tmp_path, without, hidden, missing):
     gallery = make_gallery(tmp_path / "g", {"clip.wmv": wmv_clip()})
-    done = subprocess.run([str(TOOL), "check", str(gallery)], capture_output=True, text=True, timeout=120,
-                          env=dict(os.environ, **without(hidden)))
+    done = run("check", gallery, env=without(hidden))
     assert done.returncode == 1
     assert f'Data/PlayTable.txt:1: error: "movies/clip.wmv": GStreamer lacks {missing}; the player shows' \
            in done.stdout, done.stdout

@@ -9,13 +9,12 @@ import time
 
 import pytest
 
-from conftest import (BLUE, GREEN, NEUTRAL, NEXT, PLAYER, RED, VOLUME_Y, close_player, colour_clips, flags_of,
-                      make_gallery, poll, read_save, skip_without_player, start_player, top_level_windows, video_sample,
-                      volume_for_x, wait_for_window)
+from conftest import (BLUE, GREEN, MOVIE_FAILED, NEUTRAL, NEXT, PLAYER, RED, VOLUME_Y, close_player, colour_clips,
+                      flags_of, make_gallery, poll, read_save, skip_without_player, start_player, top_level_windows,
+                      video_sample, volume_for_x, wait_for_window)
 
 pytestmark = skip_without_player
 
-LOAD_FAILED = "Error!!: \u30e0\u30fc\u30d3\u30fc\u306e\u30ed\u30fc\u30c9\u306b\u5931\u6557\u3057\u307e\u3057\u305f"
 
 
 def gallery(tmp_path, play_table=None):  # three endless items; the save starts at volume -100
@@ -70,7 +69,7 @@ def test_a_signal_while_a_message_box_is_up_closes_it_and_saves(launch, tmp_path
     assert ended_within(app, 1.5) == 1
     assert box not in [window for window, _ in top_level_windows()]
     assert read_save(folder) == (-100, flags_of(0, 1))  # the failed clip is unlocked before it is opened
-    assert app.stderr.splitlines() == [LOAD_FAILED]
+    assert app.stderr.splitlines() == [MOVIE_FAILED]
 
 
 def test_under_nohup_the_player_outlives_the_terminals_hang_up(launch, tmp_path):

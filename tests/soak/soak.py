@@ -28,8 +28,8 @@ ARGS = parser.parse_args()
 os.environ["FW_BUILD_DIR"] = ARGS.build
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import conftest as e2e  # noqa: E402
-from conftest import (CELL, NEUTRAL as AWAY, SEEK_KNOB_Y, VOLUME_KNOB_Y, _inside, _layout, cell_at,  # noqa: E402
-                      find_knob, top_level_windows)
+from conftest import (CELL, MOVIE_FAILED, NEUTRAL as AWAY, SEEK_KNOB_Y, VOLUME_KNOB_Y, _inside, _layout,  # noqa: E402
+                      cell_at, find_knob, top_level_windows)
 
 BUTTON = _layout["kThumbnailButtonRect"]  # the back button on the gallery
 CELLS = [(x, y, x + CELL[0] - 1, y + CELL[1] - 1) for x, y in (cell_at(row, column) for row in range(4)
@@ -67,9 +67,6 @@ def make_gallery(folder, rng):
                     for item in ITEMS) + "End\n"
     slots = [f"{number} {place}" for number, item in enumerate(ITEMS) for place in range(len(item))]
     return e2e.make_gallery(folder / "gallery", clips, table, "\n".join([str(len(slots))] + slots) + "\n")
-
-
-MOVIE_FAILED = "Error!!: \u30e0\u30fc\u30d3\u30fc\u306e\u30ed\u30fc\u30c9\u306b\u5931\u6557\u3057\u307e\u3057\u305f"
 
 
 class Soak:
