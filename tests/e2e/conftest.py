@@ -518,6 +518,11 @@ def start_player(launch, folder, *args, **env):
     return app
 
 
+def press(app, point):  # a click, then the pointer off the controls
+    app.click(*point)
+    app.move(*NEUTRAL)
+
+
 def close_player(app, stderr=""):
     app.close()
     status = app.wait(30)

@@ -21,7 +21,7 @@ from PIL import Image
 
 from conftest import (BLUE, BUILD, GREEN, NEUTRAL, OUTSIDE_VIDEO, RED, ROOT, YELLOW, atlases, cached, close_player,
                       colour_clips, coordinate_picture, default_signals, encode_frames, gst_launch, make_gallery, poll,
-                      skip_without_player, start_player, video_sample, wait_for_shot, write_picture)
+                      press, skip_without_player, start_player, video_sample, wait_for_shot, write_picture)
 
 TOOL = BUILD / "fwgallery"
 pytestmark = pytest.mark.skipif(not TOOL.exists(), reason=f"{TOOL} is not built yet")
@@ -374,8 +374,7 @@ def test_preview_is_what_the_player_shows(launch, tmp_path):
     app = start_player(launch, folder, FW_RENDERER="cpu")
     wait_for_shot(app, same(picture["main"], OUTSIDE_VIDEO), what="the preview's main screen")
     hovered(picture["main-hover"], (514, 535, 571, 579), (630, 535, 687, 579), (714, 535, 771, 579))
-    app.click(740, 557)  # the gallery button
-    app.move(*NEUTRAL)
+    press(app, (740, 557))  # the gallery button
     wait_for_shot(app, same(picture["page1-locked"]), what="the preview's first gallery page")
     hovered(picture["page1-hover"], (29, 91, 128, 165), (721, 24, 778, 68))  # the first clip's cell, the page button
     assert close_player(app) == 1

@@ -8,7 +8,7 @@ import pytest
 
 from conftest import (BLUE, GALLERY, GREEN, NEUTRAL, NEXT, PAGE, PLAY, PREVIOUS, RED, SEEK_KNOB_Y, SEEK_Y, STOP,
                       VOLUME_Y, YELLOW, cell_at, cell_centre, close_player, colour_clips, find_knob, flags_of,
-                      frame_segment_sizes, gallery_check, main_check, make_gallery, poll, read_save, seek_knob_x,
+                      frame_segment_sizes, gallery_check, main_check, make_gallery, poll, press, read_save, seek_knob_x,
                       skip_without_player, start_player, video_colour, video_is, video_sample, volume_for_x,
                       volume_knob_x, wait_for_shot)
 
@@ -37,11 +37,6 @@ def gallery(tmp_path):
 main = functools.partial(main_check, item_count=3)
 
 
-def click(app, point):
-    app.click(*point)
-    app.move(*NEUTRAL)
-
-
 def hover(app, check, points):
     for mouse in points:
         app.move(*mouse)
@@ -66,7 +61,7 @@ def test_first_picture_buttons_and_seek_drag_beyond_the_window(launch, gallery):
     # Edges of Stop, Next and the gallery button; 572 on the inactive Play, 513 where Previous would be.
     hover(app, lambda mouse: main(playing=True, mouse=mouse),
           [(514, 535), (571, 579), (572, 579), (513, 579), (687, 535), (688, 535), (714, 535), (771, 579)])
-    click(app, STOP)  # the picture and the knob stay
+    press(app, STOP)  # the picture and the knob stay
     shot = wait_for_shot(app, main(playing=False), what="item 0 stopped")
     colour, knob = video_colour(shot), find_knob(shot, SEEK_KNOB_Y)[0]
     time.sleep(2)
@@ -96,25 +91,25 @@ def test_first_picture_buttons_and_seek_drag_beyond_the_window(launch, gallery):
     wait_for_shot(app, main(seek_x=knob, video=BLUE, mouse=(PLAY[0], SEEK_Y)), timeout=1,
                   what="still stopped there after 1 s")
     hover(app, lambda mouse: main(seek_x=knob, mouse=mouse), [(572, 535), (629, 579)])  # the active Play's edges
-    click(app, PLAY)  # the clip goes on to its other colour
+    press(app, PLAY)  # the clip goes on to its other colour
     wait_for_shot(app, main(playing=True), what="item 0 playing again")
     now = wait_for_colour(app, [RED, BLUE])
     wait_for_colour(app, [BLUE if now == RED else RED])
 
-    click(app, NEXT)
+    press(app, NEXT)
     wait_for_shot(app, main(playing=True, item=1, clip_count=3, video=RED), what="item 1, clip 0")
     for clip, colour in [(2, BLUE), (1, GREEN)]:
         app.click(*CLIPS[clip])  # the pointer stays on the current clip's button
         wait_for_shot(app, main(playing=True, item=1, clip_count=3, clip=clip, video=colour, mouse=CLIPS[clip]),
                       what="item 1, clip %d" % clip)
 
-    click(app, NEXT)
+    press(app, NEXT)
     wait_for_shot(app, main(playing=True, item=2, video=GREEN), what="item 2, no Next")
     hover(app, lambda mouse: main(playing=True, item=2, mouse=mouse), [(456, 535), (455, 557), (513, 579), (630, 579)])
-    click(app, NEXT)  # not there on the last item: nothing happens
-    click(app, PREVIOUS)
+    press(app, NEXT)  # not there on the last item: nothing happens
+    press(app, PREVIOUS)
     wait_for_shot(app, main(playing=True, item=1, clip_count=3, video=RED), what="item 1 from Previous")
-    click(app, PREVIOUS)
+    press(app, PREVIOUS)
     wait_for_shot(app, main(playing=True), what="item 0 from Previous")
     assert close_player(app) == 1
     assert read_save(folder) == (0, flags_of(0, 1, 2, 3, 4))
@@ -152,21 +147,21 @@ def test_volume_drag_is_saved_and_after_a_restart_the_gallery_pages_cells_and_ba
     app.move(*cell_centre(4))
     wait_for_shot(app, gallery_check(0, flags, cell_centre(4)), what="cell 4 lit")
 
-    click(app, cell_centre(4))
+    press(app, cell_centre(4))
     wait_for_shot(app, restarted(playing=True, item=2, video=GREEN), what="item 2 from cell 4")
-    click(app, GALLERY)  # cell 30 on page 1 has no entry: item 0, clip 0 from the start
-    click(app, PAGE)
+    press(app, GALLERY)  # cell 30 on page 1 has no entry: item 0, clip 0 from the start
+    press(app, PAGE)
     wait_for_shot(app, gallery_check(1, flags), what="page 1")
     x, y = cell_at(0, 2)
     hover(app, lambda mouse: gallery_check(1, flags, mouse), [PAGE, (x + 99, y), (671, 415), (771, 489)])
-    click(app, (x + 99, y + 74))  # the cell's last pixel
+    press(app, (x + 99, y + 74))  # the cell's last pixel
     wait_for_shot(app, restarted(playing=True, video=RED), what="item 0 from cell 30")
 
-    click(app, GALLERY)  # the page was kept; after Back the clip runs on
+    press(app, GALLERY)  # the page was kept; after Back the clip runs on
     wait_for_shot(app, gallery_check(1, flags), what="page 1 kept")
-    click(app, PAGE)
+    press(app, PAGE)
     wait_for_shot(app, gallery_check(0, flags), what="page 0 again")
-    click(app, BACK)
+    press(app, BACK)
     wait_for_shot(app, restarted(playing=True), what="the main screen after Back")
     wait_for_colour(app, [BLUE], timeout=10)
     assert close_player(app) == 1

@@ -11,8 +11,8 @@ import pytest
 from conftest import (BLUE, COLOUR_TOLERANCE, GALLERY, GREEN, HEIGHT, NEUTRAL, NEXT, OUTSIDE_VIDEO, PAGE, PLAY, RED,
                       SEEK_KNOB_Y, SEEK_Y, STOP, VIDEO, VOLUME_Y, WIDTH, YELLOW, _screen, cached, cell_centre,
                       close_player, colour_clips, differences, encode_frames, find_knob, flags_of, gallery_check,
-                      main_check, main_screen, make_gallery, poll, read_save, Screen, seek_knob_x, skip_without_player,
-                      volume_for_x, volume_knob_x, wait_for_shot, window_rect)
+                      main_check, main_screen, make_gallery, poll, press, read_save, Screen, seek_knob_x,
+                      skip_without_player, volume_for_x, volume_knob_x, wait_for_shot, window_rect)
 
 pytestmark = skip_without_player
 
@@ -107,8 +107,7 @@ def test_the_same_input_at_scale_1_and_2_gives_the_same_screens_and_save(screen_
         app.up()
         state = dict(seek_x=knob, volume_x=volume_knob_x(volume_for_x(150)))
         shots.append(wait_for_shot(app, main(mouse=(150, 40), **state), what="volume dragged to x 150"))
-        app.click(*NEXT)
-        app.move(*NEUTRAL)
+        press(app, NEXT)
         app.click(*STOP)  # item 1 loaded, stopped where it is
         app.click(*GALLERY)
         shots.append(wait_for_shot(app, gallery_check(0, flags_of(0, 1), GALLERY), what="the gallery"))
@@ -181,11 +180,9 @@ def test_fullscreen_letterboxes_the_picture_maps_the_mouse_and_the_clip_plays_on
     _screen[0].click(100, 550)
     time.sleep(0.5)
     wait_for_shot(app, playing_on(main_check(playing=True, mouse=NEXT)), what="Next still lit", pause=0.02)
-    app.click(*STOP)
-    app.move(*NEUTRAL)
+    press(app, STOP)
     wait_for_shot(app, main_check(playing=False), what="stopped by a click in fullscreen")
-    app.click(*PLAY)
-    app.move(*NEUTRAL)
+    press(app, PLAY)
     knobs.clear()
     wait_for_shot(app, playing_on(main_check(playing=True)), what="playing again", pause=0.02)
     to_window("Escape")

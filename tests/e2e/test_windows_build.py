@@ -13,7 +13,7 @@ import time
 import pytest
 
 from conftest import (BUILD, NEUTRAL, RED, ROOT, cached, cell_centre, colour_clips, flags_of, gallery_check,
-                      main_check, make_gallery, poll, read_save, volume_for_x, volume_knob_x, wait_for_shot)
+                      main_check, make_gallery, poll, press, read_save, volume_for_x, volume_knob_x, wait_for_shot)
 
 sys.path.insert(0, str(ROOT / "tools" / "demo"))
 import make_demo  # noqa: E402
@@ -176,12 +176,10 @@ def test_the_session_ending_keeps_this_runs_unlocks_and_volume(wine, launch, gal
     folder = gallery()  # logoff or shutdown: the system may end the process right after WM_ENDSESSION
     app = start_exe(launch, folder)
     wait_for_shot(app, main_check(video=RED, playing=True, item_count=2), timeout=30, what="item 0 playing")
-    app.click(660, 550)  # next: item 1 unlocked
-    app.move(*NEUTRAL)
+    press(app, (660, 550))  # next: item 1 unlocked
     wait_for_shot(app, main_check(playing=True, item=1, item_count=2), what="item 1 playing")
     volume = volume_for_x(150)
-    app.click(150, 576)
-    app.move(*NEUTRAL)
+    press(app, (150, 576))
     wait_for_shot(app, main_check(playing=True, item=1, item_count=2, volume_x=volume_knob_x(volume)),
                   what="the volume knob moved")
     subprocess.run(["wineboot", "--end-session"], capture_output=True, timeout=60, check=True)
