@@ -284,8 +284,8 @@ def mul(a, b):
 
 
 class Screen:
-    def __init__(self):
-        self.pixels = np.zeros((HEIGHT, WIDTH, 3), dtype=np.int32)
+    def __init__(self, pixels=None):  # pixels: a shot to compare others with exactly
+        self.pixels = np.zeros((HEIGHT, WIDTH, 3), np.int32) if pixels is None else np.asarray(pixels, np.int32)
         self.loose = np.zeros((HEIGHT, WIDTH, 3), dtype=bool)  # may be 1 lower (see above)
 
     def quad(self, picture, region, at, diffuse=0xFFFFFFFF):  # picture: an atlas's file name or RGBA array

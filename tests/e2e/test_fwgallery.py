@@ -20,8 +20,9 @@ import pytest
 from PIL import Image
 
 from conftest import (BLUE, BUILD, GREEN, NEUTRAL, OUTSIDE_VIDEO, RED, ROOT, YELLOW, atlases, cached, close_player,
-                      colour_clips, coordinate_picture, default_signals, encode_frames, gst_launch, make_gallery, poll,
-                      press, skip_without_player, start_player, video_sample, wait_for_shot, write_picture)
+                      colour_clips, coordinate_picture, default_signals, differences, encode_frames, gst_launch,
+                      make_gallery, poll, press, Screen, skip_without_player, start_player, video_sample, wait_for_shot,
+                      write_picture)
 
 TOOL = BUILD / "fwgallery"
 pytestmark = pytest.mark.skipif(not TOOL.exists(), reason=f"{TOOL} is not built yet")
@@ -357,13 +358,10 @@ def test_preview_is_what_the_player_shows(launch, tmp_path):
     picture = {name: np.asarray(Image.open(tmp_path / "pictures" / f"{name}.png"))
                for name in ("main", "main-hover", "page1-locked", "page1-hover")}
 
-    def same(expected, mask=None, area=(0, 0, 799, 599)):  # area: left, top, right, bottom, all inside
-        def check(shot):
-            inside = np.zeros(OUTSIDE_VIDEO.shape, bool)
-            inside[area[1]:area[3] + 1, area[0]:area[2] + 1] = True
-            wrong = np.any(shot != expected, axis=2) & inside & (True if mask is None else mask)
-            return "" if not wrong.any() else "%d pixels differ, the first at %s" % (wrong.sum(), np.argwhere(wrong)[0])
-        return check
+    def same(picture, mask=None, area=(0, 0, 799, 599)):  # area: left, top, right, bottom, all inside
+        expected, inside = Screen(picture), np.zeros(OUTSIDE_VIDEO.shape, bool)
+        inside[area[1]:area[3] + 1, area[0]:area[2] + 1] = True
+        return lambda shot: differences(shot, expected, inside & (True if mask is None else mask))
 
     def hovered(expected, *areas):  # the mouse on each control in turn, as the hover picture has it
         for area in areas:

@@ -124,9 +124,7 @@ def test_the_same_input_at_scale_1_and_2_gives_the_same_screens_and_save(screen_
     (shots_1, save_1), (shots_2, save_2) = runs
     assert save_2 == save_1 and read_save(tmp_path / "2") == (volume_for_x(150), flags_of(0, 1))
     for index, (one, two) in enumerate(zip(shots_1[1:], shots_2[1:]), 1):  # the first has the knob moving
-        expected = Screen()
-        expected.pixels[:] = one
-        assert not differences(two, expected, OUTSIDE_VIDEO if index < 3 else None), "screen %d differs" % index
+        assert not differences(two, Screen(one), OUTSIDE_VIDEO if index < 3 else None), "screen %d differs" % index
 
 
 @pytest.mark.parametrize("renderer", ["cpu", "gl"])  # gl: a drawable resized under its context
