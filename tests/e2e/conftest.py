@@ -224,7 +224,8 @@ def _button(screen, atlas, image, area, mouse, inactive=False):
 VIDEO = layout.video_rect() if LAYOUT_TOOL.exists() else (0, 0, 0, 0)  # left, top, width, height
 NEUTRAL = (795, 5)  # on no control of either screen
 STOP, PLAY, PREVIOUS, NEXT = (540, 550), (600, 550), (480, 550), (660, 550)
-GALLERY, PAGE = (740, 557), (750, 40)  # the gallery button (Back on the gallery), the page button
+GALLERY = BACK = (740, 557)  # the gallery button, and on the gallery its back button
+PAGE = (750, 40)
 SEEK_Y, VOLUME_Y = 544, 576  # rows on the sliders
 KNOB = {"normal": tuple(_layout["kKnobNormal"]), "dragged": tuple(_layout["kKnobDragged"])}
 SEEK_KNOB_Y, VOLUME_KNOB_Y = int(_layout["kSeekKnobY"]), int(_layout["kVolumeKnobY"])

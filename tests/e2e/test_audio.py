@@ -1,8 +1,6 @@
 """What a listener hears, through real sound servers (sound.py): PulseAudio, and PipeWire through
-its PulseAudio interface, each with a null sink whose monitor is recorded. Each clip at its file's
-level, the volume in decibels, Stop and the gallery silencing it, the sound on the picture's frame,
-sound after every clip change over 200 of them, and the picture and the sequence going on when the
-server goes away or stops answering. A server that cannot be started fails these tests."""
+its PulseAudio interface, each with a null sink whose monitor is recorded (the test names say what
+is heard). A server that cannot be started fails these tests."""
 import math
 import signal
 import threading
@@ -11,14 +9,13 @@ import time
 import numpy as np
 import pytest
 
-from conftest import (BLUE, BUILD, GALLERY, GREEN, NEUTRAL, NEXT, PLAY, PREVIOUS, RED, STOP, YELLOW, close_player,
+from conftest import (BACK, BLUE, BUILD, GALLERY, GREEN, NEUTRAL, NEXT, PLAY, PREVIOUS, RED, STOP, YELLOW, close_player,
                       make_gallery, poll, skip_without_player, start_player, video_sample)
 from sound import SERVERS, Recorder, SoundServer, clip, level_db, sounding
 
 pytestmark = skip_without_player
 
 BLACK, WHITE = (0, 0, 0), (255, 255, 255)
-BACK = GALLERY
 LOSS = "fernwood2: the sound output was lost; playing on without sound"
 AMPLITUDE = 0.5
 FILE_DB = 20 * math.log10(AMPLITUDE / math.sqrt(2))  # a sine's RMS level

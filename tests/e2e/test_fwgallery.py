@@ -1,7 +1,4 @@
-"""fwgallery: check finds each planted fault and survives bad input in time; new makes a
-gallery that checks clean and plays, refuses what the player cannot take, takes a picture of
-every kind of clip the player plays, shows progress and survives a signal; preview draws what
-the real player shows."""
+"""fwgallery's check, new and preview, run as a user runs them; galleries and clips made here."""
 import fcntl
 import json
 import os

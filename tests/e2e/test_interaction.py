@@ -6,7 +6,7 @@ import time
 
 import pytest
 
-from conftest import (BLUE, GALLERY, GREEN, NEUTRAL, NEXT, PAGE, PLAY, PREVIOUS, RED, SEEK_KNOB_Y, SEEK_Y, STOP,
+from conftest import (BACK, BLUE, GALLERY, GREEN, NEUTRAL, NEXT, PAGE, PLAY, PREVIOUS, RED, SEEK_KNOB_Y, SEEK_Y, STOP,
                       VOLUME_Y, YELLOW, cell_at, cell_centre, close_player, colour_clips, find_knob, flags_of,
                       frame_segment_sizes, gallery_check, main_check, make_gallery, poll, press, read_save, seek_knob_x,
                       skip_without_player, start_player, video_colour, video_is, video_sample, volume_for_x,
@@ -22,7 +22,6 @@ Item "movies/blue.mpg" 0
 SingleItem "movies/green.mpg" 0
 End
 """
-BACK = GALLERY
 CLIPS = [(765, 75), (765, 150), (765, 225)]
 
 

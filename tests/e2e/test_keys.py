@@ -1,6 +1,5 @@
 """The keys, each doing what its button does, seen on screen; and the screen saver held off while a
-clip plays. The gallery is test_interaction's: item 0 red then blue, endless; item 1: clips red,
-green, blue; item 2: green."""
+clip plays. The gallery is test_interaction's (its docstring says what it holds)."""
 import ctypes
 import ctypes.util
 import time

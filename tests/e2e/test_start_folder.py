@@ -1,7 +1,5 @@
-"""The player's command line on Linux: a gallery folder argument, --help and --version, bad
-arguments (one line, status 2, nothing started or written), and --demo's copy of the installed
-demo into the user's data folder (first start, reuse, a read-only source, a folder that cannot be
-made)."""
+"""The player's command line on Linux: a gallery folder, --help and --version, bad arguments, and
+--demo's copy of the installed demo into the user's data folder."""
 import os
 import shutil
 import stat
