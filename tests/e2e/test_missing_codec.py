@@ -16,10 +16,6 @@ LIBAV = "the Windows Media Video 8 decoder and the Windows Media Audio 8 decoder
 UGLY = "the Advanced Streaming Format (ASF) demuxer (install the Debian package gstreamer1.0-plugins-ugly)"
 
 
-def plugin_folder():  # the system's, where the core elements' plugin is
-    return Path(glob.glob("/usr/lib/*/gstreamer-1.0/libgstcoreelements.so")[0]).parent
-
-
 @pytest.fixture(scope="module")
 def without(tmp_path_factory):
     """without(plugin file, ...): an environment in which GStreamer has every plugin but those."""
@@ -28,7 +24,8 @@ def without(tmp_path_factory):
     def environment(*hidden):
         if hidden not in made:
             folder = tmp_path_factory.mktemp("plugins")
-            for plugin in plugin_folder().glob("*.so"):
+            system = Path(glob.glob("/usr/lib/*/gstreamer-1.0/libgstcoreelements.so")[0]).parent  # the system's
+            for plugin in system.glob("*.so"):
                 if plugin.name not in hidden:
                     (folder / plugin.name).symlink_to(plugin)
             made[hidden] = {"GST_PLUGIN_SYSTEM_PATH_1_0": str(folder), "GST_PLUGIN_PATH_1_0": "",

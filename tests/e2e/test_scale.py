@@ -24,11 +24,10 @@ def halves_clip():  # 640 x 480: the left half red, the right half blue
         f"! filesink location={partial}"))
 
 
-def start(launch, folder, scale=None, timeout=20):
+def start(launch, folder, scale=None):
     app = launch.player(folder, **({"FW_SCALE": str(scale)} if scale else {}))
-    app.find_window(timeout=timeout)
-    _, _, width, height = app.rect
-    app.placement = None if (width, height) == (WIDTH, HEIGHT) else (0, 0, width, height)
+    app.find_window()
+    app.placement = None if app.rect[2:] == (WIDTH, HEIGHT) else (0, 0, *app.rect[2:])
     app.move(*NEUTRAL)
     return app
 
