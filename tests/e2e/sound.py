@@ -107,13 +107,15 @@ class Recorder:
     """The null sink's monitor, 16 bit at RATE; its left channel."""
 
     def __init__(self, server):
-        self.process = subprocess.Popen(
-            ["parec", "-d", "fwnull.monitor", "--raw", "--format=s16le", "--rate=%d" % RATE, "--channels=2",
-             "--latency-msec=5"], env=server.server_env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        with open(server.folder / "parec.log", "ab") as log:  # read with the server's logs on a failure
+            self.process = subprocess.Popen(
+                ["parec", "-d", "fwnull.monitor", "--raw", "--format=s16le", "--rate=%d" % RATE, "--channels=2",
+                 "--latency-msec=5"], env=server.server_env, stdout=subprocess.PIPE, stderr=log)
         self.chunks, self.stamps, self.count = [], [], 0
         self.thread = threading.Thread(target=self._read, daemon=True)
         self.thread.start()
-        poll(lambda: self.count > 0, 10, "parec recorded nothing")
+        poll(lambda: self.count > 0, 10, lambda: "parec recorded nothing (its status: %s); the logs:\n%s"
+             % (self.process.poll(), server.logs()))
 
     def _read(self):
         while data := os.read(self.process.stdout.fileno(), 4096):
