@@ -7,8 +7,8 @@
 // segment, which the view names) / ClearFrame, childVideoForEachVisible,
 // childVideoGeneration, childVideoOwnerPlaced and childVideoShownSize (from the
 // owner's placement, taken on the main thread when the owner is set or placed
-// anew), all thread-safe behind one registry lock. A lent frame is shown in place and handed back when replaced, so
-// a decoded frame is not copied here.
+// anew), all thread-safe behind one registry lock. A lent frame is shown in place
+// and handed back when replaced, so a decoded frame is not copied here.
 // Does not: scale or convert pixels (frames are kept as given, 32-bit B, G, R, A),
 // clip one child against another, or keep more than the latest frame.
 #include <algorithm>
