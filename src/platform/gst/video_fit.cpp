@@ -27,16 +27,11 @@ bool sizeOf(GstCaps* caps, int* width, int* height) {
 
 // The size decoded frames have, before the scaler.
 bool decodedSize(const VideoFit* fit, int* width, int* height) {
-    GstPad* output = gst_element_get_static_pad(fit->size, "sink");
-    GstPad* scaler = output ? gst_pad_get_peer(output) : nullptr;
-    GstElement* element = scaler ? gst_pad_get_parent_element(scaler) : nullptr;
-    GstPad* input = element ? gst_element_get_static_pad(element, "sink") : nullptr;
-    GstCaps* caps = input ? gst_pad_get_current_caps(input) : nullptr;
+    GstPad* input = gst_element_get_static_pad(fit->scaler, "sink");
+    GstCaps* caps = gst_pad_get_current_caps(input);
     bool known = sizeOf(caps, width, height);
     if (caps) gst_caps_unref(caps);
-    for (GstPad* pad : {output, scaler, input})
-        if (pad) gst_object_unref(pad);
-    if (element) gst_object_unref(element);
+    gst_object_unref(input);
     return known;
 }
 
@@ -70,6 +65,7 @@ GstElement* videoFitMake(VideoFit* fit) {
     gst_element_add_pad(bin, gst_ghost_pad_new("src", output));
     gst_object_unref(input);
     gst_object_unref(output);
+    fit->scaler = GST_ELEMENT(gst_object_ref(scaler));
     fit->size = GST_ELEMENT(gst_object_ref(size));
     return bin;
 }
@@ -88,8 +84,10 @@ void videoFitFollow(VideoFit* fit, fwlayer::ChildVideo* video, GstSample* sample
 }
 
 void videoFitRelease(VideoFit* fit) {
-    if (fit->size) gst_object_unref(fit->size);
-    fit->size = nullptr;
+    for (GstElement** element : {&fit->scaler, &fit->size}) {
+        if (*element) gst_object_unref(*element);
+        *element = nullptr;
+    }
 }
 
 }  // namespace fwgst

@@ -9,8 +9,9 @@
 namespace fwgst {
 
 struct VideoFit {
-    GstElement* size = nullptr;  // the capsfilter after the scaler, referenced
-    int width = 0, height = 0;   // the size asked for; 0 while frames pass as they are
+    GstElement* scaler = nullptr;  // the scaler, referenced
+    GstElement* size = nullptr;    // the capsfilter after it, referenced
+    int width = 0, height = 0;     // the size asked for; 0 while frames pass as they are
 };
 
 // playbin's video filter (floating), whose size fit keeps; null when GStreamer lacks

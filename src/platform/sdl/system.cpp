@@ -32,10 +32,10 @@ const std::chrono::nanoseconds kSystemTick(15625000);
 std::mutex gSleepLock;
 std::condition_variable gSleepWake;
 bool gWakeRequested = false;
-// Under gSleepLock. The ticks count from the first sleep: a loop that sleeps until
-// a time has passed since it read the clock, just before, then wakes on time the
-// first time too, rather than anywhere up to a tick later.
-bool gTicksStarted = false;
+// Under gSleepLock; the clock's epoch until the first sleep. The ticks count from
+// the first sleep: a loop that sleeps until a time has passed since it read the
+// clock, just before, then wakes on time the first time too, rather than anywhere
+// up to a tick later.
 std::chrono::steady_clock::time_point gFirstTick;
 
 }  // namespace
@@ -70,8 +70,7 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
     using Clock = std::chrono::steady_clock;
     std::unique_lock<std::mutex> lock(gSleepLock);
     Clock::time_point now = Clock::now();
-    if (!gTicksStarted) gFirstTick = now;
-    gTicksStarted = true;
+    if (gFirstTick == Clock::time_point()) gFirstTick = now;
     Clock::duration target = now + std::chrono::milliseconds(dwMilliseconds) - gFirstTick;
     Clock::time_point deadline = gFirstTick + (target + kSystemTick - Clock::duration(1)) / kSystemTick * kSystemTick;
     gSleepWake.wait_until(lock, deadline, [] { return gWakeRequested; });
