@@ -107,20 +107,28 @@ struct LiveElements {
 };
 
 // The gallery's Next and Previous load clip after clip for as long as the program
-// runs: nothing of a clip's pipeline may outlive its tear-down.
+// runs: what one clip's pipeline leaves for the next does not grow from load to
+// load, and nothing outlives the graph.
 TEST(GstGraph, TornDownClipsLeaveNoElementBehind) {
     // H.264 and AAC in MP4, with sound; and an MPEG program stream, whose end is
     // measured by a pipeline of its own while it opens.
     std::string paths[] = {clipPath(kRecipes[3], kFrames, kKeySpacing), clipPath(kRecipes[0], kFrames, kKeySpacing)};
     gst_init(nullptr, nullptr);
     static LiveElements* live = new LiveElements();  // its hook stays for the process
-    Graph graph;
-    for (int load = 0; load < 6; ++load) {
-        ASSERT_EQ(1, graph.load(paths[load % 2]));
-        graph.control->Run();
-        EXPECT_LE(0, waitForFrame(graph.owner, 5));
-        EXPECT_EQ(6, graph.emptyGraph());
+    size_t liveAfter[6] = {};
+    {
+        Graph graph;
+        for (int load = 0; load < 6; ++load) {
+            ASSERT_EQ(1, graph.load(paths[load % 2]));
+            graph.control->Run();
+            EXPECT_LE(0, waitForFrame(graph.owner, 5)) << "load " << load;
+            EXPECT_EQ(6, graph.emptyGraph());
+            std::lock_guard<std::mutex> guard(live->lock);
+            liveAfter[load] = live->names.size();
+        }
     }
+    EXPECT_EQ(liveAfter[2], liveAfter[4]);
+    EXPECT_EQ(liveAfter[3], liveAfter[5]);
     // A sound output's own pipeline closes on a thread of its own, soon after.
     for (Clock::time_point start = Clock::now(); secondsSince(start) < 2.0;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -43,6 +43,9 @@ enum class Landing { Settled, Flushing, Checking, Retrying };
 struct Seeker {
     GstElement* pipeline = nullptr;
     GstPad* videoInput = nullptr;
+    GstPad* audioInput = nullptr;
+    gulong videoProbe = 0;
+    gulong audioProbe = 0;
     std::atomic<gint64> leadNs{0};
     std::atomic<gint64> marginNs{0};
     // Stream time that the sinks' segments must not start before, or -1.
@@ -170,9 +173,9 @@ GstPadProbeReturn onSinkInput(GstPad* pad, GstPadProbeInfo* info, gpointer user)
     return onVideoEvent(seeker, info);
 }
 
-GstPad* watchInput(Seeker* seeker, GstElement* sink, GstPadProbeType types) {
+GstPad* watchInput(Seeker* seeker, GstElement* sink, GstPadProbeType types, gulong* probe) {
     GstPad* pad = sink ? gst_element_get_static_pad(sink, "sink") : nullptr;
-    if (pad) gst_pad_add_probe(pad, types, onSinkInput, seeker, nullptr);
+    if (pad) *probe = gst_pad_add_probe(pad, types, onSinkInput, seeker, nullptr);
     return pad;
 }
 
@@ -203,9 +206,9 @@ Seeker* seekerOpen(GstElement* pipeline, GstElement* videoSink, GstElement* audi
     seeker->pipeline = pipeline;
     seeker->videoInput = watchInput(seeker, videoSink,
                                     GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
-                                                    GST_PAD_PROBE_TYPE_EVENT_FLUSH));
-    GstPad* audioInput = watchInput(seeker, audioSink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM);
-    if (audioInput) gst_object_unref(audioInput);
+                                                    GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                                    &seeker->videoProbe);
+    seeker->audioInput = watchInput(seeker, audioSink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &seeker->audioProbe);
     return seeker;
 }
 
@@ -216,7 +219,15 @@ void seekerClose(Seeker* seeker) {
 }
 
 void seekerFree(Seeker* seeker) {
-    if (seeker->videoInput) gst_object_unref(seeker->videoInput);
+    // The sinks may play another file, with a seeker of its own.
+    if (seeker->videoInput) {
+        gst_pad_remove_probe(seeker->videoInput, seeker->videoProbe);
+        gst_object_unref(seeker->videoInput);
+    }
+    if (seeker->audioInput) {
+        gst_pad_remove_probe(seeker->audioInput, seeker->audioProbe);
+        gst_object_unref(seeker->audioInput);
+    }
     delete seeker;
 }
 

@@ -12,7 +12,7 @@ struct Seeker;
 Seeker* seekerOpen(GstElement* pipeline, GstElement* videoSink, GstElement* audioSink);
 // No more seeks: waits for a retry in flight to end. Before the pipeline stops.
 void seekerClose(Seeker* seeker);
-// After the pipeline has stopped and been let go.
+// After the pipeline has stopped: the sinks are no longer watched.
 void seekerFree(Seeker* seeker);
 
 // How far before the asked time a seek starts, for a demuxer that lands after the

@@ -341,6 +341,8 @@ GstPadProbeReturn onClipFlush(GstPad*, GstPadProbeInfo* info, gpointer ref) {
 
 struct AudioOutput {
     OutputRef output;
+    GstElement* sink;  // the clip's, which may outlive the output
+    gulong flushProbe;
 };
 
 GstElement* makeClipAudioSink() {
@@ -366,10 +368,10 @@ AudioOutput* audioOutputOpen(GstElement* playbin, GstElement* sink, const char* 
     callbacks.new_sample = queueSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, newRef(output), deleteRef);
     GstPad* input = gst_element_get_static_pad(sink, "sink");
-    gst_pad_add_probe(input, GST_PAD_PROBE_TYPE_EVENT_FLUSH, onClipFlush, newRef(output), deleteRef);
+    gulong probe = gst_pad_add_probe(input, GST_PAD_PROBE_TYPE_EVENT_FLUSH, onClipFlush, newRef(output), deleteRef);
     gst_object_unref(input);
     std::thread(workerLoop, output).detach();
-    return new AudioOutput{output};
+    return new AudioOutput{output, GST_ELEMENT(gst_object_ref(sink)), probe};
 }
 
 void audioOutputRun(AudioOutput* handle, bool running, gint64 positionNs) {
@@ -386,6 +388,14 @@ void audioOutputRun(AudioOutput* handle, bool running, gint64 positionNs) {
 
 void audioOutputClose(AudioOutput* handle) {
     OutputRef output = handle->output;
+    // The sink drops what a later file of its clip brings until an output is opened for it.
+    GstPad* input = gst_element_get_static_pad(handle->sink, "sink");
+    gst_pad_remove_probe(input, handle->flushProbe);
+    gst_object_unref(input);
+    GstAppSinkCallbacks callbacks = {};
+    callbacks.new_sample = dropSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(handle->sink), &callbacks, nullptr, nullptr);
+    gst_object_unref(handle->sink);
     delete handle;
     {
         std::lock_guard<std::mutex> guard(output->lock);

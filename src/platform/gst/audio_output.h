@@ -24,8 +24,8 @@ AudioOutput* audioOutputOpen(GstElement* playbin, GstElement* sink, const char* 
 // stops at once, keeping what it has not played yet for when it runs again.
 void audioOutputRun(AudioOutput* output, bool running, gint64 positionNs);
 
-// After the clip's pipeline has stopped for good (no more samples): the output
-// goes away on its own thread.
+// After the clip's pipeline has stopped (no more samples): the output goes away on
+// its own thread, and the sink, which may play another file, drops its samples.
 void audioOutputClose(AudioOutput* output);
 
 }  // namespace fwgst

@@ -1,7 +1,8 @@
 // A movie file played by one GStreamer playbin: the decoded video arrives at our
 // own appsink as 32-bit BGRx frames and goes to the graph's child video; the audio
 // goes through a volume element of ours (playbin sets it) to our audio sink, whose
-// sound output (audio_output.cpp) plays it.
+// sound output (audio_output.cpp) plays it. The playbin and its sinks outlive the
+// file: parked when the clip is taken down, they play the graph's next file.
 //
 // Implements: opening with a bounded wait for the first frame, the graph states
 // (stopped, cued, paused, running) on a pipeline that never leaves PAUSED/PLAYING
@@ -9,35 +10,22 @@
 // positions from 0 at the first frame (a demuxer's start offset is hidden) to the
 // length, which runs to the end of the longest stream (measured from the file by
 // clip_length.cpp where the demuxer only estimates it or cannot tell it; 0 when
-// nothing tells it), linear volume, end-of-stream and error notes.
-// Does not: run a GLib main loop (bus messages are handled synchronously as they
-// are posted), render subtitles or visualisations, or choose among streams.
+// nothing tells it), linear volume, end-of-stream and error notes (their
+// streaming side is clip_events.cpp).
+// Does not: render subtitles or visualisations, choose among streams, or use again
+// a pipeline that reported an error.
 #include "clip.h"
-#include "accurate_seek.h"
-#include "audio_output.h"
-#include "clip_length.h"
+#include "clip_state.h"
 #include "clip_volume.h"
-#include "decoders.h"
 #include "missing_plugins.h"
 #include "shared_pool.h"
 #include "start.h"
-#include "stream_errors.h"
-#include "video_fit.h"
 
-#include <gst/app/gstappsink.h>
 #include <gst/gst.h>
-#include <gst/video/video.h>
 #include <malloc.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <cstring>
-#include <mutex>
-#include <string>
-#include <vector>
 
 namespace fwgst {
 
@@ -53,173 +41,6 @@ constexpr int kOpenSilenceMs = 3000;
 // playbin's flags: video, audio and software volume (the audio sink's own volume
 // element, see clip_volume.cpp); no subtitles, no visualisation.
 constexpr int kPlayFlags = 0x1 | 0x2 | 0x10;
-
-// How far before the asked position a seek starts at first in a container whose
-// demuxer lands late (see onElementAdded): its mux delay plus a group of pictures;
-// and how far before it the first picture decoded must lie, as its time stamp may
-// be a guess (accurate_seek.h).
-constexpr gint64 kLateDemuxerLeadNs = 1500 * GST_MSECOND;
-constexpr gint64 kLateDemuxerMarginNs = 250 * GST_MSECOND;
-
-}  // namespace
-
-struct Clip {
-    GstElement* pipeline = nullptr;
-    fwlayer::ChildVideo* video = nullptr;
-    GstElement* sinks[2] = {};      // video and audio, owned by the pipeline
-    AudioOutput* output = nullptr;  // where the audio sink's samples are played
-    Seeker* seeker = nullptr;
-    VideoFit fit;             // on the video's streaming thread
-    gint64 audioAheadNs = 0;  // how far the audio sink's position runs ahead
-    int videoStreams = 0;
-    int audioStreams = 0;
-    gint64 startOffsetNs = 0;
-    gint64 lengthNs = -1;      // from the first frame to the end, or -1 while unknown
-    int64_t lastPosition = 0;  // the latest the program was told, in 100 ns units
-    // Paused on its first frame since it opened: a seek to the start would only
-    // flush and decode that frame again (the program rewinds every clip it loads).
-    bool standingAtOpen = false;
-
-    // Shared with the streaming threads.
-    std::mutex lock;
-    std::condition_variable changed;
-    bool showFrames = false;
-    uint64_t asyncDoneCount = 0;
-    bool endOfStream = false;
-    HRESULT error = S_OK;
-    std::vector<std::string> missingPlugins;  // installer details, see missing_plugins.h
-    GstSample* lastSample = nullptr;
-    uint64_t lastSampleSerial = 0;
-    uint64_t seekSerial = 0;
-    bool seekPending = false;
-    uint64_t seekAsyncBase = 0;
-    int64_t seekTarget = 0;
-    std::chrono::steady_clock::time_point lastMessage;
-
-    // Set while the pipeline is being built, read afterwards: the demuxer only
-    // estimates the length, and from its first time stamp on; so the file's end
-    // is measured meanwhile (see measureLength).
-    std::atomic<bool> lengthEstimated{false};
-    std::string path;
-    EndMeasurement* endMeasurement = nullptr;
-};
-
-namespace {
-
-// Streaming thread: keep the sample as the one the clip stands on, and show it
-// unless the graph is stopped.
-GstFlowReturn takeSample(Clip* clip, GstSample* sample) {
-    if (!sample) return GST_FLOW_OK;
-    videoFitFollow(&clip->fit, clip->video, sample);
-    bool show;
-    {
-        std::lock_guard<std::mutex> guard(clip->lock);
-        if (clip->lastSample) gst_sample_unref(clip->lastSample);
-        clip->lastSample = gst_sample_ref(sample);
-        clip->lastSampleSerial = clip->seekSerial;
-        show = clip->showFrames;
-    }
-    if (show) lendFrame(clip->video, sample);
-    gst_sample_unref(sample);
-    return GST_FLOW_OK;
-}
-
-GstFlowReturn onNewPreroll(GstAppSink* sink, gpointer user) {
-    return takeSample(static_cast<Clip*>(user), gst_app_sink_pull_preroll(sink));
-}
-
-GstFlowReturn onNewSample(GstAppSink* sink, gpointer user) {
-    return takeSample(static_cast<Clip*>(user), gst_app_sink_pull_sample(sink));
-}
-
-// Runs on whichever thread posts; every message is dropped here, so nothing piles
-// up on a bus that no main loop reads.
-GstBusSyncReply onBusMessage(GstBus*, GstMessage* message, gpointer user) {
-    Clip* clip = static_cast<Clip*>(user);
-    {
-        std::lock_guard<std::mutex> guard(clip->lock);
-        clip->lastMessage = std::chrono::steady_clock::now();
-    }
-    switch (GST_MESSAGE_TYPE(message)) {
-    case GST_MESSAGE_ERROR: {
-        GError* error = nullptr;
-        gst_message_parse_error(message, &error, nullptr);
-        HRESULT hr = errorToHresult(error);
-        if (error) g_error_free(error);
-        std::lock_guard<std::mutex> guard(clip->lock);
-        if (clip->error == S_OK) clip->error = hr;
-        clip->changed.notify_all();
-        break;
-    }
-    case GST_MESSAGE_EOS: {
-        std::lock_guard<std::mutex> guard(clip->lock);
-        clip->endOfStream = true;
-        break;
-    }
-    case GST_MESSAGE_ASYNC_DONE:
-        if (GST_MESSAGE_SRC(message) == GST_OBJECT(clip->pipeline)) {
-            std::lock_guard<std::mutex> guard(clip->lock);
-            ++clip->asyncDoneCount;
-            clip->changed.notify_all();
-        }
-        break;
-    case GST_MESSAGE_ELEMENT: {
-        std::string missing = missingPluginDetail(message);
-        if (missing.empty()) break;
-        std::lock_guard<std::mutex> guard(clip->lock);
-        clip->missingPlugins.push_back(missing);
-        break;
-    }
-    default: break;
-    }
-    // A handler that drops a message owns it.
-    gst_message_unref(message);
-    return GST_BUS_DROP;
-}
-
-// MPEG program and transport stream demuxers find a seek's place by the
-// system clock references, which run ahead of the pictures' time stamps by the
-// mux delay: they land after the key frame the asked picture needs, so their
-// seeks start earlier. They reckon the length from the first and the last time
-// stamp they find near the file's ends, frames short.
-void onElementAdded(GstBin*, GstBin*, GstElement* element, gpointer user) {
-    GstElementFactory* factory = gst_element_get_factory(element);
-    if (!factory) return;
-    const char* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
-    if (g_str_has_prefix(name, "avdec_")) tuneVideoDecoder(element);  // audio decoders have neither property
-    if (std::strcmp(name, "mpegpsdemux") == 0 || std::strcmp(name, "tsdemux") == 0) {
-        Clip* clip = static_cast<Clip*>(user);
-        seekerSetLead(clip->seeker, kLateDemuxerLeadNs, kLateDemuxerMarginNs);
-        clip->lengthEstimated = true;
-        std::lock_guard<std::mutex> guard(clip->lock);
-        if (!clip->endMeasurement) clip->endMeasurement = endMeasurementStart(clip->path.c_str());
-    }
-}
-
-// The end measured while the pipeline opened, or -1.
-gint64 takeMeasuredEnd(Clip* clip) {
-    EndMeasurement* measurement = nullptr;
-    {
-        std::lock_guard<std::mutex> guard(clip->lock);
-        std::swap(measurement, clip->endMeasurement);
-    }
-    return measurement ? endMeasurementFinish(measurement) : -1;
-}
-
-GstElement* makeVideoSink(Clip* clip) {
-    GstElement* sink = gst_element_factory_make("appsink", nullptr);
-    if (!sink) return nullptr;
-    GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
-    // qos lets late frames be skipped on a slow machine instead of drifting behind.
-    g_object_set(sink, "caps", caps, "sync", TRUE, "qos", TRUE, "enable-last-sample", FALSE, "max-buffers", 2, nullptr);
-    gst_caps_unref(caps);
-    GstAppSinkCallbacks callbacks = {};
-    callbacks.new_preroll = onNewPreroll;
-    callbacks.new_sample = onNewSample;
-    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, clip, nullptr);
-    offerSharedFrames(sink);
-    return sink;
-}
 
 // The latest position any of the two sinks reports, which is the pipeline's
 // answer too: asked through the pipeline, the query takes the same maximum but
@@ -261,15 +82,13 @@ void measureLength(Clip* clip) {
     clip->lengthNs = end > clip->startOffsetNs ? end - clip->startOffsetNs : lengthOfDuration(clip, duration);
 }
 
-// A playbin for uri with our sinks, not started yet; null when GStreamer lacks a part.
-Clip* buildClip(const char* utf8Path, const gchar* uri, fwlayer::ChildVideo* video, bool* silent) {
+// A playbin with our sinks and no file yet; null when GStreamer lacks a part.
+Clip* buildClip(fwlayer::ChildVideo* video) {
     Clip* clip = new Clip();
     clip->video = video;
-    clip->path = utf8Path;
     clip->pipeline = gst_element_factory_make("playbin", nullptr);
     if (clip->pipeline) gst_object_ref_sink(clip->pipeline);
     GstElement* videoSink = clip->pipeline ? makeVideoSink(clip) : nullptr;
-    const char* factory = audioOutputFactory();
     GstElement* audioSink = videoSink ? makeClipAudioSink() : nullptr;
     GstElement* audioInput = audioSink ? withVolume(audioSink) : nullptr;
     if (!audioInput) {
@@ -278,22 +97,28 @@ Clip* buildClip(const char* utf8Path, const gchar* uri, fwlayer::ChildVideo* vid
         delete clip;
         return nullptr;
     }
-    clip->seeker = seekerOpen(clip->pipeline, videoSink, audioSink);
     clip->sinks[0] = videoSink;  // playbin holds them for as long as it lives
     clip->sinks[1] = audioSink;  // in audioInput's bin
-    if (factory) clip->output = audioOutputOpen(clip->pipeline, audioSink, factory, &clip->audioAheadNs);
-    *silent = clip->output == nullptr;
-    g_signal_connect(clip->pipeline, "deep-element-added", G_CALLBACK(onElementAdded), clip);
-    g_object_set(clip->pipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioInput, "flags", kPlayFlags,
-                 nullptr);
+    g_object_set(clip->pipeline, "video-sink", videoSink, "audio-sink", audioInput, "flags", kPlayFlags, nullptr);
     if (GstElement* filter = videoFitMake(&clip->fit)) g_object_set(clip->pipeline, "video-filter", filter, nullptr);
-    GstBus* bus = gst_element_get_bus(clip->pipeline);
-    gst_bus_set_sync_handler(bus, onBusMessage, clip, nullptr);
-    gst_object_unref(bus);
+    watchClip(clip);
     return clip;
 }
 
-// Sets the new pipeline paused and waits, bounded, until it stands on its first
+// Points the stopped pipeline at uri, with what a file needs of its own; *silent
+// when its sound has nowhere to go.
+void startFile(Clip* clip, const char* utf8Path, const gchar* uri, bool* silent) {
+    clip->path = utf8Path;
+    clip->seeker = seekerOpen(clip->pipeline, clip->sinks[0], clip->sinks[1]);
+    // An output opened for the file before sets the picture's lead; none may open now.
+    g_object_set(clip->pipeline, "av-offset", gint64(0), nullptr);
+    if (const char* factory = audioOutputFactory())
+        clip->output = audioOutputOpen(clip->pipeline, clip->sinks[1], factory, &clip->audioAheadNs);
+    *silent = clip->output == nullptr;
+    g_object_set(clip->pipeline, "uri", uri, nullptr);
+}
+
+// Sets the pipeline paused and waits, bounded, until it stands on its first
 // frame: S_OK, or the error it reported, or VFW_E_CANNOT_RENDER.
 HRESULT pauseOnFirstFrame(Clip* clip) {
     HRESULT failure = S_OK;
@@ -312,29 +137,30 @@ HRESULT pauseOnFirstFrame(Clip* clip) {
     }
 }
 
-}  // namespace
+// Brings the pipeline down to state, which joins its streaming threads, and lets
+// go of what belonged to its file.
+void endFile(Clip* clip, GstState state) {
+    if (clip->seeker) seekerClose(clip->seeker);
+    gst_element_set_state(clip->pipeline, state);
+    // After the streaming threads: a demuxer added while the clip failed to open
+    // starts a measurement that must be joined too.
+    takeMeasuredEnd(clip);
+    if (clip->seeker) seekerFree(clip->seeker);
+    if (clip->output) audioOutputClose(clip->output);
+    std::lock_guard<std::mutex> guard(clip->lock);
+    if (clip->lastSample) gst_sample_unref(clip->lastSample);
+    static_cast<ClipFile&>(*clip) = ClipFile();
+    clip->lengthEstimated = false;
+    // Every clip runs on streaming threads of its own, whose allocator arenas
+    // would otherwise keep the freed frames: give the memory back per clip.
+    malloc_trim(0);
+}
 
-Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result) {
-    *result = VFW_E_CANNOT_RENDER;
-    if (!ensureGstreamer()) return nullptr;
-    struct stat status;
-    if (stat(utf8Path, &status) != 0) {
-        *result = VFW_E_NOT_FOUND;
-        return nullptr;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        *result = VFW_E_UNKNOWN_FILE_TYPE;
-        return nullptr;
-    }
-    gchar* uri = gst_filename_to_uri(utf8Path, nullptr);
-    if (!uri) {
-        *result = VFW_E_NOT_FOUND;
-        return nullptr;
-    }
+// The file opened on the clip's pipeline, standing on its first frame; else the
+// clip is closed and *result says why.
+Clip* openFile(Clip* clip, const char* utf8Path, const gchar* uri, HRESULT* result) {
     bool silent = true;
-    Clip* clip = buildClip(utf8Path, uri, video, &silent);
-    g_free(uri);
-    if (!clip) return nullptr;
+    startFile(clip, utf8Path, uri, &silent);
     HRESULT failure = pauseOnFirstFrame(clip);
     {
         std::lock_guard<std::mutex> guard(clip->lock);
@@ -361,28 +187,58 @@ Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result
     return clip;
 }
 
+}  // namespace
+
+Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, Clip** spare, HRESULT* result) {
+    *result = VFW_E_CANNOT_RENDER;
+    if (!ensureGstreamer()) return nullptr;
+    struct stat status;
+    if (stat(utf8Path, &status) != 0) {
+        *result = VFW_E_NOT_FOUND;
+        return nullptr;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        *result = VFW_E_UNKNOWN_FILE_TYPE;
+        return nullptr;
+    }
+    gchar* uri = gst_filename_to_uri(utf8Path, nullptr);
+    if (!uri) {
+        *result = VFW_E_NOT_FOUND;
+        return nullptr;
+    }
+    Clip* clip = *spare ? *spare : buildClip(video);
+    *spare = nullptr;
+    if (clip) clip = openFile(clip, utf8Path, uri, result);
+    g_free(uri);
+    return clip;
+}
+
+Clip* clipPark(Clip* clip) {
+    if (!clip) return nullptr;
+    bool failed;
+    {
+        std::lock_guard<std::mutex> guard(clip->lock);
+        failed = clip->error != S_OK;
+    }
+    // A pipeline that failed may hold a part in a state of its own: not used again.
+    if (failed) {
+        clipClose(clip);
+        return nullptr;
+    }
+    endFile(clip, GST_STATE_READY);
+    videoFitReset(&clip->fit);
+    return clip;
+}
+
 void clipClose(Clip* clip) {
     if (!clip) return;
-    if (clip->seeker) seekerClose(clip->seeker);
-    if (clip->pipeline) {
-        // Joins the streaming threads, so no callback runs after this.
-        gst_element_set_state(clip->pipeline, GST_STATE_NULL);
-        GstBus* bus = gst_element_get_bus(clip->pipeline);
-        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-        gst_object_unref(bus);
-        gst_object_unref(clip->pipeline);
-    }
-    // After the streaming threads: a demuxer added while the clip failed to open
-    // starts a measurement that must be joined too.
-    takeMeasuredEnd(clip);
-    if (clip->seeker) seekerFree(clip->seeker);
-    if (clip->output) audioOutputClose(clip->output);
-    if (clip->lastSample) gst_sample_unref(clip->lastSample);
+    endFile(clip, GST_STATE_NULL);
+    GstBus* bus = gst_element_get_bus(clip->pipeline);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    gst_object_unref(clip->pipeline);
     videoFitRelease(&clip->fit);
     delete clip;
-    // Every clip runs on streaming threads of its own, whose allocator arenas
-    // would otherwise keep the freed frames: give the memory back per clip.
-    malloc_trim(0);
 }
 
 bool clipHasVideo(const Clip* clip) { return clip->videoStreams > 0; }

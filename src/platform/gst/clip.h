@@ -19,8 +19,13 @@ bool ensureGstreamer();
 // playback pipeline and waits until it stands paused on its first frame. On
 // success *result is S_OK or VFW_S_AUDIO_NOT_RENDERED and the clip is returned;
 // on failure a negative HRESULT and null. Frames go to video while the clip's
-// state lets them show.
-Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, HRESULT* result);
+// state lets them show. A clip that clipPark kept for the same video in *spare
+// lends its pipeline (*spare is then null), which saves building one.
+Clip* clipOpen(const char* utf8Path, fwlayer::ChildVideo* video, Clip** spare, HRESULT* result);
+// Stops the clip and lets go of what belongs to its file, keeping the pipeline for
+// the next clipOpen: returns the spare, or null when the clip was closed instead
+// (after a streaming error).
+Clip* clipPark(Clip* clip);
 void clipClose(Clip* clip);  // stops the pipeline and frees everything
 
 bool clipHasVideo(const Clip* clip);

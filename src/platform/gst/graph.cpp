@@ -2,7 +2,8 @@
 // object with the views IUnknown, IGraphBuilder, IMediaControl, IMediaEvent,
 // IMediaSeeking, IBasicAudio and IVideoWindow, counted together. What it holds
 // between RenderFile and the tear-down is one clip (clip.h) and the filters that
-// stand for it; its video window is a child video of the layer (common/layer.h).
+// stand for it, and after the tear-down the clip's pipeline, parked for the next
+// RenderFile; its video window is a child video of the layer (common/layer.h).
 //
 // Implements:
 //   CoCreateInstance: CLSID_FilterGraph only (else REGDB_E_CLASSNOTREG); no
@@ -89,6 +90,7 @@ public:
     FilterGraph() : video_(fwlayer::childVideoCreate()) {}
     ~FilterGraph() {
         emptyGraph();
+        fwgst::clipClose(spare_);
         fwlayer::childVideoDestroy(video_);
     }
 
@@ -203,7 +205,7 @@ private:
     // The clip goes, and with its renderer the video window: hidden, unowned, black.
     void closeClip() {
         if (!clip_) return;
-        fwgst::clipClose(clip_);
+        spare_ = fwgst::clipPark(clip_);
         clip_ = nullptr;
         errorReported_ = false;
         fwlayer::childVideoSetVisible(video_, false);
@@ -221,6 +223,7 @@ private:
 
     fwlayer::ChildVideo* video_;
     fwgst::Clip* clip_ = nullptr;
+    fwgst::Clip* spare_ = nullptr;  // the last clip's pipeline, kept for the next
     std::vector<Filter*> filters_;
     bool errorReported_ = false;
 };
@@ -249,7 +252,7 @@ HRESULT FilterGraph::RenderFile(LPCWSTR lpcwstrFile, LPCWSTR lpcwstrPlayList) {
     std::string path = fwlayer::wideToUtf8(lpcwstrFile);
     if (path.empty()) return VFW_E_NOT_FOUND;
     HRESULT result = E_FAIL;
-    fwgst::Clip* clip = fwgst::clipOpen(path.c_str(), video_, &result);
+    fwgst::Clip* clip = fwgst::clipOpen(path.c_str(), video_, &spare_, &result);
     if (!clip) return result;
     clip_ = clip;
     // A source and a splitter, then a decoder and a renderer per stream kind.

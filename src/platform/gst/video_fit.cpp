@@ -83,6 +83,10 @@ void videoFitFollow(VideoFit* fit, fwlayer::ChildVideo* video, GstSample* sample
     else if (fit->width != 0) askSize(fit, 0, 0);
 }
 
+void videoFitReset(VideoFit* fit) {
+    if (fit->size && fit->width != 0) askSize(fit, 0, 0);
+}
+
 void videoFitRelease(VideoFit* fit) {
     for (GstElement** element : {&fit->scaler, &fit->size}) {
         if (*element) gst_object_unref(*element);

@@ -21,6 +21,8 @@ GstElement* videoFitMake(VideoFit* fit);
 // video shows them when that has fewer pixels than the decoded frames, else as
 // decoded.
 void videoFitFollow(VideoFit* fit, fwlayer::ChildVideo* video, GstSample* sample);
+// While the pipeline is stopped, before it opens another file: frames pass as decoded.
+void videoFitReset(VideoFit* fit);
 // Once the pipeline is down.
 void videoFitRelease(VideoFit* fit);
 
