@@ -54,8 +54,11 @@ class SoundServer:
     def start(self):
         run = self.folder / "run"
         if self.kind == "pulseaudio":
+            # Without shared memory: this server's import of a client's memfd blocks
+            # sometimes aborts it (memblock.c), leaving the recorder nothing to record.
             self._spawn("pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-                        "--log-target=stderr", "-L", "module-null-sink sink_name=fwnull rate=48000",
+                        "--disable-shm=yes", "--log-target=stderr", "-L",
+                        "module-null-sink sink_name=fwnull rate=48000",
                         "-L", "module-native-protocol-unix auth-anonymous=1")
         else:
             (run / "bus").unlink(missing_ok=True)
