@@ -44,8 +44,7 @@ struct Seeker {
     GstElement* pipeline = nullptr;
     GstPad* videoInput = nullptr;
     GstPad* audioInput = nullptr;
-    gulong videoProbe = 0;
-    gulong audioProbe = 0;
+    gulong probes[2] = {};  // on videoInput and audioInput
     std::atomic<gint64> leadNs{0};
     std::atomic<gint64> marginNs{0};
     // Stream time that the sinks' segments must not start before, or -1.
@@ -207,8 +206,8 @@ Seeker* seekerOpen(GstElement* pipeline, GstElement* videoSink, GstElement* audi
     seeker->videoInput = watchInput(seeker, videoSink,
                                     GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
                                                     GST_PAD_PROBE_TYPE_EVENT_FLUSH),
-                                    &seeker->videoProbe);
-    seeker->audioInput = watchInput(seeker, audioSink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &seeker->audioProbe);
+                                    &seeker->probes[0]);
+    seeker->audioInput = watchInput(seeker, audioSink, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &seeker->probes[1]);
     return seeker;
 }
 
@@ -220,13 +219,11 @@ void seekerClose(Seeker* seeker) {
 
 void seekerFree(Seeker* seeker) {
     // The sinks may play another file, with a seeker of its own.
-    if (seeker->videoInput) {
-        gst_pad_remove_probe(seeker->videoInput, seeker->videoProbe);
-        gst_object_unref(seeker->videoInput);
-    }
-    if (seeker->audioInput) {
-        gst_pad_remove_probe(seeker->audioInput, seeker->audioProbe);
-        gst_object_unref(seeker->audioInput);
+    GstPad* inputs[2] = {seeker->videoInput, seeker->audioInput};
+    for (int i = 0; i < 2; ++i) {
+        if (!inputs[i]) continue;
+        gst_pad_remove_probe(inputs[i], seeker->probes[i]);
+        gst_object_unref(inputs[i]);
     }
     delete seeker;
 }

@@ -301,6 +301,13 @@ GstFlowReturn dropSample(GstAppSink* sink, gpointer) {
     return GST_FLOW_OK;
 }
 
+// The sink's samples go nowhere, as while no output plays them.
+void dropSamples(GstElement* sink) {
+    GstAppSinkCallbacks callbacks = {};
+    callbacks.new_sample = dropSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, nullptr, nullptr);
+}
+
 // A sample of our own, with the clip's base time: the appsink reuses its sample
 // object once it is let go.
 GstFlowReturn queueSample(GstAppSink* sink, gpointer ref) {
@@ -351,9 +358,7 @@ GstElement* makeClipAudioSink() {
     GstCaps* caps = gst_caps_from_string("audio/x-raw,format=S16LE,layout=interleaved");
     g_object_set(sink, "caps", caps, "sync", TRUE, "enable-last-sample", FALSE, nullptr);
     gst_caps_unref(caps);
-    GstAppSinkCallbacks callbacks = {};
-    callbacks.new_sample = dropSample;
-    gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, nullptr, nullptr);
+    dropSamples(sink);
     return sink;
 }
 
@@ -392,9 +397,7 @@ void audioOutputClose(AudioOutput* handle) {
     GstPad* input = gst_element_get_static_pad(handle->sink, "sink");
     gst_pad_remove_probe(input, handle->flushProbe);
     gst_object_unref(input);
-    GstAppSinkCallbacks callbacks = {};
-    callbacks.new_sample = dropSample;
-    gst_app_sink_set_callbacks(GST_APP_SINK(handle->sink), &callbacks, nullptr, nullptr);
+    dropSamples(handle->sink);
     gst_object_unref(handle->sink);
     delete handle;
     {
